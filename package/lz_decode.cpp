@@ -1,0 +1,120 @@
+// The LZ decoder. A 64-bit bit buffer keeps at least 48 bits ready before
+// every token, which is the longest a valid token can be (flag, 15 ones, the
+// zero, 15 length bits, 16 offset bits), so a token is decoded without any
+// further refill or bounds check on the input. Bytes past the stored ones
+// read as zero; the decoder then refuses the stream at its end if it took
+// any bit from them.
+#include "package/lz_codec.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr unsigned kMaxTokenBits = 48;
+constexpr unsigned kMaxOnesInLengthCode = 15;
+
+inline uint64_t LoadBe64(const uint8_t* p) {
+  uint64_t v;
+  memcpy(&v, p, 8);
+  return __builtin_bswap64(v);
+}
+
+// Bit 63 of `bits` is the next stream bit. The `bitsLeft` top bits are valid;
+// the bits below them are zero or the stream bits that follow, never stale.
+struct BitReader {
+  const uint8_t* input;
+  uint32_t inputLength;
+  uint32_t nextByte;  // may run past inputLength: those bytes read as zero
+  uint64_t bits;
+  unsigned bitsLeft;
+
+  // Afterwards bitsLeft >= 56.
+  inline void Refill() {
+    if (nextByte + 8 <= inputLength) {
+      bits |= LoadBe64(input + nextByte) >> bitsLeft;
+      nextByte += (63 - bitsLeft) >> 3;
+      bitsLeft |= 56;
+      return;
+    }
+    while (bitsLeft <= 56) {
+      uint64_t byte = nextByte < inputLength ? input[nextByte] : 0;
+      bits |= byte << (56 - bitsLeft);
+      nextByte++;
+      bitsLeft += 8;
+    }
+  }
+
+  // k in 1..32, k <= bitsLeft.
+  inline uint32_t ReadBits(unsigned k) {
+    uint32_t value = static_cast<uint32_t>(bits >> (64 - k));
+    bits <<= k;
+    bitsLeft -= k;
+    return value;
+  }
+
+  inline void SkipBits(unsigned k) {
+    bits <<= k;
+    bitsLeft -= k;
+  }
+
+  bool TookPaddingBytes() const {
+    return static_cast<uint64_t>(nextByte) * 8 - bitsLeft > static_cast<uint64_t>(inputLength) * 8;
+  }
+};
+
+inline unsigned OffsetWidth(uint32_t produced) {
+  return produced <= 1 ? 0 : 32 - __builtin_clz(produced - 1);
+}
+
+// output[p + j] = output[offset + j] for j in increasing order; offset < p.
+inline void CopyMatch(uint8_t* output, uint32_t p, uint32_t offset, uint32_t length,
+                      uint32_t outputLength) {
+  uint8_t* dst = output + p;
+  const uint8_t* src = output + offset;
+  uint32_t distance = p - offset;
+  if (distance >= 8 && ((length + 7) & ~7u) <= outputLength - p) {
+    // Each 8-byte load lies wholly before the bytes it is stored to; the
+    // overshoot past `length` stays inside the output and is rewritten by the
+    // following tokens before anything reads it.
+    for (uint32_t j = 0; j < length; j += 8) memcpy(dst + j, src + j, 8);
+  } else if (distance >= length) {
+    memcpy(dst, src, length);
+  } else if (distance == 1) {
+    memset(dst, *src, length);
+  } else {
+    for (uint32_t j = 0; j < length; j++) dst[j] = src[j];
+  }
+}
+
+}  // namespace
+
+int CeilLog2(int32_t a) {
+  if (a <= 0) return -1;
+  return static_cast<int>(OffsetWidth(static_cast<uint32_t>(a)));
+}
+
+int CLzCodec::Decompress(uint8_t* output, uint32_t outputLength, const uint8_t* input,
+                         uint32_t inputLength) {
+  if (outputLength > kMaxLzOutput) return 0;
+  BitReader reader = {input, inputLength, 0, 0, 0};
+  uint32_t p = 0;
+  while (p < outputLength) {
+    if (reader.bitsLeft < kMaxTokenBits) reader.Refill();
+    if (!(reader.bits >> 63)) {
+      reader.SkipBits(1);
+      output[p++] = static_cast<uint8_t>(reader.ReadBits(8));
+      continue;
+    }
+    // Count the length code's ones behind the flag; the OR keeps clz defined.
+    unsigned ones = __builtin_clzll(~(reader.bits << 1) | 1);
+    if (ones > kMaxOnesInLengthCode || p == 0) return 0;
+    reader.SkipBits(ones + 2);
+    uint32_t length = ones == 0 ? 2 : (1u << ones) + 1 + reader.ReadBits(ones);
+    unsigned width = OffsetWidth(p);
+    uint32_t offset = width ? reader.ReadBits(width) : 0;
+    if (offset >= p || length > outputLength - p) return 0;
+    CopyMatch(output, p, offset, length, outputLength);
+    p += length;
+  }
+  return reader.TookPaddingBytes() ? 0 : 1;
+}

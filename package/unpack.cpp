@@ -1,0 +1,170 @@
+#include "package/unpack.h"
+
+#include <cstring>
+
+#include "package/block_codec.h"
+#include "package/crc32.h"
+#include "package/entry_names.h"
+#include "package/nested_directory.h"
+#include "platform/platform.h"
+#include "run/notices.h"
+#include "run/run_state.h"
+
+namespace {
+
+bool ReadExactly(FILE* stream, void* buffer, uint32_t length) {
+  return fread(buffer, 1, length, stream) == length;
+}
+
+// Sizes the file as the launcher does, with signed 32-bit positions.
+bool SizeProgramFile(FILE* program, uint32_t* size) {
+  if (fseek(program, 0, SEEK_SET) != 0) return false;
+  long start = ftell(program);
+  if (fseek(program, 0, SEEK_END) != 0) return false;
+  long end = ftell(program);
+  if (start < 0 || end < start || static_cast<unsigned long>(end - start) > kMaxProgramSize)
+    return false;
+  *size = static_cast<uint32_t>(end - start);
+  return true;
+}
+
+bool ReadLocator(FILE* program, uint32_t fileSize, PackageLocator* locator) {
+  uint8_t raw[8];
+  if (fseek(program, kLocatorOffset, SEEK_SET) != 0 || !ReadExactly(program, raw, 8)) return false;
+  locator->packageOffset = LoadLe32(raw);
+  locator->packageLength = LoadLe32(raw + 4);
+  return IsLocatorValid(*locator, fileSize);
+}
+
+// Composes the entry's output path and creates its subdirectory. Names are
+// checked before anything is created. Returns 0 or the failure's code.
+uint32_t PrepareOutputPath(const UnpackJob& job, const EntryHeader& header, char* path) {
+  char subdirectory[kNameFieldSize + 1];
+  char fileName[kNameFieldSize + 1];
+  memcpy(subdirectory, header.subdirectory, kNameFieldSize);
+  memcpy(fileName, header.fileName, kNameFieldSize);
+  subdirectory[kNameFieldSize] = fileName[kNameFieldSize] = '\0';
+
+  path[0] = '\0';
+  AppendPathPart(path, kPathCapacity, 0, job.workspacePath);
+  bool hasSubdirectory = subdirectory[0] != '\0';
+  if (hasSubdirectory) {
+    bool fits = AppendPathPart(path, kPathCapacity, '\\', subdirectory);
+    if (!fits || !IsNameFieldTerminated(header.subdirectory) || !IsSafeSubdirectory(subdirectory))
+      return kNoticeDirectoryError;
+  }
+  bool fits = AppendPathPart(path, kPathCapacity, '\\', fileName);
+  if (!fits || !IsNameFieldTerminated(header.fileName) || !IsSafeFileName(fileName))
+    return kNoticeWriteError;
+
+  if (hasSubdirectory && job.writeFiles &&
+      !CreateNestedDirectory(job.workspacePath, subdirectory) &&
+      g_platform.lastError() != kErrorAlreadyExists) {
+    path[0] = '\0';
+    AppendPathPart(path, kPathCapacity, 0, job.workspacePath);
+    AppendPathPart(path, kPathCapacity, '\\', subdirectory);
+    return kNoticeDirectoryError;
+  }
+  return 0;
+}
+
+struct BlockBuffers {
+  uint8_t input[kBlockSize];
+  uint8_t output[kBlockSize];
+};
+
+// Reads, decodes and writes the blocks of a non-empty entry and checks its
+// checksum. `output` may be null (verification only); it is closed here.
+uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, FILE* output,
+                           BlockBuffers* buffers, EntryReport* report) {
+  memset(buffers, 0, sizeof *buffers);
+  uint32_t checksum = 0;
+  uint32_t runningOffset = header.dataStart;
+  bool decoded = header.lastBlockSize >= 1 && header.lastBlockSize <= kBlockSize;
+  bool written = true;
+  for (bool last = false; decoded && !last;) {
+    uint8_t rawHeader[4];
+    if (!ReadExactly(body, rawHeader, 4)) {
+      decoded = false;
+      break;
+    }
+    BlockHeader block = ParseBlockHeader(rawHeader);
+    uint16_t method = block.codedFlag ? header.method : kMethodCopy;
+    runningOffset += 4 + block.storedLength;
+    last = !(runningOffset < header.dataEnd);
+    uint32_t outputLength = last ? header.lastBlockSize : kBlockSize;
+    if (block.storedLength > kBlockSize || !ReadExactly(body, buffers->input, block.storedLength) ||
+        !DecodeBlock(buffers->output, outputLength, buffers->input, block.storedLength, method)) {
+      decoded = false;
+      break;
+    }
+    checksum += BlockChecksum(rawHeader, buffers->input, block.storedLength);
+    if (output)
+      written = written && fwrite(buffers->output, 1, outputLength, output) == outputLength;
+    report->blockCount++;
+    report->codedBlockCount += block.codedFlag ? 1 : 0;
+    report->storedBytes += 4 + block.storedLength;
+  }
+  if (output) written = (fclose(output) == 0) && written;
+  if (!decoded) return kNoticeDecompressError;
+  if (!written) return kNoticeWriteError;
+  if (checksum != header.checksum) return kNoticeChecksumError;
+  return 0;
+}
+
+}  // namespace
+
+uint32_t CopyPackageBody(FILE* program, FILE* copy, void* noticeTarget) {
+  uint32_t fileSize;
+  PackageLocator locator;
+  uint8_t chunk[kBlockSize];
+  if (!SizeProgramFile(program, &fileSize) || fileSize < kMinProgramSize) return 0;
+  if (!ReadLocator(program, fileSize, &locator)) return 0;
+  if (fseek(program, static_cast<long>(locator.packageOffset), SEEK_SET) != 0 ||
+      !ReadExactly(program, chunk, 4))
+    return 0;
+  uint32_t fileCount = LoadLe32(chunk);
+
+  uint32_t bodyLength = locator.packageLength - 4;
+  uint32_t copied = 0;
+  while (copied < bodyLength) {
+    uint32_t wanted = bodyLength - copied < kBlockSize ? bodyLength - copied : kBlockSize;
+    size_t got = fread(chunk, 1, wanted, program);
+    if (got == 0) return 0;  // the file shrank or failed: the body can never complete
+    if (fwrite(chunk, 1, got, copy) != got) return 0;
+    copied += static_cast<uint32_t>(got);
+    uint32_t position = static_cast<uint32_t>(static_cast<uint64_t>(copied) * 100 / bodyLength);
+    g_platform.sendNotice(noticeTarget, kNoticeProgress, position);
+  }
+  return fileCount;
+}
+
+uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
+  BlockBuffers buffers;
+  uint8_t rawHeader[kEntryHeaderSize];
+  EntryHeader header;
+  uint32_t progress = 0;
+  for (;;) {
+    memset(rawHeader, 0, sizeof rawHeader);
+    // A short header counts, its missing bytes being zero.
+    if (fread(rawHeader, 1, kEntryHeaderSize, body) == 0) return kNoticeSuccess;
+    ParseEntryHeader(rawHeader, &header);
+    if (header.magic != kEntryMagic) return kNoticeSuccess;
+
+    uint32_t failure = PrepareOutputPath(job, header, path);
+    if (failure) return failure;
+    FILE* output = nullptr;
+    if (job.writeFiles && !(output = g_platform.openFile(path, "wb"))) return kNoticeWriteError;
+
+    EntryReport report = {&header, path, 0, 0, 0};
+    if (header.dataStart == header.dataEnd) {
+      if (output && fclose(output) != 0) return kNoticeWriteError;
+    } else {
+      failure = UnpackEntryBlocks(body, header, output, &buffers, &report);
+      if (failure) return failure;
+      progress += 100;
+      g_platform.sendNotice(job.noticeTarget, kNoticeProgress, progress / job.fileCount + 100);
+    }
+    if (job.onEntry) job.onEntry(job.context, report);
+  }
+}

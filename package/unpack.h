@@ -1,0 +1,39 @@
+// The two stages of extraction as functions over open streams, so the
+// launcher and the command-line tool run the very same code.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "package/format.h"
+
+// Copies the package body (the package less its file count) from `program`
+// to `copy`, sending a progress notice 0..100 to `noticeTarget` after each
+// chunk. Returns the package's fileCount, or 0 when the file is under 136
+// bytes or 2 GiB and over, the locator is invalid, a read delivers nothing
+// before the body is complete, or a write comes up short. Closes nothing.
+uint32_t CopyPackageBody(FILE* program, FILE* copy, void* noticeTarget);
+
+struct EntryReport {
+  const EntryHeader* header;
+  const char* outputPath;
+  uint32_t blockCount;
+  uint32_t codedBlockCount;
+  uint64_t storedBytes;  // block headers included: dataEnd - dataStart of a sound entry
+};
+
+struct UnpackJob {
+  const char* workspacePath;  // without a trailing separator
+  uint32_t fileCount;         // non-zero; divides the progress
+  void* noticeTarget;         // receives the progress notices
+  bool writeFiles;            // false: decode and verify, create nothing
+  void (*onEntry)(void* context, const EntryReport& report);  // optional
+  void* context;
+};
+
+// Walks the entries from the stream's position to the end of the package:
+// creates subdirectories and files below the workspace, decodes and verifies
+// each entry, and sends a progress notice after each non-empty entry.
+// Returns the final notice code (1, or 3 to 6); for 3 to 6 `path` holds the
+// notice's value. The caller closes `body` and sends the final notice.
+uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path);

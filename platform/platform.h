@@ -1,0 +1,70 @@
+// The platform seam: every call the portable logic makes into the operating
+// system goes through g_platform. On Windows each entry is the Win32 call of
+// the same name; on Linux a small POSIX mapping; unit tests swap in fakes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Win32 values the logic compares against.
+constexpr uint32_t kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
+constexpr uint32_t kDriveFixed = 3;            // DRIVE_FIXED
+
+// GetDiskFreeSpaceExA behind a calling convention of our own; the counts are
+// bytes available to the caller, total bytes, total free bytes.
+typedef int (*FreeSpaceExQuery)(const char* path, uint64_t* availableToCaller, uint64_t* totalBytes,
+                                uint64_t* totalFreeBytes);
+
+struct PlatformOps {
+  // Files: fopen on an ANSI path, "rb" or "wb".
+  FILE* (*openFile)(const char* path, const char* mode);
+  int (*deleteFile)(const char* path);
+
+  // CreateDirectoryA(path, NULL): non-zero on success; lastError() says why not.
+  int (*createDirectory)(const char* path);
+  uint32_t (*lastError)();
+
+  // IsDBCSLeadByte in the system's ANSI code page.
+  int (*isLeadByte)(unsigned char byte);
+
+  // SendMessageA(target, 0x1400, code, value): synchronous.
+  void (*sendNotice)(void* target, uint32_t code, uintptr_t value);
+
+  // Workspace queries.
+  uint32_t (*getTempPath)(uint32_t size, char* buffer);
+  int (*pathExists)(const char* path);
+  uint32_t (*getLogicalDriveStrings)(uint32_t size, char* buffer);
+  uint32_t (*getDriveType)(const char* root);
+  FreeSpaceExQuery (*findFreeSpaceEx)();  // GetModuleHandleA + GetProcAddress
+  int (*getDiskFreeSpace)(const char* path, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
+                          uint32_t* freeClusters, uint32_t* totalClusters);
+  uint32_t (*readTimeStampLow)();  // low 32 bits of the time-stamp counter
+};
+
+extern PlatformOps g_platform;
+
+// The real operations of the system the program was built for.
+PlatformOps NativePlatform();
+
+#ifndef _WIN32
+// On Linux, notices go to a callback: noticeTarget points at a NoticeSink.
+struct NoticeSink {
+  void (*deliver)(void* context, uint32_t code, uintptr_t value);
+  void* context;
+};
+
+// The ANSI code page that package names are read in (default 936). Paths are
+// converted to UTF-8 and backslashes mapped to '/' when they reach the file
+// system; lead bytes follow the same code page.
+void PosixSetCodePage(unsigned codePage);
+unsigned PosixCodePage();
+// Writes the file-system form of an ANSI path; returns 0 when it does not fit.
+int PosixMapPath(const char* ansiPath, char* out, size_t outSize);
+#endif
+
+// The calling convention of a thread entry (CreateThread's LPTHREAD_START_ROUTINE).
+#ifdef _WIN32
+#define QW_THREAD_CALL __stdcall
+#else
+#define QW_THREAD_CALL
+#endif

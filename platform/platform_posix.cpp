@@ -1,0 +1,227 @@
+// The platform seam on Linux: ANSI paths with backslash separators mapped to
+// POSIX paths, Win32 error codes derived from errno, free space from statvfs.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstring>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+thread_local uint32_t t_lastError = 0;
+unsigned g_codePage = 936;
+
+uint32_t Win32ErrorFromErrno(int error) {
+  switch (error) {
+    case EEXIST:
+      return kErrorAlreadyExists;
+    case ENOENT:
+    case ENOTDIR:
+      return 3;  // ERROR_PATH_NOT_FOUND
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return 5;  // ERROR_ACCESS_DENIED
+    case ENOSPC:
+    case EDQUOT:
+      return 112;  // ERROR_DISK_FULL
+    case ENAMETOOLONG:
+      return 206;  // ERROR_FILENAME_EXCED_RANGE
+    default:
+      return 31;  // ERROR_GEN_FAILURE
+  }
+}
+
+int IsLeadByteInCodePage(unsigned char byte) {
+  switch (g_codePage) {
+    case 936:
+    case 949:
+    case 950:
+      return byte >= 0x81 && byte <= 0xFE;
+    case 932:
+      return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    default:
+      return 0;
+  }
+}
+
+// Converts `ansi` from the code page to UTF-8; false when iconv refuses it.
+bool ToUtf8(const std::string& ansi, std::string* utf8) {
+  bool ascii = true;
+  for (unsigned char c : ansi) ascii = ascii && c < 0x80;
+  if (ascii) {
+    *utf8 = ansi;
+    return true;
+  }
+  std::string from = "CP" + std::to_string(g_codePage);
+  iconv_t cd = iconv_open("UTF-8", from.c_str());
+  if (cd == (iconv_t)-1) return false;
+  std::string out(ansi.size() * 4 + 4, '\0');
+  char* inPtr = const_cast<char*>(ansi.data());
+  size_t inLeft = ansi.size();
+  char* outPtr = &out[0];
+  size_t outLeft = out.size();
+  size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+  iconv_close(cd);
+  if (rc == (size_t)-1) return false;
+  out.resize(out.size() - outLeft);
+  *utf8 = out;
+  return true;
+}
+
+bool MapPath(const char* ansiPath, std::string* mapped) {
+  std::string separated;
+  for (const char* p = ansiPath; *p; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (IsLeadByteInCodePage(c) && p[1]) {
+      separated += *p++;
+      separated += *p;
+    } else {
+      separated += c == '\\' ? '/' : *p;
+    }
+  }
+  if (!ToUtf8(separated, mapped)) *mapped = separated;  // keep the raw bytes
+  return true;
+}
+
+FILE* PosixOpenFile(const char* path, const char* mode) {
+  std::string mapped;
+  MapPath(path, &mapped);
+  return fopen(mapped.c_str(), mode);
+}
+
+int PosixDeleteFile(const char* path) {
+  std::string mapped;
+  MapPath(path, &mapped);
+  return unlink(mapped.c_str()) == 0;
+}
+
+int PosixCreateDirectory(const char* path) {
+  std::string mapped;
+  MapPath(path, &mapped);
+  if (mkdir(mapped.c_str(), 0777) == 0) return 1;
+  t_lastError = Win32ErrorFromErrno(errno);
+  return 0;
+}
+
+uint32_t PosixLastError() {
+  return t_lastError;
+}
+
+int PosixIsLeadByte(unsigned char byte) {
+  return IsLeadByteInCodePage(byte);
+}
+
+void PosixSendNotice(void* target, uint32_t code, uintptr_t value) {
+  const NoticeSink* sink = static_cast<const NoticeSink*>(target);
+  if (sink && sink->deliver) sink->deliver(sink->context, code, value);
+}
+
+uint32_t PosixGetTempPath(uint32_t size, char* buffer) {
+  const char* dir = getenv("TMPDIR");
+  std::string path = dir && *dir ? dir : "/tmp";
+  if (path.back() != '/') path += '/';
+  if (path.size() + 1 > size) return static_cast<uint32_t>(path.size() + 1);
+  memcpy(buffer, path.c_str(), path.size() + 1);
+  return static_cast<uint32_t>(path.size());
+}
+
+int PosixPathExists(const char* path) {
+  std::string mapped;
+  MapPath(path, &mapped);
+  struct stat st;
+  return stat(mapped.c_str(), &st) == 0;
+}
+
+// Linux has one root; it stands for the single fixed drive.
+uint32_t PosixGetLogicalDriveStrings(uint32_t size, char* buffer) {
+  if (size < 3) return 3;
+  buffer[0] = '/';
+  buffer[1] = '\0';
+  buffer[2] = '\0';
+  return 2;
+}
+
+uint32_t PosixGetDriveType(const char*) {
+  return kDriveFixed;
+}
+
+int PosixFreeSpaceEx(const char* path, uint64_t* availableToCaller, uint64_t* totalBytes,
+                     uint64_t* totalFreeBytes) {
+  std::string mapped;
+  MapPath(path, &mapped);
+  struct statvfs vfs;
+  if (statvfs(mapped.c_str(), &vfs) != 0) return 0;
+  *availableToCaller = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+  *totalBytes = static_cast<uint64_t>(vfs.f_blocks) * vfs.f_frsize;
+  *totalFreeBytes = static_cast<uint64_t>(vfs.f_bfree) * vfs.f_frsize;
+  return 1;
+}
+
+FreeSpaceExQuery PosixFindFreeSpaceEx() {
+  return PosixFreeSpaceEx;
+}
+
+int PosixGetDiskFreeSpace(const char* path, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
+                          uint32_t* freeClusters, uint32_t* totalClusters) {
+  uint64_t available, total, free;
+  if (!PosixFreeSpaceEx(path, &available, &total, &free)) return 0;
+  *sectorsPerCluster = 8;
+  *bytesPerSector = 512;
+  *freeClusters = static_cast<uint32_t>(free / 4096 > 0xFFFFFFFFu ? 0xFFFFFFFFu : free / 4096);
+  *totalClusters = static_cast<uint32_t>(total / 4096 > 0xFFFFFFFFu ? 0xFFFFFFFFu : total / 4096);
+  return 1;
+}
+
+uint32_t PosixReadTimeStampLow() {
+#if defined(__x86_64__) || defined(__i386__)
+  return static_cast<uint32_t>(__builtin_ia32_rdtsc());
+#else
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint32_t>(ts.tv_nsec ^ ts.tv_sec);
+#endif
+}
+
+}  // namespace
+
+void PosixSetCodePage(unsigned codePage) {
+  g_codePage = codePage;
+}
+unsigned PosixCodePage() {
+  return g_codePage;
+}
+
+int PosixMapPath(const char* ansiPath, char* out, size_t outSize) {
+  std::string mapped;
+  MapPath(ansiPath, &mapped);
+  if (mapped.size() + 1 > outSize) return 0;
+  memcpy(out, mapped.c_str(), mapped.size() + 1);
+  return 1;
+}
+
+PlatformOps NativePlatform() {
+  PlatformOps ops;
+  ops.openFile = PosixOpenFile;
+  ops.deleteFile = PosixDeleteFile;
+  ops.createDirectory = PosixCreateDirectory;
+  ops.lastError = PosixLastError;
+  ops.isLeadByte = PosixIsLeadByte;
+  ops.sendNotice = PosixSendNotice;
+  ops.getTempPath = PosixGetTempPath;
+  ops.pathExists = PosixPathExists;
+  ops.getLogicalDriveStrings = PosixGetLogicalDriveStrings;
+  ops.getDriveType = PosixGetDriveType;
+  ops.findFreeSpaceEx = PosixFindFreeSpaceEx;
+  ops.getDiskFreeSpace = PosixGetDiskFreeSpace;
+  ops.readTimeStampLow = PosixReadTimeStampLow;
+  return ops;
+}
+
+PlatformOps g_platform = NativePlatform();

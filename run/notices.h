@@ -1,0 +1,23 @@
+// The worker's notices to the progress window: message 0x1400 sent
+// synchronously, first parameter the code, second the value.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t kNoticeMessage = 0x1400;  // WM_USER + 0x1000
+
+enum NoticeCode : uint32_t {
+  kNoticeSuccess = 1,          // value 0
+  kNoticeOpenError = 2,        // value: packageCopyPath
+  kNoticeWriteError = 3,       // value: output file path
+  kNoticeDecompressError = 4,  // value: output file path
+  kNoticeChecksumError = 5,    // value: output file path
+  kNoticeDirectoryError = 6,   // value: workspacePath + "\" + subdirectory
+  kNoticeDamagedPackage = 7,   // value: packageCopyPath
+  kNoticeProgress = 8,         // value: bar position
+};
+
+// Codes 1 to 7 end the run; exactly one of them is sent, and nothing after it.
+inline bool IsFinalNotice(uint32_t code) {
+  return code >= kNoticeSuccess && code <= kNoticeDamagedPackage;
+}
