@@ -60,8 +60,9 @@ int Win32FreeSpaceEx(const char* path, uint64_t* availableToCaller, uint64_t* to
 FreeSpaceExQuery Win32FindFreeSpaceEx() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   if (!kernel) return nullptr;
-  g_getDiskFreeSpaceExA =
-      reinterpret_cast<GetDiskFreeSpaceExAFn>(GetProcAddress(kernel, "GetDiskFreeSpaceExA"));
+  // GetProcAddress returns a generic pointer; go through void* to name its real type.
+  g_getDiskFreeSpaceExA = reinterpret_cast<GetDiskFreeSpaceExAFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExA")));
   return g_getDiskFreeSpaceExA ? Win32FreeSpaceEx : nullptr;
 }
 
