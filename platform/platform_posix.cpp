@@ -2,9 +2,10 @@
 // POSIX paths, Win32 error codes derived from errno, free space from statvfs.
 #include "platform/platform.h"
 
+#include "platform/code_page.h"
+
 #include <cerrno>
 #include <cstring>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -51,30 +52,6 @@ int IsLeadByteInCodePage(unsigned char byte) {
   }
 }
 
-// Converts `ansi` from the code page to UTF-8; false when iconv refuses it.
-bool ToUtf8(const std::string& ansi, std::string* utf8) {
-  bool ascii = true;
-  for (unsigned char c : ansi) ascii = ascii && c < 0x80;
-  if (ascii) {
-    *utf8 = ansi;
-    return true;
-  }
-  std::string from = "CP" + std::to_string(g_codePage);
-  iconv_t cd = iconv_open("UTF-8", from.c_str());
-  if (cd == (iconv_t)-1) return false;
-  std::string out(ansi.size() * 4 + 4, '\0');
-  char* inPtr = const_cast<char*>(ansi.data());
-  size_t inLeft = ansi.size();
-  char* outPtr = &out[0];
-  size_t outLeft = out.size();
-  size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-  iconv_close(cd);
-  if (rc == (size_t)-1) return false;
-  out.resize(out.size() - outLeft);
-  *utf8 = out;
-  return true;
-}
-
 bool MapPath(const char* ansiPath, std::string* mapped) {
   std::string separated;
   for (const char* p = ansiPath; *p; ++p) {
@@ -86,7 +63,9 @@ bool MapPath(const char* ansiPath, std::string* mapped) {
       separated += c == '\\' ? '/' : *p;
     }
   }
-  if (!ToUtf8(separated, mapped)) *mapped = separated;  // keep the raw bytes
+  bool ascii = true;
+  for (unsigned char c : separated) ascii = ascii && c < 0x80;
+  if (ascii || !CodePageToUtf8(separated, g_codePage, mapped)) *mapped = separated;  // raw bytes
   return true;
 }
 

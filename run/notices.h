@@ -21,3 +21,22 @@ enum NoticeCode : uint32_t {
 inline bool IsFinalNotice(uint32_t code) {
   return code >= kNoticeSuccess && code <= kNoticeDamagedPackage;
 }
+
+// The launcher's per-file failure messages, English in every UI language;
+// %s is the notice's path. Null for the codes that have none.
+inline const char* NoticeMessageFormat(uint32_t code) {
+  switch (code) {
+    case kNoticeOpenError:
+      return "Open file:%s error!";
+    case kNoticeWriteError:
+      return "Write file:%s error!";
+    case kNoticeDecompressError:
+      return "Decompress file:%s error!";
+    case kNoticeChecksumError:
+      return "CRC file:%s error!";
+    case kNoticeDirectoryError:
+      return "Create Directory:%s error!";
+    default:
+      return nullptr;
+  }
+}

@@ -1,0 +1,9 @@
+// Linux only. Conversions between the host's UTF-8 and a Windows ANSI code page.
+#pragma once
+
+#include <string>
+
+// False when `text` holds a character the code page cannot represent (or the
+// code page is unknown to iconv).
+bool Utf8ToCodePage(const std::string& text, unsigned codePage, std::string* converted);
+bool CodePageToUtf8(const std::string& text, unsigned codePage, std::string* converted);

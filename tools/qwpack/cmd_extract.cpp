@@ -1,0 +1,258 @@
+// extract, list and verify: the launcher's own two stages, run on Linux.
+#include <sys/stat.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "package/unpack.h"
+#include "package/worker.h"
+#include "platform/code_page.h"
+#include "platform/platform.h"
+#include "run/notices.h"
+#include "run/run_state.h"
+#include "tools/qwpack/commands.h"
+#include "tools/qwpack/progress_bar.h"
+
+namespace {
+
+constexpr unsigned kDefaultCodePage = 936;
+const char kDamagedPackageText[] = "This file has been damaged, please download a new one!";
+
+// The file-system form of a path the worker sent (backslashes, ANSI).
+std::string HostPath(const char* ansiPath) {
+  char mapped[kPathCapacity * 4];
+  return PosixMapPath(ansiPath, mapped, sizeof mapped) ? mapped : ansiPath;
+}
+
+// Host paths are UTF-8; the worker's are ANSI in the package's code page.
+bool CopyAnsiPath(const std::string& hostPath, char* field, const char* what) {
+  std::string ansi;
+  if (!Utf8ToCodePage(hostPath, PosixCodePage(), &ansi)) {
+    fprintf(stderr, "qwpack: the %s path cannot be written in code page %u: %s\n", what,
+            PosixCodePage(), hostPath.c_str());
+    return false;
+  }
+  if (ansi.size() + 1 > kPathCapacity) {
+    fprintf(stderr, "qwpack: the %s path is longer than %u bytes: %s\n", what, kPathCapacity - 1,
+            hostPath.c_str());
+    return false;
+  }
+  memcpy(field, ansi.c_str(), ansi.size() + 1);
+  return true;
+}
+
+bool MakeDirectories(const std::string& path) {
+  std::string prefix;
+  for (size_t i = 0; i <= path.size(); i++) {
+    if (i == path.size() || (path[i] == '/' && i > 0)) {
+      prefix = path.substr(0, i);
+      if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+  }
+  return true;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// Receives the worker's notices as the progress window would.
+struct NoticeRecorder {
+  bool printNotices = false;
+  bool deleteCopyAtEnd = true;
+  ProgressBar* bar = nullptr;
+  uint32_t finalCode = 0;
+  std::string finalPath;
+
+  static void Deliver(void* context, uint32_t code, uintptr_t value) {
+    static_cast<NoticeRecorder*>(context)->Handle(code, value);
+  }
+
+  void Handle(uint32_t code, uintptr_t value) {
+    if (code == kNoticeProgress) {
+      if (printNotices) printf("%u %u\n", code, static_cast<uint32_t>(value));
+      if (bar) bar->Update(static_cast<uint32_t>(value));
+      return;
+    }
+    if (deleteCopyAtEnd) g_platform.deleteFile(g_runState.packageCopyPath);
+    finalCode = code;
+    if (code >= kNoticeOpenError && code <= kNoticeDamagedPackage)
+      finalPath = HostPath(reinterpret_cast<const char*>(value));
+    if (printNotices) {
+      if (code == kNoticeSuccess)
+        printf("%u %u\n", code, static_cast<uint32_t>(value));
+      else
+        printf("%u %s\n", code, finalPath.c_str());
+    }
+  }
+
+  // The launcher's message for the final notice; exit code 0 only on success.
+  int Report() const {
+    if (finalCode == kNoticeSuccess) return 0;
+    if (const char* format = NoticeMessageFormat(finalCode)) {
+      fprintf(stderr, format, finalPath.c_str());
+      fputc('\n', stderr);
+    } else if (finalCode == kNoticeDamagedPackage) {
+      fprintf(stderr, "%s\n", kDamagedPackageText);
+    } else {
+      fprintf(stderr, "qwpack: the worker ended without a final notice\n");
+    }
+    return 1;
+  }
+};
+
+void AddCodePageOption(CLI::App& app, unsigned* codePage) {
+  app.add_option("--codepage", *codePage, "ANSI code page of the package's names (default 936)");
+}
+
+}  // namespace
+
+int RunExtract(int argc, char** argv) {
+  CLI::App app(
+      "Unpack a launcher's package exactly as the launcher does: the package copy\n"
+      "DIR/QW.tmp, then every entry below DIR.",
+      "qwpack extract");
+  std::string program, directory = ".";
+  bool notices = false;
+  unsigned codePage = kDefaultCodePage;
+  app.add_option("PROGRAM", program, "the launcher (any file laid out as a launcher)")->required();
+  app.add_option("-C", directory, "the workspace, created if missing (default: .)");
+  app.add_flag("--notices", notices, "print every notice on stdout: CODE VALUE");
+  AddCodePageOption(app, &codePage);
+  CLI11_PARSE(app, argc, argv);
+  PosixSetCodePage(codePage);
+
+  if (!MakeDirectories(directory)) {
+    fprintf(stderr, "qwpack: cannot create %s: %s\n", directory.c_str(), strerror(errno));
+    return 1;
+  }
+  std::string workspace = AbsolutePath(directory);
+  if (!CopyAnsiPath(program, g_runState.programPath, "program") ||
+      !CopyAnsiPath(workspace, g_runState.workspacePath, "workspace") ||
+      !CopyAnsiPath(workspace + "/QW.tmp", g_runState.packageCopyPath, "package copy"))
+    return 1;
+
+  ProgressBar bar("extract", 200);
+  NoticeRecorder recorder;
+  recorder.printNotices = notices;
+  recorder.bar = &bar;
+  NoticeSink sink = {NoticeRecorder::Deliver, &recorder};
+  g_runState.noticeTarget = &sink;
+  ExtractionWorkerMain(nullptr);
+  if (recorder.finalCode == kNoticeSuccess) bar.Finish();
+  return recorder.Report();
+}
+
+namespace {
+
+// Copies the package body into a temporary file and walks it without
+// writing anything, as extract would.
+int WalkPackage(const std::string& program, void (*onEntry)(void*, const EntryReport&),
+                void* context, uint32_t* fileCount) {
+  FILE* programFile = fopen(program.c_str(), "rb");
+  if (!programFile) {
+    fprintf(stderr, "qwpack: cannot open %s: %s\n", program.c_str(), strerror(errno));
+    return 1;
+  }
+  FILE* copy = tmpfile();
+  NoticeRecorder recorder;
+  recorder.deleteCopyAtEnd = false;
+  NoticeSink sink = {NoticeRecorder::Deliver, &recorder};
+  *fileCount = copy ? CopyPackageBody(programFile, copy, &sink) : 0;
+  fclose(programFile);
+  if (*fileCount == 0) {
+    if (copy) fclose(copy);
+    fprintf(stderr, "%s\n", kDamagedPackageText);
+    return 1;
+  }
+  rewind(copy);
+  ProgressBar bar("verify", 200);
+  recorder.bar = &bar;
+  char path[kPathCapacity];
+  UnpackJob job = {"", *fileCount, &sink, false, onEntry, context};
+  uint32_t code = UnpackPackageBody(copy, job, path);
+  fclose(copy);
+  recorder.Handle(code, reinterpret_cast<uintptr_t>(path));
+  if (code == kNoticeSuccess) bar.Finish();
+  return recorder.Report();
+}
+
+std::string EntryDisplayPath(const EntryHeader& header) {
+  std::string ansi(header.subdirectory, strnlen(header.subdirectory, kNameFieldSize));
+  if (!ansi.empty()) ansi += '\\';
+  ansi.append(header.fileName, strnlen(header.fileName, kNameFieldSize));
+  return HostPath(ansi.c_str());
+}
+
+struct Listing {
+  bool json = false;
+  nlohmann::json rows = nlohmann::json::array();
+};
+
+void ListEntry(void* context, const EntryReport& report) {
+  Listing* listing = static_cast<Listing*>(context);
+  const EntryHeader& header = *report.header;
+  std::string path = EntryDisplayPath(header);
+  if (listing->json) {
+    listing->rows.push_back({{"path", path},
+                             {"size", header.fileSize},
+                             {"method", header.method},
+                             {"blocks", report.blockCount},
+                             {"stored", report.storedBytes}});
+  } else {
+    printf("%-50s %12u  method %u  %6u blocks  %12llu stored\n", path.c_str(), header.fileSize,
+           header.method, report.blockCount, static_cast<unsigned long long>(report.storedBytes));
+  }
+}
+
+void CountEntry(void* context, const EntryReport& report) {
+  uint64_t* totals = static_cast<uint64_t*>(context);
+  totals[0]++;
+  totals[1] += report.header->fileSize;
+}
+
+}  // namespace
+
+int RunList(int argc, char** argv) {
+  CLI::App app(
+      "List the entries of a launcher's package: path, size, method, blocks, stored bytes.",
+      "qwpack list");
+  std::string program;
+  Listing listing;
+  unsigned codePage = kDefaultCodePage;
+  app.add_option("PROGRAM", program, "the launcher")->required();
+  app.add_flag("--json", listing.json, "print a JSON list of entries");
+  AddCodePageOption(app, &codePage);
+  CLI11_PARSE(app, argc, argv);
+  PosixSetCodePage(codePage);
+
+  uint32_t fileCount;
+  int status = WalkPackage(program, ListEntry, &listing, &fileCount);
+  if (listing.json) printf("%s\n", listing.rows.dump(2).c_str());
+  return status;
+}
+
+int RunVerify(int argc, char** argv) {
+  CLI::App app("Decode and check every entry of a launcher's package, writing nothing.",
+               "qwpack verify");
+  std::string program;
+  unsigned codePage = kDefaultCodePage;
+  app.add_option("PROGRAM", program, "the launcher")->required();
+  AddCodePageOption(app, &codePage);
+  CLI11_PARSE(app, argc, argv);
+  PosixSetCodePage(codePage);
+
+  uint64_t totals[2] = {0, 0};
+  uint32_t fileCount;
+  int status = WalkPackage(program, CountEntry, totals, &fileCount);
+  if (status == 0)
+    printf("%s: %llu entries, %llu bytes, all sound\n", program.c_str(),
+           static_cast<unsigned long long>(totals[0]), static_cast<unsigned long long>(totals[1]));
+  return status;
+}
