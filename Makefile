@@ -1,7 +1,7 @@
 # The newcomer's two commands: `make demo` and `make test`.
 JOBS ?= $(shell nproc)
 
-.PHONY: deps host win32 win64 test unit demo clean
+.PHONY: deps host host-asan fuzz win32 win64 test unit demo clean
 
 deps:
 	@scripts/install-deps.sh
@@ -18,11 +18,25 @@ win64: deps
 	cmake --preset win64 >/dev/null
 	cmake --build --preset win64 -j $(JOBS)
 
+host-asan: deps
+	cmake --preset host-asan >/dev/null
+	cmake --build --preset host-asan -j $(JOBS)
+
+# Every harness for FUZZ_SECONDS each (CI uses a short bound).
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = decode_fuzz package_fuzz
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+	scripts/run-fuzzers.sh $(FUZZ_SECONDS)
+
 unit: host
 	ctest --preset host -j $(JOBS)
 
-test: host win32 win64
+test: host host-asan win32 win64
 	ctest --preset host -j $(JOBS)
+	ctest --preset host-asan -j $(JOBS)
+	$(MAKE) fuzz FUZZ_SECONDS=$(or $(CI_FUZZ_SECONDS),20)
 
 clean:
 	rm -rf build
