@@ -2,6 +2,7 @@
 // decoder that takes one bit at a time, as the code is defined.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
