@@ -1,0 +1,281 @@
+// Runs the launcher under test and reports what it does, one "key=value"
+// line per fact, for the host's test script to assert on.
+//
+//   driver outcome [--hold] [--release-when FILE] [--screenshot BMP] LAUNCHER
+//       Runs to the end: the progress window's facts, any message box (whose
+//       OK is then pressed), the exit code, the workspace and what the setup
+//       program recorded. --hold stops the worker at its first progress
+//       notice; the run goes on once FILE exists (or at once without it).
+//   driver keys LAUNCHER
+//       Holds the worker, presses Enter (the run must go on), then Escape.
+//   driver look [--screenshot BMP] LAUNCHER
+//       Holds the worker, reads back the window's drawing and the bar at a
+//       set of positions, then presses Escape.
+#include <windows.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "hold_hook.h"
+#include "launcher_process.h"
+#include "look_checks.h"
+#include "pixels.h"
+#include "report.h"
+#include "window_probe.h"
+#include "workspace_probe.h"
+
+namespace {
+
+constexpr DWORD kRunTimeoutMs = 30000;
+constexpr DWORD kHoldTimeoutMs = 20000;
+constexpr DWORD kLaunchWaitMs = 10000;   // for the setup program's record after success
+constexpr DWORD kNoLaunchWaitMs = 1500;  // to see that no record appears
+
+struct Options {
+  std::string scenario;
+  std::string launcher;
+  std::string releaseWhen;
+  std::string screenshot;
+  bool hold = false;
+};
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+  if (argc < 3) return false;
+  options->scenario = argv[1];
+  for (int i = 2; i < argc; i++) {
+    std::string argument = argv[i];
+    if (argument == "--hold") {
+      options->hold = true;
+    } else if (argument == "--release-when" && i + 1 < argc) {
+      options->releaseWhen = argv[++i];
+    } else if (argument == "--screenshot" && i + 1 < argc) {
+      options->screenshot = argv[++i];
+    } else if (options->launcher.empty()) {
+      options->launcher = argument;
+    } else {
+      return false;
+    }
+  }
+  return !options->launcher.empty();
+}
+
+// Stops the launcher's worker at its first progress notice, through a hook
+// that the platform loads into the launcher (see hold_hook.h).
+class WorkerHold {
+ public:
+  bool Install() {
+    request_ = CreateEventA(nullptr, TRUE, FALSE, kHoldRequestEvent);
+    held_ = CreateEventA(nullptr, TRUE, FALSE, kWorkerHeldEvent);
+    ResetEvent(held_);
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string dll = path;
+    dll = dll.substr(0, dll.find_last_of('\\') + 1) + "qw_hold_hook.dll";
+    module_ = LoadLibraryA(dll.c_str());
+    HOOKPROC proc = module_ ? reinterpret_cast<HOOKPROC>(
+                                  reinterpret_cast<void*>(GetProcAddress(module_, kHoldHookProc)))
+                            : nullptr;
+    hook_ = proc ? SetWindowsHookExA(WH_CALLWNDPROC, proc, module_, 0) : nullptr;
+    Report("hold.hook_installed", hook_ != nullptr);
+    return hook_ != nullptr;
+  }
+  bool WaitHeld(const LauncherProcess& launcher, DWORD milliseconds) {
+    HANDLE handles[2] = {held_, launcher.info.hProcess};
+    DWORD woken = WaitForMultipleObjects(2, handles, FALSE, milliseconds);
+    bool held = woken == WAIT_OBJECT_0;
+    Report("hold", held);
+    return held;
+  }
+  ~WorkerHold() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    if (module_) FreeLibrary(module_);
+    if (request_) CloseHandle(request_);
+    if (held_) CloseHandle(held_);
+  }
+
+ private:
+  HANDLE request_ = nullptr;
+  HANDLE held_ = nullptr;
+  HMODULE module_ = nullptr;
+  HHOOK hook_ = nullptr;
+};
+
+HWND WaitForProgressWindow(const LauncherProcess& launcher, DWORD milliseconds) {
+  for (DWORD waited = 0; waited < milliseconds; waited += 20) {
+    HWND window = FindProgressWindow(launcher.info.dwProcessId);
+    if (window || HasExited(launcher)) return window;
+    Sleep(20);
+  }
+  return nullptr;
+}
+
+std::wstring ExpectedCaption() {
+  return GetSystemDefaultLangID() == 2052 ? L"\u6f9c\u5cab\u6740\u6bd2\u8f6f\u4ef6    "
+                                          : L"Orvandelle   ";
+}
+
+void SaveScreenshot(HWND window, const std::string& path) {
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_ERASENOW | RDW_UPDATENOW);
+  RECT area;
+  GetWindowRect(window, &area);
+  Report("screenshot.saved", SaveBmp(CaptureSettled(area), path));
+}
+
+// The window that a key press would reach: the focus of the launcher's
+// user-interface thread, or the window itself.
+HWND KeyTarget(HWND window) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  if (GetGUIThreadInfo(thread, &info) && info.hwndFocus) return info.hwndFocus;
+  return window;
+}
+
+void PressKey(HWND target, WPARAM key) {
+  UINT scanCode = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
+  PostMessageW(target, WM_KEYDOWN, key, 1 | (scanCode << 16));
+  PostMessageW(target, WM_KEYUP, key, 1 | (scanCode << 16) | (3u << 30));
+}
+
+// Watches the launcher until it ends: reports a message box and presses its
+// OK. Returns the exit code, -1 on time-out.
+long long WatchToEnd(const LauncherProcess& launcher, const std::set<std::string>& workspacesBefore,
+                     HWND progressWindow, DWORD milliseconds, bool* boxSeen) {
+  DWORD pid = launcher.info.dwProcessId;
+  for (DWORD waited = 0; waited < milliseconds; waited += 20) {
+    if (!progressWindow) {
+      progressWindow = FindProgressWindow(pid);
+      if (progressWindow) {
+        Report("window.found", 1);
+        ReportProgressWindow(progressWindow);
+      }
+    }
+    HWND box = FindMessageBox(pid);
+    if (box && !*boxSeen) {
+      *boxSeen = true;
+      ReportMessageBox(box, progressWindow);
+      std::string workspace = NewWorkspace(workspacesBefore, ListWorkspaces());
+      Report("box.package_copy_exists", FileExists(workspace + "\\QW.tmp"));
+      Report("box.closed", PressOk(box));
+    }
+    long long code = WaitForExit(launcher, 20);
+    if (code >= 0) return code;
+  }
+  TerminateProcess(launcher.info.hProcess, 99);
+  return -1;
+}
+
+int RunOutcome(const Options& options) {
+  Report("temp", AnsiToUtf8(TemporaryFilesPath().c_str()));
+  std::set<std::string> before = ListWorkspaces();
+  WorkerHold hold;
+  if (options.hold && !hold.Install()) return 2;
+  LauncherProcess launcher;
+  if (!StartLauncher(options.launcher, &launcher)) return 2;
+
+  HWND window = nullptr;
+  if (options.hold && hold.WaitHeld(launcher, kHoldTimeoutMs)) {
+    window = WaitForProgressWindow(launcher, 5000);
+    Report("window.found", window != nullptr);
+    if (window) ReportProgressWindow(window);
+    std::string workspace = NewWorkspace(before, ListWorkspaces());
+    Report("hold.workspace_unix", UnixPathOf(workspace));
+    Report("hold.package_copy_exists", FileExists(workspace + "\\QW.tmp"));
+    if (window && !options.screenshot.empty()) SaveScreenshot(window, options.screenshot);
+    if (!options.releaseWhen.empty()) {
+      DWORD waited = 0;
+      for (; !FileExists(options.releaseWhen) && waited < kHoldTimeoutMs; waited += 50) Sleep(50);
+      Report("hold.release_seen", FileExists(options.releaseWhen));
+    }
+    ResumeAllThreads(launcher.info.dwProcessId);
+  }
+
+  bool boxSeen = false;
+  long long exitCode = WatchToEnd(launcher, before, window, kRunTimeoutMs, &boxSeen);
+  Report("box.seen", boxSeen);
+  Report("exit.code", exitCode);
+  bool launchExpected = exitCode == 0 && !boxSeen;
+  ReportWorkspace(NewWorkspace(before, ListWorkspaces()),
+                  launchExpected ? kLaunchWaitMs : kNoLaunchWaitMs);
+  return 0;
+}
+
+int RunKeys(const Options& options) {
+  Report("temp", AnsiToUtf8(TemporaryFilesPath().c_str()));
+  std::set<std::string> before = ListWorkspaces();
+  WorkerHold hold;
+  if (!hold.Install()) return 2;
+  LauncherProcess launcher;
+  if (!StartLauncher(options.launcher, &launcher)) return 2;
+  if (!hold.WaitHeld(launcher, kHoldTimeoutMs)) return 3;
+  HWND window = WaitForProgressWindow(launcher, 5000);
+  Report("window.found", window != nullptr);
+  if (!window) return 3;
+
+  // Enter, to wherever the keyboard would deliver it and to the bar.
+  PressKey(KeyTarget(window), VK_RETURN);
+  PressKey(window, VK_RETURN);
+  PressKey(GetDlgItem(window, kProgressControlId), VK_RETURN);
+  Sleep(1000);
+  Report("enter.process_alive", !HasExited(launcher));
+  Report("enter.window_visible", IsWindow(window) && IsWindowVisible(window));
+  Report("enter.box_seen", FindMessageBox(launcher.info.dwProcessId) != nullptr);
+
+  PressKey(KeyTarget(window), VK_ESCAPE);
+  bool boxSeen = false;
+  long long exitCode = -1;
+  for (DWORD waited = 0; waited < 10000 && exitCode < 0; waited += 20) {
+    boxSeen = boxSeen || FindMessageBox(launcher.info.dwProcessId) != nullptr;
+    exitCode = WaitForExit(launcher, 20);
+  }
+  if (exitCode < 0) TerminateProcess(launcher.info.hProcess, 99);
+  Report("escape.ended", exitCode >= 0);
+  Report("escape.box_seen", boxSeen);
+  Report("exit.code", exitCode);
+  ReportWorkspace(NewWorkspace(before, ListWorkspaces()), kNoLaunchWaitMs);
+  return 0;
+}
+
+int RunLook(const Options& options) {
+  WorkerHold hold;
+  if (!hold.Install()) return 2;
+  LauncherProcess launcher;
+  if (!StartLauncher(options.launcher, &launcher)) return 2;
+  if (!hold.WaitHeld(launcher, kHoldTimeoutMs)) return 3;
+  HWND window = WaitForProgressWindow(launcher, 5000);
+  Report("window.found", window != nullptr);
+  if (!window) return 3;
+  ReportProgressWindow(window);
+
+  Image skin = LoadBitmapResource(options.launcher, 129);
+  Image fill = LoadBitmapResource(options.launcher, 134);
+  CheckErase(window, skin, ExpectedCaption());
+  if (!options.screenshot.empty()) SaveScreenshot(window, options.screenshot);
+  CheckBar(GetDlgItem(window, kProgressControlId), fill);
+
+  PressKey(KeyTarget(window), VK_ESCAPE);
+  long long exitCode = WaitForExit(launcher, 10000);
+  if (exitCode < 0) TerminateProcess(launcher.info.hProcess, 99);
+  Report("exit.code", exitCode);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    fputs(
+        "usage: driver outcome|keys|look [--hold] [--release-when FILE] [--screenshot BMP] "
+        "LAUNCHER\n",
+        stderr);
+    return 64;
+  }
+  if (options.scenario == "outcome") return RunOutcome(options);
+  if (options.scenario == "keys") return RunKeys(options);
+  if (options.scenario == "look") return RunLook(options);
+  fprintf(stderr, "unknown scenario %s\n", options.scenario.c_str());
+  return 64;
+}
