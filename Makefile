@@ -37,6 +37,11 @@ test: host host-asan win32 win64
 	ctest --preset host -j $(JOBS)
 	ctest --preset host-asan -j $(JOBS)
 	$(MAKE) fuzz FUZZ_SECONDS=$(or $(CI_FUZZ_SECONDS),20)
+	scripts/wine-tests.sh
+
+# The example payload packed with qwpack and run under Wine (scripts/demo.sh).
+demo:
+	@scripts/demo.sh
 
 clean:
 	rm -rf build
