@@ -39,6 +39,12 @@ struct PlatformOps {
   int (*getDiskFreeSpace)(const char* path, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
                           uint32_t* freeClusters, uint32_t* totalClusters);
   uint32_t (*readTimeStampLow)();  // low 32 bits of the time-stamp counter
+
+  // Like createDirectory, but the directory is the running user's alone:
+  // full control for SYSTEM, the Administrators and the user running the
+  // program, nobody else, inherited by everything created below it and
+  // nothing inherited from above (POSIX: mode 0700).
+  int (*createPrivateDirectory)(const char* path);
 };
 
 extern PlatformOps g_platform;

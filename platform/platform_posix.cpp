@@ -89,6 +89,14 @@ int PosixCreateDirectory(const char* path) {
   return 0;
 }
 
+int PosixCreatePrivateDirectory(const char* path) {
+  std::string mapped;
+  MapPath(path, &mapped);
+  if (mkdir(mapped.c_str(), 0700) == 0) return 1;
+  t_lastError = Win32ErrorFromErrno(errno);
+  return 0;
+}
+
 uint32_t PosixLastError() {
   return t_lastError;
 }
@@ -200,6 +208,7 @@ PlatformOps NativePlatform() {
   ops.findFreeSpaceEx = PosixFindFreeSpaceEx;
   ops.getDiskFreeSpace = PosixGetDiskFreeSpace;
   ops.readTimeStampLow = PosixReadTimeStampLow;
+  ops.createPrivateDirectory = PosixCreatePrivateDirectory;
   return ops;
 }
 

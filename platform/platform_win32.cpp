@@ -77,6 +77,52 @@ int Win32GetDiskFreeSpace(const char* path, uint32_t* sectorsPerCluster, uint32_
   return 1;
 }
 
+int Win32CreatePrivateDirectory(const char* path) {
+  // The user running the program: the token's user, in a buffer that holds
+  // a TOKEN_USER with any SID.
+  alignas(TOKEN_USER) BYTE userBuffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 0;
+  DWORD size = 0;
+  BOOL gotUser = GetTokenInformation(token, TokenUser, userBuffer, sizeof userBuffer, &size);
+  DWORD error = GetLastError();
+  CloseHandle(token);
+  if (!gotUser) {
+    SetLastError(error);
+    return 0;
+  }
+  PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
+
+  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+  alignas(DWORD) BYTE system[SECURITY_MAX_SID_SIZE];
+  alignas(DWORD) BYTE administrators[SECURITY_MAX_SID_SIZE];
+  InitializeSid(system, &ntAuthority, 1);
+  *GetSidSubAuthority(system, 0) = SECURITY_LOCAL_SYSTEM_RID;
+  InitializeSid(administrators, &ntAuthority, 2);
+  *GetSidSubAuthority(administrators, 0) = SECURITY_BUILTIN_DOMAIN_RID;
+  *GetSidSubAuthority(administrators, 1) = DOMAIN_ALIAS_RID_ADMINS;
+
+  constexpr size_t kAclSize =
+      sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE);
+  alignas(DWORD) BYTE aclBuffer[kAclSize];
+  PACL acl = reinterpret_cast<PACL>(aclBuffer);
+  const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  SECURITY_DESCRIPTOR descriptor;
+  // Protected: the ACEs that the parent (a shared temporary directory, a
+  // drive's root) would pass on are not merged in.
+  if (!InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) ||
+      !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, system) ||
+      !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, administrators) ||
+      !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, user) ||
+      !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
+      !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+    return 0;
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+  return CreateDirectoryA(path, &attributes) != 0;
+}
+
 uint32_t Win32ReadTimeStampLow() {
   return static_cast<uint32_t>(__rdtsc());
 }
@@ -98,6 +144,7 @@ PlatformOps NativePlatform() {
   ops.findFreeSpaceEx = Win32FindFreeSpaceEx;
   ops.getDiskFreeSpace = Win32GetDiskFreeSpace;
   ops.readTimeStampLow = Win32ReadTimeStampLow;
+  ops.createPrivateDirectory = Win32CreatePrivateDirectory;
   return ops;
 }
 

@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""Moves a PE file's headers to offset 136 or later, so that the package
+locator (file offsets 128..135, in the DOS header area) never overlaps them.
+
+GNU ld writes the PE header at 0x80. The headers (signature, file header,
+optional header, section table) are shifted within the slack that
+SizeOfHeaders leaves behind them, e_lfanew is pointed at the new place, the
+bytes they leave behind are zeroed, and the checksum is recomputed when the
+file carries one. Nothing else moves: sections keep their file offsets and
+addresses. A file whose header lies at 136 or later already is left alone.
+
+usage: move_pe_header.py [--report] FILE
+  --report  also print the file's size apart from bitmap resource 129
+"""
+import struct
+import sys
+
+LOCATOR_END = 136  # the package locator occupies offsets 128..135
+E_LFANEW = 0x3C
+PE32, PE32_PLUS = 0x10B, 0x20B
+RT_BITMAP = 2
+SKIN_BITMAP = 129
+
+
+class PeError(Exception):
+    pass
+
+
+class Headers:
+    """Where a PE file's headers lie."""
+
+    def __init__(self, data):
+        if len(data) < 0x40 or data[:2] != b"MZ":
+            raise PeError("no DOS header")
+        self.start = struct.unpack_from("<I", data, E_LFANEW)[0]
+        if data[self.start:self.start + 4] != b"PE\0\0":
+            raise PeError("no PE signature at e_lfanew")
+        self.sections, = struct.unpack_from("<H", data, self.start + 6)
+        optional_size, = struct.unpack_from("<H", data, self.start + 20)
+        self.optional = self.start + 24
+        self.magic, = struct.unpack_from("<H", data, self.optional)
+        if self.magic not in (PE32, PE32_PLUS):
+            raise PeError("unknown optional header magic 0x%X" % self.magic)
+        self.size_of_headers, = struct.unpack_from("<I", data, self.optional + 60)
+        self.checksum_at = self.optional + 64
+        directories = self.optional + (96 if self.magic == PE32 else 112)
+        self.directory_count, = struct.unpack_from("<I", data, directories - 4)
+        self.directories = directories
+        self.section_table = self.optional + optional_size
+        self.end = self.section_table + 40 * self.sections
+
+    def directory(self, data, index):
+        if index >= self.directory_count:
+            return 0, 0
+        return struct.unpack_from("<II", data, self.directories + 8 * index)
+
+    def section_list(self, data):
+        """(virtual address, virtual size, raw offset, raw size) of each section."""
+        result = []
+        for i in range(self.sections):
+            at = self.section_table + 40 * i
+            vsize, vaddr, rsize, roffset = struct.unpack_from("<IIII", data, at + 8)
+            result.append((vaddr, vsize, roffset, rsize))
+        return result
+
+    def file_offset(self, data, rva):
+        for vaddr, vsize, roffset, rsize in self.section_list(data):
+            if vaddr <= rva < vaddr + max(vsize, rsize):
+                return roffset + rva - vaddr
+        raise PeError("address 0x%X lies in no section" % rva)
+
+
+def pe_checksum(data, checksum_at):
+    """The optional header's CheckSum: 16-bit one's-complement-style sum of the
+    file with the field itself taken as zero, plus the file's length."""
+    padded = bytes(data) + (b"\0" if len(data) % 2 else b"")
+    total = 0
+    for (word,) in struct.iter_unpack("<H", padded):
+        total += word
+    for (word,) in struct.iter_unpack("<H", bytes(data[checksum_at:checksum_at + 4])):
+        total -= word
+    while total >> 16:
+        total = (total & 0xFFFF) + (total >> 16)
+    return (total + len(data)) & 0xFFFFFFFF
+
+
+def move_pe_header(data, minimum=LOCATOR_END):
+    """The file with its headers at `minimum` (rounded up to 8) or later."""
+    headers = Headers(data)
+    if headers.start >= minimum:
+        return bytes(data)
+    target = (minimum + 7) & ~7
+    shift = target - headers.start
+    new_end = headers.end + shift
+    if new_end > headers.size_of_headers:
+        raise PeError("headers end at %d; %d bytes of slack needed before SizeOfHeaders %d"
+                      % (headers.end, shift, headers.size_of_headers))
+    if any(data[headers.end:new_end]):
+        raise PeError("the bytes behind the section table are in use")
+    if headers.directory(data, 11) != (0, 0):
+        raise PeError("a bound import table lies among the headers")
+
+    out = bytearray(data)
+    out[target:new_end] = data[headers.start:headers.end]
+    out[headers.start:target] = bytes(shift)
+    struct.pack_into("<I", out, E_LFANEW, target)
+    moved = Headers(out)
+    if struct.unpack_from("<I", out, moved.checksum_at)[0] != 0:
+        struct.pack_into("<I", out, moved.checksum_at, pe_checksum(out, moved.checksum_at))
+    return bytes(out)
+
+
+def resource_size(data, kind, name):
+    """Bytes of resource data of type `kind` and numeric name `name`, all languages."""
+    headers = Headers(data)
+    rva, size = headers.directory(data, 2)
+    if not size:
+        return 0
+    root = headers.file_offset(data, rva)
+
+    def children(directory):
+        named, numbered = struct.unpack_from("<HH", data, directory + 12)
+        for i in range(named + numbered):
+            ident, target = struct.unpack_from("<II", data, directory + 16 + 8 * i)
+            yield ident, target
+
+    total = 0
+    for type_id, type_target in children(root):
+        if type_id != kind or not type_target & 0x80000000:
+            continue
+        for name_id, name_target in children(root + (type_target & 0x7FFFFFFF)):
+            if name_id != name or not name_target & 0x80000000:
+                continue
+            for _, leaf in children(root + (name_target & 0x7FFFFFFF)):
+                _, leaf_size = struct.unpack_from("<II", data, root + leaf)
+                total += leaf_size
+    return total
+
+
+def main():
+    args = sys.argv[1:]
+    report = "--report" in args
+    args = [a for a in args if a != "--report"]
+    if len(args) != 1:
+        sys.exit(__doc__)
+    path = args[0]
+    with open(path, "rb") as f:
+        data = f.read()
+    try:
+        moved = move_pe_header(data)
+    except PeError as error:
+        sys.exit("%s: %s" % (path, error))
+    if moved != data:
+        with open(path, "wb") as f:
+            f.write(moved)
+    if report:
+        skin = resource_size(moved, RT_BITMAP, SKIN_BITMAP)
+        print("%s: %d bytes; bitmap 129 %d bytes; code and other resources %d bytes; "
+              "PE header at %d" % (path, len(moved), skin, len(moved) - skin,
+                                   Headers(moved).start))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,52 @@
+// The program's texts in pairs, English and Chinese, chosen by the UI
+// language. The Chinese texts are GBK (code page 936) bytes, since they go
+// to the narrow platform calls; each escape was produced with
+// `iconv -f UTF-8 -t GBK` from the text in the comment beside it.
+#pragma once
+
+#include <cstdint>
+
+#include "run/run_state.h"
+
+struct TextPair {
+  const char* english;
+  const char* chinese;
+};
+
+// Chinese for 2052 (0x0804) only; other Chinese languages (1028, 4100) get English.
+inline const char* SelectText(const TextPair& pair, uint16_t uiLanguage) {
+  return uiLanguage == kLangChineseSimplified ? pair.chinese : pair.english;
+}
+
+// The product's name: the caption of the program's own message boxes.
+constexpr TextPair kProductCaption = {
+    "Orvandelle",
+    "\xC0\xBD\xE1\xB6\xC9\xB1\xB6\xBE\xC8\xED\xBC\xFE",  // 澜岫杀毒软件
+};
+
+// The caption painted into the window's title strip; the trailing spaces
+// are part of the texts.
+constexpr TextPair kWindowCaption = {
+    "Orvandelle   ",
+    "\xC0\xBD\xE1\xB6\xC9\xB1\xB6\xBE\xC8\xED\xBC\xFE    ",  // 澜岫杀毒软件 + 4 spaces
+};
+
+constexpr TextPair kNoSpaceMessage = {
+    "No Enough Free Space For Temporary Files!",
+    // 没有足够的空间存放临时文件！
+    "\xC3\xBB\xD3\xD0\xD7\xE3\xB9\xBB\xB5\xC4\xBF\xD5\xBC\xE4\xB4\xE6\xB7\xC5\xC1\xD9\xCA\xB1"
+    "\xCE\xC4\xBC\xFE\xA3\xA1",
+};
+
+constexpr TextPair kDamagedPackageMessage = {
+    "This file has been damaged, please download a new one!",
+    // 文件被修改，请重新下载!
+    "\xCE\xC4\xBC\xFE\xB1\xBB\xD0\xDE\xB8\xC4\xA3\xAC\xC7\xEB\xD6\xD8\xD0\xC2\xCF\xC2\xD4\xD8!",
+};
+
+// The per-file failures exist in English only; "%s" is the path concerned.
+constexpr const char kOpenFileError[] = "Open file:%s error!";
+constexpr const char kWriteFileError[] = "Write file:%s error!";
+constexpr const char kDecompressFileError[] = "Decompress file:%s error!";
+constexpr const char kChecksumFileError[] = "CRC file:%s error!";
+constexpr const char kCreateDirectoryError[] = "Create Directory:%s error!";

@@ -1,0 +1,157 @@
+#include "run/progress_dlg.h"
+
+#include <cstdlib>
+
+#include "package/worker.h"
+#include "res/resource.h"
+#include "res/texts.h"
+#include "run/launch_command.h"
+#include "run/notices.h"
+#include "run/run_state.h"
+#include "run/workspace.h"
+#include "winfx/app.h"
+
+namespace {
+
+const int kBarRange = 200;  // 0..100 copying out, 100..200 unpacking
+
+}  // namespace
+
+CProgressDlg::CProgressDlg(UINT templateId, CWnd* parent)
+    : CSkinnedPopupDlg(templateId, parent),
+      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_LAUNCHER))) {}
+
+CProgressDlg::~CProgressDlg() = default;
+
+void CProgressDlg::DoDataExchange(CDataExchange* dx) {
+  CSkinnedPopupDlg::DoDataExchange(dx);
+  DDX_Control(dx, IDC_PROGRESS, m_progress);
+}
+
+BOOL CProgressDlg::PreTranslateMessage(MSG* msg) {
+  if (msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) return TRUE;
+  return CSkinnedPopupDlg::PreTranslateMessage(msg);
+}
+
+BOOL CProgressDlg::OnInitDialog() {
+  CSkinnedPopupDlg::OnInitDialog();
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+  m_progress.SetRange32(0, kBarRange);
+  m_progress.SetPos(0);
+
+  // The run state is complete before the worker exists; the thread's start
+  // publishes it, and nobody writes it afterwards.
+  g_runState.noticeTarget = m_hWnd;
+  DWORD length = ::GetModuleFileNameA(nullptr, g_runState.programPath, kPathCapacity);
+  if (length >= kPathCapacity) length = 0;  // truncated: no path rather than a wrong one
+  g_runState.programPath[length] = '\0';
+
+  if (!PrepareWorkspace()) {
+    uint16_t language = g_runState.uiLanguage;
+    MessageBox(SelectText(kNoSpaceMessage, language), SelectText(kProductCaption, language), 0);
+    exit(0);
+  }
+  DWORD threadId;
+  HANDLE worker = ::CreateThread(nullptr, 0, ExtractionWorkerMain, nullptr, 0, &threadId);
+  if (worker) ::CloseHandle(worker);  // the thread runs on without its handle
+  return TRUE;
+}
+
+LRESULT CProgressDlg::OnNotice(WPARAM code, LPARAM value) {
+  if (code == kNoticeProgress) {
+    m_progress.SetPos(static_cast<int>(value));
+    return 0;
+  }
+  // Every final notice comes after the worker has closed the package copy.
+  ::DeleteFileA(g_runState.packageCopyPath);
+  const char* path = reinterpret_cast<const char*>(value);
+  uint16_t language = g_runState.uiLanguage;
+  switch (code) {
+    case kNoticeSuccess:
+      LaunchSetupProgram();
+      break;
+    case kNoticeOpenError:
+      ReportFileError(kOpenFileError, path);
+      break;
+    case kNoticeWriteError:
+      ReportFileError(kWriteFileError, path);
+      break;
+    case kNoticeDecompressError:
+      ReportFileError(kDecompressFileError, path);
+      break;
+    case kNoticeChecksumError:
+      ReportFileError(kChecksumFileError, path);
+      break;
+    case kNoticeDirectoryError:
+      ReportFileError(kCreateDirectoryError, path);
+      break;
+    case kNoticeDamagedPackage:
+      MessageBox(SelectText(kDamagedPackageMessage, language),
+                 SelectText(kProductCaption, language), 0);
+      break;
+    default:  // unknown codes end the run without a word
+      break;
+  }
+  exit(0);
+}
+
+void CProgressDlg::ReportFileError(const char* format, const char* path) {
+  CString message;
+  message.Format(format, path);
+  MessageBox(message, nullptr, 0);  // captioned with the application's name
+}
+
+// Starts the setup program with "-D" and a normal window, and does not wait.
+// The program is named apart from its command line, so nothing is searched
+// for and no prefix of a path with spaces is ever run; whether it started
+// is not examined.
+void CProgressDlg::LaunchSetupProgram() {
+  char program[kPathCapacity];
+  char commandLine[kPathCapacity];
+  if (!ComposeSetupLaunch(g_runState.workspacePath, program, commandLine, kPathCapacity)) return;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION process;
+  if (::CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+  }
+}
+
+void CProgressDlg::OnPaint() {
+  if (!IsIconic()) {
+    Default();  // the look is the skin's, drawn when the background is erased
+    return;
+  }
+  CPaintDC dc(this);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+  RECT client;
+  GetClientRect(&client);
+  int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+  int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+  dc.DrawIcon(x, y, m_hIcon);
+}
+
+HCURSOR CProgressDlg::OnQueryDragIcon() {
+  return static_cast<HCURSOR>(m_hIcon);
+}
+
+bool CProgressDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  switch (message) {
+    case WM_PAINT:
+      OnPaint();
+      *result = 0;
+      return true;
+    case WM_QUERYDRAGICON:
+      *result = reinterpret_cast<LRESULT>(OnQueryDragIcon());
+      return true;
+    case kNoticeMessage:
+      *result = OnNotice(wParam, lParam);
+      return true;
+  }
+  return CSkinnedPopupDlg::OnWndMsg(message, wParam, lParam, result);
+}
