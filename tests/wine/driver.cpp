@@ -11,6 +11,10 @@
 //   driver look [--screenshot BMP] LAUNCHER
 //       Holds the worker, reads back the window's drawing and the bar at a
 //       set of positions, then presses Escape.
+//
+// --private-temp gives the launcher a temporary-files directory of its own
+// inside the platform's (through TMP and TEMP), so that its workspace is
+// the only one there whatever else runs in the same prefix.
 #include <windows.h>
 
 #include <cstring>
@@ -38,6 +42,7 @@ struct Options {
   std::string releaseWhen;
   std::string screenshot;
   bool hold = false;
+  bool privateTemp = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
@@ -47,6 +52,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     std::string argument = argv[i];
     if (argument == "--hold") {
       options->hold = true;
+    } else if (argument == "--private-temp") {
+      options->privateTemp = true;
     } else if (argument == "--release-when" && i + 1 < argc) {
       options->releaseWhen = argv[++i];
     } else if (argument == "--screenshot" && i + 1 < argc) {
@@ -262,17 +269,25 @@ int RunLook(const Options& options) {
   return 0;
 }
 
+void UsePrivateTemp() {
+  std::string path = TemporaryFilesPath() + "qwtest-" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(path.c_str(), nullptr);
+  SetEnvironmentVariableA("TMP", path.c_str());
+  SetEnvironmentVariableA("TEMP", path.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     fputs(
-        "usage: driver outcome|keys|look [--hold] [--release-when FILE] [--screenshot BMP] "
-        "LAUNCHER\n",
+        "usage: driver outcome|keys|look [--private-temp] [--hold] [--release-when FILE]\n"
+        "                                [--screenshot BMP] LAUNCHER\n",
         stderr);
     return 64;
   }
+  if (options.privateTemp) UsePrivateTemp();
   if (options.scenario == "outcome") return RunOutcome(options);
   if (options.scenario == "keys") return RunKeys(options);
   if (options.scenario == "look") return RunLook(options);

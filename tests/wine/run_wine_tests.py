@@ -65,7 +65,8 @@ class Facts(dict):
 def drive(scenario, program, *options, env=None, on_fact=None, timeout=90):
     """Runs the driver on `program`; `on_fact(key, value)` sees each line as it comes."""
     log = os.path.splitext(program)[0] + f".{scenario}.log"
-    command = [os.environ["QW_WINE"], DRIVER, scenario, *options, windows_path(program)]
+    command = [os.environ["QW_WINE"], DRIVER, scenario, "--private-temp", *options,
+               windows_path(program)]
     environment = dict(os.environ, **(env or ENGLISH))
     facts = Facts(log)
     with open(log, "w", encoding="utf-8") as log_file:

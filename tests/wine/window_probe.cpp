@@ -66,9 +66,10 @@ void ReportProgressWindow(HWND window) {
   HWND label = FindWindowExW(window, nullptr, L"Static", nullptr);
   Report("window.label", label ? ToUtf8(WindowText(label).c_str()) : std::string("(none)"));
   HWND bar = GetDlgItem(window, kProgressControlId);
-  PBRANGE range = {};
-  SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
-  Report("window.bar_range", std::to_string(range.iLow) + ".." + std::to_string(range.iHigh));
+  // The range by return values: a record's address means nothing in another process.
+  LRESULT low = SendMessageW(bar, PBM_GETRANGE, TRUE, 0);
+  LRESULT high = SendMessageW(bar, PBM_GETRANGE, FALSE, 0);
+  Report("window.bar_range", std::to_string(low) + ".." + std::to_string(high));
   Report("window.bar_pos", SendMessageW(bar, PBM_GETPOS, 0, 0));
 }
 
