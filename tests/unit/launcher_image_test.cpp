@@ -1,0 +1,322 @@
+// The built launchers (build/win32 and build/win64, when they exist): still
+// valid PE files after the header move, the package locator's bytes free,
+// only system libraries imported, and the resources as the window expects
+// them.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+uint16_t U16(const std::vector<uint8_t>& d, size_t at) {
+  return at + 2 <= d.size() ? static_cast<uint16_t>(d[at] | d[at + 1] << 8) : 0;
+}
+uint32_t U32(const std::vector<uint8_t>& d, size_t at) {
+  return at + 4 <= d.size() ? U16(d, at) | static_cast<uint32_t>(U16(d, at + 2)) << 16 : 0;
+}
+
+struct Section {
+  uint32_t address, virtualSize, rawOffset, rawSize;
+};
+
+struct PeImage {
+  std::vector<uint8_t> data;
+  uint32_t header = 0, optional = 0, sizeOfHeaders = 0, directories = 0, entryPoint = 0;
+  uint16_t machine = 0, magic = 0;
+  std::vector<Section> sections;
+
+  uint32_t Offset(uint32_t rva) const {
+    for (const Section& s : sections) {
+      if (rva >= s.address && rva < s.address + std::max(s.virtualSize, s.rawSize)) {
+        return s.rawOffset + rva - s.address;
+      }
+    }
+    return 0;
+  }
+  std::pair<uint32_t, uint32_t> Directory(int index) const {
+    return {U32(data, directories + 8 * index), U32(data, directories + 8 * index + 4)};
+  }
+  std::string CString(uint32_t offset) const {
+    std::string text;
+    while (offset < data.size() && data[offset]) text += static_cast<char>(data[offset++]);
+    return text;
+  }
+};
+
+// Reads the image's headers; a broken file fails the calling test.
+bool Load(const std::string& path, PeImage* image) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  image->data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const std::vector<uint8_t>& d = image->data;
+  image->header = U32(d, 0x3C);
+  image->machine = U16(d, image->header + 4);
+  uint16_t sectionCount = U16(d, image->header + 6);
+  image->optional = image->header + 24;
+  image->magic = U16(d, image->optional);
+  image->entryPoint = U32(d, image->optional + 16);
+  image->sizeOfHeaders = U32(d, image->optional + 60);
+  image->directories = image->optional + (image->magic == 0x20B ? 112 : 96);
+  uint32_t table = image->optional + U16(d, image->header + 20);
+  for (uint16_t i = 0; i < sectionCount; i++) {
+    uint32_t at = table + 40 * i;
+    image->sections.push_back({U32(d, at + 12), U32(d, at + 8), U32(d, at + 20), U32(d, at + 16)});
+  }
+  return true;
+}
+
+class LauncherImageTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    path_ = std::string(QW_SOURCE_DIR) + "/build/" + GetParam() + "/launcher.exe";
+    if (!Load(path_, &image_)) GTEST_SKIP() << path_ << " not built";
+  }
+
+  // The data of resource `type`/`name` (first language), empty when absent.
+  std::vector<uint8_t> Resource(uint32_t type, uint32_t name) const {
+    auto [rva, size] = image_.Directory(2);
+    uint32_t root = image_.Offset(rva);
+    if (!size || !root) return {};
+    uint32_t level = root;
+    for (uint32_t id : {type, name, 0u}) {
+      uint32_t count = U16(image_.data, level + 12) + U16(image_.data, level + 14);
+      uint32_t next = 0;
+      for (uint32_t i = 0; i < count && !next; i++) {
+        uint32_t entry = level + 16 + 8 * i;
+        if (id == 0 || U32(image_.data, entry) == id) next = U32(image_.data, entry + 4);
+      }
+      if (!next) return {};
+      level = root + (next & 0x7FFFFFFF);
+    }
+    uint32_t at = image_.Offset(U32(image_.data, level));
+    uint32_t length = U32(image_.data, level + 4);
+    if (!at || at + length > image_.data.size()) return {};
+    return std::vector<uint8_t>(image_.data.begin() + at, image_.data.begin() + at + length);
+  }
+
+  bool Is64() const { return std::string(GetParam()) == "win64"; }
+
+  std::string path_;
+  PeImage image_;
+};
+
+TEST_P(LauncherImageTest, HeaderLiesBehindThePackageLocator) {
+  const std::vector<uint8_t>& d = image_.data;
+  ASSERT_GE(d.size(), 1024u);
+  EXPECT_EQ(d[0], 'M');
+  EXPECT_EQ(d[1], 'Z');
+  EXPECT_GE(image_.header, 136u);
+  EXPECT_EQ(image_.header % 8, 0u);
+  for (size_t i = 128; i < 136; i++) EXPECT_EQ(d[i], 0) << "offset " << i;
+  EXPECT_EQ(U32(d, image_.header), 0x00004550u);  // "PE\0\0"
+  EXPECT_EQ(image_.machine, Is64() ? 0x8664 : 0x014C);
+  EXPECT_EQ(image_.magic, Is64() ? 0x20B : 0x10B);
+  EXPECT_EQ(U16(d, image_.header + 22) & 0x2002, 0x0002);  // an executable, not a DLL
+}
+
+TEST_P(LauncherImageTest, SectionsAndEntryPointAreIntact) {
+  ASSERT_FALSE(image_.sections.empty());
+  uint32_t tableEnd = image_.optional + U16(image_.data, image_.header + 20) +
+                      40 * static_cast<uint32_t>(image_.sections.size());
+  EXPECT_LE(tableEnd, image_.sizeOfHeaders);
+  bool entryInCode = false;
+  for (const Section& s : image_.sections) {
+    if (s.rawSize == 0) continue;
+    EXPECT_GE(s.rawOffset, image_.sizeOfHeaders);
+    EXPECT_LE(s.rawOffset + s.rawSize, image_.data.size());
+    if (image_.entryPoint >= s.address && image_.entryPoint < s.address + s.virtualSize) {
+      entryInCode = true;
+    }
+  }
+  EXPECT_TRUE(entryInCode);
+}
+
+TEST_P(LauncherImageTest, ImportsOnlySystemLibraries) {
+  auto [rva, size] = image_.Directory(1);
+  uint32_t at = image_.Offset(rva);
+  ASSERT_TRUE(size && at);
+  std::vector<std::string> names;
+  for (; U32(image_.data, at + 12) != 0; at += 20) {
+    std::string name = image_.CString(image_.Offset(U32(image_.data, at + 12)));
+    for (char& c : name) c = static_cast<char>(tolower(c));
+    names.push_back(name);
+  }
+  // Known DLLs all: the loader takes them from the system directory whatever
+  // lies beside the program. comctl32 is loaded by full path at run time.
+  const std::vector<std::string> allowed = {"kernel32.dll", "user32.dll",  "gdi32.dll",
+                                            "advapi32.dll", "shlwapi.dll", "msvcrt.dll"};
+  for (const std::string& name : names) {
+    EXPECT_NE(std::find(allowed.begin(), allowed.end(), name), allowed.end()) << name;
+  }
+  EXPECT_FALSE(names.empty());
+}
+
+std::u16string Utf16At(const std::vector<uint8_t>& d, size_t* at) {
+  std::u16string text;
+  while (U16(d, *at)) {
+    text += static_cast<char16_t>(U16(d, *at));
+    *at += 2;
+  }
+  *at += 2;
+  return text;
+}
+
+struct TemplateItem {
+  uint32_t style, exStyle;
+  int16_t x, y, cx, cy;
+  uint16_t id;
+  std::u16string className;  // or "#<atom>"
+  std::u16string text;
+};
+
+TEST_P(LauncherImageTest, DialogTemplatesAsTheWindowExpects) {
+  struct Expected {
+    uint32_t id;
+    uint16_t points;
+    std::u16string face, label;
+  };
+  for (const Expected& expected :
+       {Expected{102, 9, u"宋体", u"正在解压缩文件，请稍候..."},
+        Expected{103, 8, u"tahoma", u"Unpacking file. Please wait..."}}) {
+    std::vector<uint8_t> d = Resource(5, expected.id);
+    ASSERT_FALSE(d.empty()) << "dialog " << expected.id;
+    EXPECT_EQ(U32(d, 0), 0x90000040u);  // popup, visible, font in the template
+    EXPECT_EQ(U32(d, 4), 0x00040000u);  // WS_EX_APPWINDOW
+    ASSERT_EQ(U16(d, 8), 2);            // two controls
+    EXPECT_EQ(U16(d, 10), 0);
+    EXPECT_EQ(U16(d, 12), 0);
+    EXPECT_EQ(U16(d, 14), 190);
+    EXPECT_EQ(U16(d, 16), 79);
+    size_t at = 18;
+    EXPECT_EQ(Utf16At(d, &at), u"");  // no menu
+    EXPECT_EQ(Utf16At(d, &at), u"");  // the standard dialog class
+    EXPECT_EQ(Utf16At(d, &at), u"");  // no caption text
+    EXPECT_EQ(U16(d, at), expected.points);
+    at += 2;
+    EXPECT_EQ(Utf16At(d, &at), expected.face);
+
+    TemplateItem items[2];
+    for (TemplateItem& item : items) {
+      at = (at + 3) & ~size_t{3};
+      item.style = U32(d, at);
+      item.exStyle = U32(d, at + 4);
+      item.x = static_cast<int16_t>(U16(d, at + 8));
+      item.y = static_cast<int16_t>(U16(d, at + 10));
+      item.cx = static_cast<int16_t>(U16(d, at + 12));
+      item.cy = static_cast<int16_t>(U16(d, at + 14));
+      item.id = U16(d, at + 16);
+      at += 18;
+      if (U16(d, at) == 0xFFFF) {
+        item.className = u"#" + std::u16string(1, static_cast<char16_t>(U16(d, at + 2)));
+        at += 4;
+      } else {
+        item.className = Utf16At(d, &at);
+      }
+      item.text = Utf16At(d, &at);
+      at += 2 + U16(d, at);  // creation data
+    }
+    EXPECT_EQ(items[0].className, u"msctls_progress32");
+    EXPECT_EQ(items[0].text, u"Progress1");
+    EXPECT_EQ(items[0].style, 0x50800000u);
+    EXPECT_EQ(items[0].id, 1000);
+    EXPECT_EQ(items[0].x, 14);
+    EXPECT_EQ(items[0].y, 29);
+    EXPECT_EQ(items[0].cx, 160);
+    EXPECT_EQ(items[0].cy, 14);
+    EXPECT_EQ(items[1].className, std::u16string(u"#") + static_cast<char16_t>(0x0082));  // static
+    EXPECT_EQ(items[1].text, expected.label);
+    EXPECT_EQ(items[1].style, 0x50020000u);
+    EXPECT_EQ(items[1].id, 0xFFFF);
+    EXPECT_EQ(items[1].x, 39);
+    EXPECT_EQ(items[1].y, 55);
+    EXPECT_EQ(items[1].cx, 101);
+    EXPECT_EQ(items[1].cy, 8);
+  }
+}
+
+// The (r, g, b) of a bottom-up 24-bit resource bitmap at (x, y) from the top.
+uint32_t Pixel(const std::vector<uint8_t>& bitmap, int x, int y) {
+  int width = static_cast<int>(U32(bitmap, 4));
+  int height = static_cast<int>(U32(bitmap, 8));
+  size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+  size_t at = U32(bitmap, 0) + (height - 1 - y) * stride + x * 3;
+  return static_cast<uint32_t>(bitmap[at + 2]) << 16 | bitmap[at + 1] << 8 | bitmap[at];
+}
+
+uint32_t Grey(uint32_t value) {
+  return value << 16 | value << 8 | value;
+}
+
+TEST_P(LauncherImageTest, FillBitmapHasItsExactColours) {
+  std::vector<uint8_t> fill = Resource(2, 134);
+  ASSERT_GE(fill.size(), 40u + 22 * 4);
+  EXPECT_EQ(U32(fill, 4), 1u);
+  EXPECT_EQ(U32(fill, 8), 22u);
+  EXPECT_EQ(U16(fill, 14), 24);
+  const uint32_t rows[22] = {0xFFF7A8, 0xFFF1A8, 0xFFE99C, 0xFFDF88, 0xFFD470, 0xFFC959,
+                             0xFFBE43, 0xFFB32D, 0xFFA91A, 0xFFA00A, 0xFF7C00, 0xFF6600,
+                             0xFF6900, 0xFF6D00, 0xFF7300, 0xFF7900, 0xFF7F00, 0xFF8500,
+                             0xFF8A00, 0xFF8A00, 0xFF7D00, 0xFF6D00};
+  for (int y = 0; y < 22; y++) EXPECT_EQ(Pixel(fill, 0, y), rows[y]) << "row " << y;
+}
+
+TEST_P(LauncherImageTest, SkinBitmapFollowsItsDescription) {
+  std::vector<uint8_t> skin = Resource(2, 129);
+  ASSERT_GE(skin.size(), 40u + 400 * 300 * 3);
+  ASSERT_EQ(U32(skin, 4), 400u);
+  ASSERT_EQ(U32(skin, 8), 300u);
+  ASSERT_EQ(U16(skin, 14), 24);
+  for (int x = 1; x < 400; x++) {
+    EXPECT_EQ(Pixel(skin, x, 0), Grey(51));
+    EXPECT_EQ(Pixel(skin, x, 26), Grey(51));
+  }
+  // The title strip, away from the emblem: a falling and a rising grey.
+  EXPECT_EQ(Pixel(skin, 100, 1), Grey(179));
+  EXPECT_EQ(Pixel(skin, 100, 13), Grey(71));
+  EXPECT_EQ(Pixel(skin, 100, 14), Grey(16));
+  EXPECT_EQ(Pixel(skin, 100, 25), Grey(71));
+  for (int y = 2; y <= 13; y++) EXPECT_LT(Pixel(skin, 300, y), Pixel(skin, 300, y - 1));
+  for (int y = 15; y <= 25; y++) EXPECT_GT(Pixel(skin, 300, y), Pixel(skin, 300, y - 1));
+  // The emblem is orange at its centre and stays inside columns 6..21, rows 5..20.
+  uint32_t centre = Pixel(skin, 13, 12);
+  EXPECT_EQ(centre >> 16, 255u);
+  EXPECT_LT(centre & 0xFF, (centre >> 8) & 0xFF);
+  for (int y = 1; y <= 25; y++) {
+    EXPECT_EQ(Pixel(skin, 5, y), Pixel(skin, 200, y));
+    EXPECT_EQ(Pixel(skin, 22, y), Pixel(skin, 200, y));
+  }
+  for (int y = 0; y < 300; y++) {
+    uint32_t left = Pixel(skin, 0, y);
+    EXPECT_EQ(left, Grey(left & 0xFF));
+    EXPECT_GE(left & 0xFF, 43u);
+    EXPECT_LE(left & 0xFF, 51u);
+  }
+  for (int y = 27; y < 300; y++) {
+    for (int x = 1; x < 400; x++) {
+      uint32_t p = Pixel(skin, x, y);
+      ASSERT_EQ(p, Grey(p & 0xFF)) << x << "," << y;
+      ASSERT_GE(p & 0xFF, 173u) << x << "," << y;
+      ASSERT_LE(p & 0xFF, 194u) << x << "," << y;
+    }
+  }
+}
+
+TEST_P(LauncherImageTest, ManifestRequestsElevationAndIconExists) {
+  std::vector<uint8_t> manifest = Resource(24, 1);
+  std::string text(manifest.begin(), manifest.end());
+  EXPECT_NE(text.find("level=\"requireAdministrator\""), std::string::npos);
+  EXPECT_NE(text.find("uiAccess=\"false\""), std::string::npos);
+  EXPECT_NE(text.find("version=\"1.0.0.0\""), std::string::npos);
+  EXPECT_NE(text.find(Is64() ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\""),
+            std::string::npos);
+  EXPECT_FALSE(Resource(14, 128).empty());  // the icon group
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, LauncherImageTest, ::testing::Values("win32", "win64"));
+
+}  // namespace
