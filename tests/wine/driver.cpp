@@ -270,7 +270,8 @@ int RunLook(const Options& options) {
 }
 
 void UsePrivateTemp() {
-  std::string path = TemporaryFilesPath() + "qwtest-" + std::to_string(GetCurrentProcessId());
+  // The space puts the launch of the setup program from a path with spaces to the test.
+  std::string path = TemporaryFilesPath() + "qw test-" + std::to_string(GetCurrentProcessId());
   CreateDirectoryA(path.c_str(), nullptr);
   SetEnvironmentVariableA("TMP", path.c_str());
   SetEnvironmentVariableA("TEMP", path.c_str());

@@ -36,8 +36,10 @@ bool InsideAny(const std::vector<RECT>& rects, int x, int y) {
   return false;
 }
 
-// Where the caption may draw: its text extent in "Arial" 9 points, from
-// (30,5), with a pixel of slack for anti-aliasing.
+// Where the caption may draw: from (30,5), the extent of its Latin part in
+// "Arial" 9 points, plus an em and a bit for each character that Arial
+// lacks (its glyph comes from whichever font the platform falls back to),
+// with a pixel of slack for anti-aliasing.
 RECT CaptionBox(const std::wstring& caption) {
   HDC screen = GetDC(nullptr);
   LOGFONTW font = {};
@@ -45,12 +47,23 @@ RECT CaptionBox(const std::wstring& caption) {
   lstrcpyW(font.lfFaceName, L"Arial");
   HFONT handle = CreateFontIndirectW(&font);
   HGDIOBJ previous = SelectObject(screen, handle);
+  std::wstring latin;
+  int fallbackCharacters = 0;
+  for (wchar_t c : caption) {
+    if (c < 0x80)
+      latin += c;
+    else
+      fallbackCharacters++;
+  }
   SIZE extent = {};
-  GetTextExtentPoint32W(screen, caption.c_str(), static_cast<int>(caption.size()), &extent);
+  GetTextExtentPoint32W(screen, latin.c_str(), static_cast<int>(latin.size()), &extent);
   SelectObject(screen, previous);
   DeleteObject(handle);
   ReleaseDC(nullptr, screen);
-  return RECT{kCaptionX - 1, kCaptionY - 1, kCaptionX + extent.cx + 2, kCaptionY + extent.cy + 1};
+  int em = -font.lfHeight;
+  int width = extent.cx + fallbackCharacters * (em + em / 4);
+  int height = fallbackCharacters ? em + em / 2 : extent.cy;
+  return RECT{kCaptionX - 1, kCaptionY - 1, kCaptionX + width + 2, kCaptionY + height + 1};
 }
 
 void ReportFirst(const char* key, int x, int y, uint32_t seen, uint32_t wanted) {

@@ -152,7 +152,9 @@ def expect_launched(facts):
     facts.expect("exit.code", 0)
     facts.expect("workspace.package_copy_exists", 0)
     facts.expect("setup.record", "present")
-    facts.expect("setup.commandLine", workspace + "\\QWSetup.exe -D")
+    # The launcher quotes the program's path, so that a workspace path with
+    # spaces is never split at a space and no prefix of it is ever run.
+    facts.expect("setup.commandLine", f'"{workspace}\\QWSetup.exe" -D')
     facts.expect("setup.argc", 2)
     facts.expect("setup.argv1", "-D")
     facts.expect("setup.ownDirectory", workspace)
@@ -349,8 +351,6 @@ def expect_look(facts, label):
     facts.expect("window.title", "")
     facts.expect("window.label", label)
     facts.expect("window.bar_range", "0..200")
-    facts.expect("window.icon_big", 1)
-    facts.expect("window.icon_small", 1)
     for axis in ("x", "y"):
         if abs(facts.number(f"window.centre_offset2_{axis}")) > 1:
             raise Failure(f"window not centred in the work area along {axis}")

@@ -61,8 +61,6 @@ void ReportProgressWindow(HWND window) {
   GetClientRect(window, &client);
   Report("window.client", std::to_string(client.right) + "x" + std::to_string(client.bottom));
   ReportPlacement(window);
-  Report("window.icon_big", SendMessageW(window, WM_GETICON, ICON_BIG, 0) != 0);
-  Report("window.icon_small", SendMessageW(window, WM_GETICON, ICON_SMALL, 0) != 0);
   HWND label = FindWindowExW(window, nullptr, L"Static", nullptr);
   Report("window.label", label ? ToUtf8(WindowText(label).c_str()) : std::string("(none)"));
   HWND bar = GetDlgItem(window, kProgressControlId);

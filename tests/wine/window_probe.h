@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-// Style, title, size, place, icons, label and bar of the progress window.
+// Style, title, size, place, label and bar of the progress window.
 void ReportProgressWindow(HWND window);
 
 // Caption, text, buttons, icon and owner of a message box.
