@@ -17,6 +17,7 @@
 // the only one there whatever else runs in the same prefix.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -72,9 +73,6 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 class WorkerHold {
  public:
   bool Install() {
-    request_ = CreateEventA(nullptr, TRUE, FALSE, kHoldRequestEvent);
-    held_ = CreateEventA(nullptr, TRUE, FALSE, kWorkerHeldEvent);
-    ResetEvent(held_);
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, sizeof path);
     std::string dll = path;
@@ -86,6 +84,11 @@ class WorkerHold {
     hook_ = proc ? SetWindowsHookExA(WH_CALLWNDPROC, proc, module_, 0) : nullptr;
     Report("hold.hook_installed", hook_ != nullptr);
     return hook_ != nullptr;
+  }
+  // Names the launcher to hold: started suspended, it has sent nothing yet.
+  void Arm(const LauncherProcess& launcher) {
+    request_ = CreateOwnEvent(kHoldRequestEvent, launcher);
+    held_ = CreateOwnEvent(kWorkerHeldEvent, launcher);
   }
   bool WaitHeld(const LauncherProcess& launcher, DWORD milliseconds) {
     HANDLE handles[2] = {held_, launcher.info.hProcess};
@@ -102,11 +105,27 @@ class WorkerHold {
   }
 
  private:
+  static HANDLE CreateOwnEvent(const char* format, const LauncherProcess& launcher) {
+    char name[96];
+    snprintf(name, sizeof name, format, launcher.info.dwProcessId);
+    return CreateEventA(nullptr, TRUE, FALSE, name);
+  }
+
   HANDLE request_ = nullptr;
   HANDLE held_ = nullptr;
   HMODULE module_ = nullptr;
   HHOOK hook_ = nullptr;
 };
+
+// Starts the launcher; with a hold, armed for it before it runs.
+bool StartHeld(const std::string& path, WorkerHold* hold, LauncherProcess* launcher) {
+  if (!StartLauncher(path, hold != nullptr, launcher)) return false;
+  if (hold) {
+    hold->Arm(*launcher);
+    ResumeThread(launcher->info.hThread);
+  }
+  return true;
+}
 
 HWND WaitForProgressWindow(const LauncherProcess& launcher, DWORD milliseconds) {
   for (DWORD waited = 0; waited < milliseconds; waited += 20) {
@@ -180,7 +199,7 @@ int RunOutcome(const Options& options) {
   WorkerHold hold;
   if (options.hold && !hold.Install()) return 2;
   LauncherProcess launcher;
-  if (!StartLauncher(options.launcher, &launcher)) return 2;
+  if (!StartHeld(options.launcher, options.hold ? &hold : nullptr, &launcher)) return 2;
 
   HWND window = nullptr;
   if (options.hold && hold.WaitHeld(launcher, kHoldTimeoutMs)) {
@@ -215,7 +234,7 @@ int RunKeys(const Options& options) {
   WorkerHold hold;
   if (!hold.Install()) return 2;
   LauncherProcess launcher;
-  if (!StartLauncher(options.launcher, &launcher)) return 2;
+  if (!StartHeld(options.launcher, &hold, &launcher)) return 2;
   if (!hold.WaitHeld(launcher, kHoldTimeoutMs)) return 3;
   HWND window = WaitForProgressWindow(launcher, 5000);
   Report("window.found", window != nullptr);
@@ -249,7 +268,7 @@ int RunLook(const Options& options) {
   WorkerHold hold;
   if (!hold.Install()) return 2;
   LauncherProcess launcher;
-  if (!StartLauncher(options.launcher, &launcher)) return 2;
+  if (!StartHeld(options.launcher, &hold, &launcher)) return 2;
   if (!hold.WaitHeld(launcher, kHoldTimeoutMs)) return 3;
   HWND window = WaitForProgressWindow(launcher, 5000);
   Report("window.found", window != nullptr);

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cstdio>
+
 #include "hold_hook.h"
 
 namespace {
@@ -26,6 +28,12 @@ void SuspendOtherThreads() {
   CloseHandle(snapshot);
 }
 
+HANDLE OpenOwnEvent(const char* format, DWORD access) {
+  char name[96];
+  snprintf(name, sizeof name, format, GetCurrentProcessId());
+  return OpenEventA(access, FALSE, name);
+}
+
 bool IsLauncherProgressNotice(const CWPSTRUCT& message) {
   return message.message == kNoticeMessage && message.wParam == kProgressNotice &&
          GetDlgItem(message.hwnd, kProgressControlId) != nullptr;
@@ -37,14 +45,14 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     HoldOnFirstProgress(int code, WPARAM wParam, LPARAM lParam) {
   const CWPSTRUCT* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
   if (code == HC_ACTION && !g_held && IsLauncherProgressNotice(*message)) {
-    HANDLE request = OpenEventA(SYNCHRONIZE, FALSE, kHoldRequestEvent);
+    HANDLE request = OpenOwnEvent(kHoldRequestEvent, SYNCHRONIZE);
     if (request) {
       CloseHandle(request);
       g_held = true;
       // The sender is blocked in its SendMessage until this handler returns;
       // suspending it here leaves it there.
       SuspendOtherThreads();
-      HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, kWorkerHeldEvent);
+      HANDLE held = OpenOwnEvent(kWorkerHeldEvent, EVENT_MODIFY_STATE);
       if (held) {
         SetEvent(held);
         CloseHandle(held);

@@ -5,8 +5,10 @@
 // bar and package copy frozen, for as long as the driver needs.
 #pragma once
 
-constexpr char kHoldRequestEvent[] = "Local\\QwLauncherTest.HoldRequest";  // exists: hold
-constexpr char kWorkerHeldEvent[] = "Local\\QwLauncherTest.WorkerHeld";    // set by the hook
+// Event names carry the launcher's process id, so that the hook, loaded into
+// every process of the desktop, holds that launcher and no other.
+constexpr char kHoldRequestEvent[] = "Local\\QwLauncherTest.HoldRequest.%lu";  // exists: hold
+constexpr char kWorkerHeldEvent[] = "Local\\QwLauncherTest.WorkerHeld.%lu";    // set by the hook
 constexpr char kHoldHookProc[] = "HoldOnFirstProgress";
 constexpr unsigned kNoticeMessage = 0x1400;
 constexpr unsigned kProgressNotice = 8;

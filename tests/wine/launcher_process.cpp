@@ -5,13 +5,14 @@
 #include "hold_hook.h"
 #include "report.h"
 
-bool StartLauncher(const std::string& path, LauncherProcess* launcher) {
+bool StartLauncher(const std::string& path, bool suspended, LauncherProcess* launcher) {
   launcher->path = path;
   std::string commandLine = "\"" + path + "\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &launcher->info)) {
+  if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                      suspended ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup,
+                      &launcher->info)) {
     Report("start.error", static_cast<long long>(GetLastError()));
     return false;
   }

@@ -12,8 +12,9 @@ struct LauncherProcess {
   std::string path;
 };
 
-// Starts `path` with no arguments. False (and the error reported) on failure.
-bool StartLauncher(const std::string& path, LauncherProcess* launcher);
+// Starts `path` with no arguments, its first thread suspended when
+// `suspended`. False (and the error reported) on failure.
+bool StartLauncher(const std::string& path, bool suspended, LauncherProcess* launcher);
 
 bool HasExited(const LauncherProcess& launcher);
 // Waits up to `milliseconds`; the exit code, or -1 when still running.
