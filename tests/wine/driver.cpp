@@ -6,6 +6,8 @@
 //       OK is then pressed), the exit code, the workspace and what the setup
 //       program recorded. --hold stops the worker at its first progress
 //       notice; the run goes on once FILE exists (or at once without it).
+//       --send-notice CODE:VALUE sends the held window a notice of the
+//       driver's own, as the worker would (repeatable).
 //   driver keys LAUNCHER
 //       Holds the worker, presses Enter (the run must go on), then Escape.
 //   driver look [--screenshot BMP] LAUNCHER
@@ -21,6 +23,10 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include <commctrl.h>
 
 #include "hold_hook.h"
 #include "launcher_process.h"
@@ -42,6 +48,7 @@ struct Options {
   std::string launcher;
   std::string releaseWhen;
   std::string screenshot;
+  std::vector<std::pair<unsigned, long>> notices;  // sent to the held window, in order
   bool hold = false;
   bool privateTemp = false;
 };
@@ -57,6 +64,11 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->privateTemp = true;
     } else if (argument == "--release-when" && i + 1 < argc) {
       options->releaseWhen = argv[++i];
+    } else if (argument == "--send-notice" && i + 1 < argc) {
+      unsigned code = 0;
+      long value = 0;
+      if (sscanf(argv[++i], "%u:%ld", &code, &value) != 2) return false;
+      options->notices.emplace_back(code, value);
     } else if (argument == "--screenshot" && i + 1 < argc) {
       options->screenshot = argv[++i];
     } else if (options->launcher.empty()) {
@@ -193,6 +205,22 @@ long long WatchToEnd(const LauncherProcess& launcher, const std::set<std::string
   return -1;
 }
 
+// Each notice synchronously, as the worker sends it; one that ends the
+// process ends the delivery too.
+void SendNotices(HWND window, const std::vector<std::pair<unsigned, long>>& notices) {
+  for (const auto& notice : notices) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, kNoticeMessage, notice.first, notice.second, SMTO_NORMAL, 5000,
+                        &result);
+    Sleep(200);
+    std::string key = "notice" + std::to_string(notice.first);
+    Report((key + ".window_alive").c_str(), IsWindow(window) != FALSE);
+    if (IsWindow(window))
+      Report((key + ".bar_pos").c_str(),
+             SendMessageW(GetDlgItem(window, kProgressControlId), PBM_GETPOS, 0, 0));
+  }
+}
+
 int RunOutcome(const Options& options) {
   Report("temp", AnsiToUtf8(TemporaryFilesPath().c_str()));
   std::set<std::string> before = ListWorkspaces();
@@ -210,6 +238,7 @@ int RunOutcome(const Options& options) {
     Report("hold.workspace_unix", UnixPathOf(workspace));
     Report("hold.package_copy_exists", FileExists(workspace + "\\QW.tmp"));
     if (window && !options.screenshot.empty()) SaveScreenshot(window, options.screenshot);
+    if (window) SendNotices(window, options.notices);
     if (!options.releaseWhen.empty()) {
       DWORD waited = 0;
       for (; !FileExists(options.releaseWhen) && waited < kHoldTimeoutMs; waited += 50) Sleep(50);
@@ -222,7 +251,11 @@ int RunOutcome(const Options& options) {
   long long exitCode = WatchToEnd(launcher, before, window, kRunTimeoutMs, &boxSeen);
   Report("box.seen", boxSeen);
   Report("exit.code", exitCode);
-  bool launchExpected = exitCode == 0 && !boxSeen;
+  // A run that ended by itself with no message has started the setup
+  // program; one ended by a notice of the driver's own has not.
+  bool endedByDriver = false;
+  for (const auto& notice : options.notices) endedByDriver = endedByDriver || notice.first != 8;
+  bool launchExpected = exitCode == 0 && !boxSeen && !endedByDriver;
   ReportWorkspace(NewWorkspace(before, ListWorkspaces()),
                   launchExpected ? kLaunchWaitMs : kNoLaunchWaitMs);
   return 0;
@@ -303,7 +336,7 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     fputs(
         "usage: driver outcome|keys|look [--private-temp] [--hold] [--release-when FILE]\n"
-        "                                [--screenshot BMP] LAUNCHER\n",
+        "                                [--send-notice CODE:VALUE] [--screenshot BMP] LAUNCHER\n",
         stderr);
     return 64;
   }

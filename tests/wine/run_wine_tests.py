@@ -328,6 +328,24 @@ def chinese_interface():
 
 
 @case
+def notices_from_outside():
+    """Notices of the driver's own to the held window: progress 150 moves the
+    bar and the run goes on to its end; codes 0 and 9 end the process at
+    once, with no message and no launch."""
+    program = program_file("notices", "Notices.exe", [setup_entry(), big_entry()])
+    facts = drive("outcome", program, "--hold", "--send-notice", "8:150")
+    facts.expect("notice8.window_alive", 1)
+    facts.expect("notice8.bar_pos", 150)
+    expect_launched(facts)
+    for code in (0, 9):
+        facts = drive("outcome", program, "--hold", "--send-notice", f"{code}:0")
+        facts.expect(f"notice{code}.window_alive", 0)
+        facts.expect("box.seen", 0)
+        facts.expect("exit.code", 0)
+        facts.expect("setup.record", "absent")
+
+
+@case
 def keys_enter_ignored_escape_abandons():
     """Enter leaves the run going; Escape ends it with no message and no
     launch, leaving the package copy in the workspace."""
