@@ -20,6 +20,7 @@ from package_craft import Entry, build_package, entries_from_directory, make_pro
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WIN64 = os.path.join(ROOT, "build", "win64")
+QWPACK = os.path.join(ROOT, "build", "host", "qwpack")
 LAUNCHER = os.path.join(WIN64, "launcher.exe")
 DRIVER = os.path.join(WIN64, "tests", "wine", "driver.exe")
 SETUP = os.path.join(WIN64, "tests", "wine", "QWSetup.exe")
@@ -40,6 +41,10 @@ def windows_path(path):
 
 
 class Failure(Exception):
+    pass
+
+
+class Skip(Exception):
     pass
 
 
@@ -198,6 +203,27 @@ def success_unpacks_and_starts_setup():
     facts = drive("outcome", program_file("success", "Setup.exe", entries))
     expect_launched(facts)
     expect_unpacked(facts, entries)
+
+
+@case
+def qwpack_output_runs():
+    """The publisher's tool end to end: the example payload and QWSetup.exe,
+    packed by qwpack pack, come out of the launcher byte for byte."""
+    if not os.path.exists(QWPACK):
+        raise Skip(f"{QWPACK} not built")
+    payload = os.path.join(OUT, "qwpack", "payload")
+    shutil.copytree(PAYLOAD, payload)
+    shutil.copy(SETUP, payload)
+    with open(os.path.join(payload, "data", "repeated.txt"), "wb") as out:
+        out.write((b"coded blocks, two of them exactly\n" * 241)[:8192])  # two full blocks
+    program = os.path.join(OUT, "qwpack", "Packed.exe")
+    packed = subprocess.run([QWPACK, "pack", "-o", program, "--stub", LAUNCHER, payload],
+                            capture_output=True, text=True)
+    if packed.returncode != 0:
+        raise Failure(f"qwpack pack failed ({packed.returncode}): {packed.stderr.strip()}")
+    facts = drive("outcome", program)
+    expect_launched(facts)
+    expect_unpacked(facts, entries_from_directory(payload))
 
 
 @case
@@ -419,6 +445,17 @@ def look_chinese():
     expect_look(facts, LABEL_ZH)
 
 
+def convert_screenshots():
+    """PNG copies of the driver's BMP screenshots, for viewing."""
+    if not shutil.which("convert"):
+        return
+    for directory, _, files in os.walk(OUT):
+        for name in files:
+            if name.endswith(".bmp"):
+                bmp = os.path.join(directory, name)
+                subprocess.run(["convert", bmp, bmp[:-4] + ".png"], check=False)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("-k", dest="pattern", help="run only the cases whose name contains this")
@@ -432,7 +469,7 @@ def main():
         return 2
     shutil.rmtree(OUT, ignore_errors=True)
     os.makedirs(OUT)
-    failed = 0
+    failed = skipped = 0
     started = time.monotonic()
     selected = [c for c in CASES if not arguments.pattern or arguments.pattern in c.__name__]
     for function in selected:
@@ -443,8 +480,13 @@ def main():
         except Failure as failure:
             verdict = f"FAIL  {failure}"
             failed += 1
+        except Skip as reason:
+            verdict = f"SKIP  {reason}"
+            skipped += 1
         print(f"{function.__name__:45s} {time.monotonic() - case_started:5.1f}s  {verdict}", flush=True)
-    print(f"wine tests: {len(selected) - failed}/{len(selected)} passed "
+    convert_screenshots()
+    print(f"wine tests: {len(selected) - failed - skipped}/{len(selected)} passed, "
+          f"{skipped} skipped "
           f"in {time.monotonic() - started:.0f}s; artefacts in {OUT}")
     return 1 if failed else 0
 
