@@ -170,7 +170,7 @@ def main():
     os.makedirs(out, exist_ok=True)
     write(os.path.join(out, "background.bmp"), bmp_24(skin_pixels()))
     write(os.path.join(out, "progress_fill.bmp"), bmp_24([[colour] for colour in FILL_ROWS]))
-    write(os.path.join(out, "launcher.ico"), ico([32, 16, 48]))
+    write(os.path.join(out, "launcher.ico"), ico([32, 16]))
 
 
 if __name__ == "__main__":

@@ -19,7 +19,7 @@ void DDX_Control(CDataExchange* dx, int controlId, CWnd& control) {
   control.SubclassWindow(dx->PrepareCtrl(controlId));
 }
 
-CDialog::CDialog(UINT templateId, CWnd* parent) : m_nIDHelp(templateId), m_pParentWnd(parent) {}
+CDialog::CDialog(UINT templateId, CWnd* parent) : m_nTemplateId(templateId), m_pParentWnd(parent) {}
 
 LRESULT CALLBACK CDialog::CreationHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_CREATEWND && g_creatingDialog) {
@@ -33,7 +33,7 @@ LRESULT CALLBACK CDialog::CreationHook(int code, WPARAM wParam, LPARAM lParam) {
 
 INT_PTR CDialog::DoModal() {
   HINSTANCE module = AfxGetResourceHandle();
-  HRSRC resource = ::FindResourceA(module, MAKEINTRESOURCEA(m_nIDHelp), MAKEINTRESOURCEA(5));
+  HRSRC resource = ::FindResourceA(module, MAKEINTRESOURCEA(m_nTemplateId), MAKEINTRESOURCEA(5));
   HGLOBAL loaded = resource ? ::LoadResource(module, resource) : nullptr;
   const DLGTEMPLATE* dialogTemplate =
       loaded ? static_cast<const DLGTEMPLATE*>(::LockResource(loaded)) : nullptr;

@@ -46,11 +46,13 @@ class CDialog : public CWnd {
 
  private:
   static LRESULT CALLBACK CreationHook(int code, WPARAM wParam, LPARAM lParam);
+  // Every message reaches the object through the window procedure first;
+  // what it passes on gets the dialog manager's default handling.
   static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
   LRESULT HandleInitDialog();
   void CenterWindow();
 
-  UINT m_nIDHelp;  // the template's resource identifier
+  UINT m_nTemplateId;
   CWnd* m_pParentWnd;
   bool m_bContinueModal = false;
   int m_nModalResult = -1;

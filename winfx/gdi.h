@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+class CDC;
 class CWnd;
 
 class CGdiObject {
@@ -27,14 +28,14 @@ class CFont : public CGdiObject {
  public:
   // `pointSize` in tenths of a point; the height follows the screen's (or
   // `dc`'s) pixels per logical inch, every other attribute default.
-  BOOL CreatePointFont(int pointSize, const char* faceName, const class CDC* dc = nullptr);
+  BOOL CreatePointFont(int pointSize, const char* faceName, const CDC* dc = nullptr);
   operator HFONT() const { return static_cast<HFONT>(m_hObject); }
 };
 
 class CBitmap : public CGdiObject {
  public:
   BOOL LoadBitmap(UINT resourceId);  // from the program's resources
-  BOOL CreateCompatibleBitmap(const class CDC* dc, int width, int height);
+  BOOL CreateCompatibleBitmap(const CDC* dc, int width, int height);
   int GetBitmap(BITMAP* bitmap) const;
   operator HBITMAP() const { return static_cast<HBITMAP>(m_hObject); }
 };
