@@ -39,9 +39,10 @@ echo "launchers: $demo/Setup-win64.exe (run below), $demo/Setup-win32.exe (the s
 
 step "4/5 run Setup-win64.exe under Wine"
 shot="$root/$demo/progress-window.bmp"
-# --hold stops the worker at its first progress notice long enough to take
-# the screenshot, then lets the run go on to its end.
-scripts/wine-session.sh bash -c '"$QW_WINE" "$1" outcome --hold --screenshot "$2" "$3"' _ \
+# --hold-at stops the worker at the progress notice that would take the bar
+# past 60 of 200 (the package is more than half copied out), long enough to
+# take the screenshot, then lets the run go on to its end.
+scripts/wine-session.sh bash -c '"$QW_WINE" "$1" outcome --hold-at 60 --screenshot "$2" "$3"' _ \
   build/win64/tests/wine/driver.exe "$(winpath "$shot")" "$(winpath "$demo/Setup-win64.exe")" \
   >"$demo/run.log" 2>/dev/null || true
 [ -f "$shot" ] && convert "$shot" "${shot%.bmp}.png" && rm -f "$shot"

@@ -5,7 +5,9 @@
 //       Runs to the end: the progress window's facts, any message box (whose
 //       OK is then pressed), the exit code, the workspace and what the setup
 //       program recorded. --hold stops the worker at its first progress
-//       notice; the run goes on once FILE exists (or at once without it).
+//       notice (--hold-at N: the first of position N or more, the bar still
+//       showing the one before); the run goes on once FILE exists (or at
+//       once without it).
 //       --send-notice CODE:VALUE sends the held window a notice of the
 //       driver's own, as the worker would (repeatable).
 //   driver keys LAUNCHER
@@ -20,6 +22,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -50,6 +53,7 @@ struct Options {
   std::string screenshot;
   std::vector<std::pair<unsigned, long>> notices;  // sent to the held window, in order
   bool hold = false;
+  unsigned long holdAt = 0;  // the progress position to hold at
   bool privateTemp = false;
 };
 
@@ -60,6 +64,9 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     std::string argument = argv[i];
     if (argument == "--hold") {
       options->hold = true;
+    } else if (argument == "--hold-at" && i + 1 < argc) {
+      options->hold = true;
+      options->holdAt = strtoul(argv[++i], nullptr, 10);
     } else if (argument == "--private-temp") {
       options->privateTemp = true;
     } else if (argument == "--release-when" && i + 1 < argc) {
@@ -98,8 +105,14 @@ class WorkerHold {
     return hook_ != nullptr;
   }
   // Names the launcher to hold: started suspended, it has sent nothing yet.
-  void Arm(const LauncherProcess& launcher) {
-    request_ = CreateOwnEvent(kHoldRequestEvent, launcher);
+  void Arm(const LauncherProcess& launcher, unsigned long position) {
+    char name[96];
+    snprintf(name, sizeof name, kHoldRequestSection, launcher.info.dwProcessId);
+    request_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, name);
+    if (void* view = request_ ? MapViewOfFile(request_, FILE_MAP_WRITE, 0, 0, 4) : nullptr) {
+      *static_cast<unsigned long*>(view) = position;
+      UnmapViewOfFile(view);
+    }
     held_ = CreateOwnEvent(kWorkerHeldEvent, launcher);
   }
   bool WaitHeld(const LauncherProcess& launcher, DWORD milliseconds) {
@@ -130,10 +143,11 @@ class WorkerHold {
 };
 
 // Starts the launcher; with a hold, armed for it before it runs.
-bool StartHeld(const std::string& path, WorkerHold* hold, LauncherProcess* launcher) {
+bool StartHeld(const std::string& path, WorkerHold* hold, unsigned long position,
+               LauncherProcess* launcher) {
   if (!StartLauncher(path, hold != nullptr, launcher)) return false;
   if (hold) {
-    hold->Arm(*launcher);
+    hold->Arm(*launcher, position);
     ResumeThread(launcher->info.hThread);
   }
   return true;
@@ -227,7 +241,8 @@ int RunOutcome(const Options& options) {
   WorkerHold hold;
   if (options.hold && !hold.Install()) return 2;
   LauncherProcess launcher;
-  if (!StartHeld(options.launcher, options.hold ? &hold : nullptr, &launcher)) return 2;
+  if (!StartHeld(options.launcher, options.hold ? &hold : nullptr, options.holdAt, &launcher))
+    return 2;
 
   HWND window = nullptr;
   if (options.hold && hold.WaitHeld(launcher, kHoldTimeoutMs)) {
@@ -267,7 +282,7 @@ int RunKeys(const Options& options) {
   WorkerHold hold;
   if (!hold.Install()) return 2;
   LauncherProcess launcher;
-  if (!StartHeld(options.launcher, &hold, &launcher)) return 2;
+  if (!StartHeld(options.launcher, &hold, 0, &launcher)) return 2;
   if (!hold.WaitHeld(launcher, kHoldTimeoutMs)) return 3;
   HWND window = WaitForProgressWindow(launcher, 5000);
   Report("window.found", window != nullptr);
@@ -301,7 +316,7 @@ int RunLook(const Options& options) {
   WorkerHold hold;
   if (!hold.Install()) return 2;
   LauncherProcess launcher;
-  if (!StartHeld(options.launcher, &hold, &launcher)) return 2;
+  if (!StartHeld(options.launcher, &hold, 0, &launcher)) return 2;
   if (!hold.WaitHeld(launcher, kHoldTimeoutMs)) return 3;
   HWND window = WaitForProgressWindow(launcher, 5000);
   Report("window.found", window != nullptr);
@@ -336,7 +351,9 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     fputs(
         "usage: driver outcome|keys|look [--private-temp] [--hold] [--release-when FILE]\n"
-        "                                [--send-notice CODE:VALUE] [--screenshot BMP] LAUNCHER\n",
+        "                                [--hold-at N] [--send-notice CODE:VALUE] [--screenshot "
+        "BMP]\n"
+        "                                LAUNCHER\n",
         stderr);
     return 64;
   }

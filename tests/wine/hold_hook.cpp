@@ -28,10 +28,33 @@ void SuspendOtherThreads() {
   CloseHandle(snapshot);
 }
 
-HANDLE OpenOwnEvent(const char* format, DWORD access) {
+void OwnName(const char* format, char* name, size_t capacity) {
+  snprintf(name, capacity, format, GetCurrentProcessId());
+}
+
+// The position to hold at, or false when no hold is requested for this process.
+bool RequestedPosition(unsigned long* position) {
   char name[96];
-  snprintf(name, sizeof name, format, GetCurrentProcessId());
-  return OpenEventA(access, FALSE, name);
+  OwnName(kHoldRequestSection, name, sizeof name);
+  HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+  if (!section) return false;
+  const unsigned long* view =
+      static_cast<const unsigned long*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 4));
+  if (view) {
+    *position = *view;
+    UnmapViewOfFile(view);
+  }
+  CloseHandle(section);
+  return view != nullptr;
+}
+
+void SignalHeld() {
+  char name[96];
+  OwnName(kWorkerHeldEvent, name, sizeof name);
+  HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+  if (!held) return;
+  SetEvent(held);
+  CloseHandle(held);
 }
 
 bool IsLauncherProgressNotice(const CWPSTRUCT& message) {
@@ -42,22 +65,16 @@ bool IsLauncherProgressNotice(const CWPSTRUCT& message) {
 }  // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK
-    HoldOnFirstProgress(int code, WPARAM wParam, LPARAM lParam) {
+    HoldAtProgress(int code, WPARAM wParam, LPARAM lParam) {
   const CWPSTRUCT* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
-  if (code == HC_ACTION && !g_held && IsLauncherProgressNotice(*message)) {
-    HANDLE request = OpenOwnEvent(kHoldRequestEvent, SYNCHRONIZE);
-    if (request) {
-      CloseHandle(request);
-      g_held = true;
-      // The sender is blocked in its SendMessage until this handler returns;
-      // suspending it here leaves it there.
-      SuspendOtherThreads();
-      HANDLE held = OpenOwnEvent(kWorkerHeldEvent, EVENT_MODIFY_STATE);
-      if (held) {
-        SetEvent(held);
-        CloseHandle(held);
-      }
-    }
+  unsigned long position = 0;
+  if (code == HC_ACTION && !g_held && IsLauncherProgressNotice(*message) &&
+      RequestedPosition(&position) && static_cast<unsigned long>(message->lParam) >= position) {
+    g_held = true;
+    // The sender is blocked in its SendMessage until this handler returns;
+    // suspending it here leaves it there.
+    SuspendOtherThreads();
+    SignalHeld();
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
