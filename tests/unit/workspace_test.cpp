@@ -1,6 +1,8 @@
 // The workspace on a fake platform: volumes with set free space, drive
 // kinds, names that exist, a time-stamp counter that yields chosen values.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <map>
@@ -273,6 +275,23 @@ TEST_F(WorkspaceTest, ExtendedQueryIsKeptOnceFound) {
   EXPECT_EQ(fake_.lookups, 1);
   EXPECT_EQ(fake_.extendedQueries, 3);
   EXPECT_EQ(fake_.legacyQueries, 0);
+}
+
+TEST(PrivateDirectory, OnPosixOnlyTheOwnerGetsIn) {
+  PlatformOps native = NativePlatform();
+  char scratch[] = "/tmp/qwprivateXXXXXX";
+  ASSERT_NE(mkdtemp(scratch), nullptr);
+  std::string path = std::string(scratch) + "/QW_0A1B2C3D";
+  ASSERT_TRUE(native.createPrivateDirectory(path.c_str()));
+  struct stat info;
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  // A second creation fails the way CreateDirectoryA does.
+  EXPECT_FALSE(native.createPrivateDirectory(path.c_str()));
+  EXPECT_EQ(native.lastError(), kErrorAlreadyExists);
+  rmdir(path.c_str());
+  rmdir(scratch);
 }
 
 }  // namespace
