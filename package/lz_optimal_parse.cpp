@@ -12,6 +12,8 @@
 // byte therefore costs no more per position than any other.
 #include "package/lz_optimal_parse.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr int32_t kMaxClasses = 16;  // lengths up to 65536
@@ -29,6 +31,50 @@ constexpr int32_t kPadding = kDirectLengths;  // positions below 0 that read as 
 inline uint32_t Pack(int32_t cost, int32_t back) {
   return static_cast<uint32_t>(cost) << 5 | static_cast<uint32_t>(back);
 }
+
+// Four lanes; GCC lowers them to whatever vector unit the target has.
+typedef int32_t Lanes __attribute__((vector_size(16)));
+
+inline Lanes LoadLanes(const int32_t* p) {
+  Lanes lanes;
+  memcpy(&lanes, p, sizeof lanes);
+  return lanes;
+}
+
+// The direct lengths priced against positions q - 16 .. q - 1, four lanes at
+// a time: per lane the cost of its length (2 + 2c) shifted into place with
+// the length itself, and whether the lane is a match length at all (the lane
+// of q - 1 would be a length of 1).
+struct DirectPrices {
+  Lanes packedCost[4];
+  Lanes isMatch[4];
+
+  DirectPrices() {
+    for (int32_t lane = 0; lane < kDirectLengths; lane++) {
+      int32_t back = kDirectLengths - lane;
+      int32_t cost = back >= 2 ? 2 + 2 * LengthClass(back) : 0;
+      packedCost[lane / 4][lane % 4] = static_cast<int32_t>(Pack(cost, back));
+      isMatch[lane / 4][lane % 4] = back >= 2 ? -1 : 0;
+    }
+  }
+
+  // The packed best of the direct lengths ending at q, or INT32_MAX.
+  inline uint32_t Best(const int32_t* key, const int32_t* reach, int32_t q) const {
+    Lanes best = {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
+    Lanes target = {q, q, q, q};
+    for (int32_t v = 0; v < 4; v++) {
+      int32_t first = q - kDirectLengths + 4 * v;
+      Lanes candidate = (LoadLanes(key + first) << 5) + packedCost[v];
+      Lanes usable = (LoadLanes(reach + first) >= target) & isMatch[v];
+      candidate =
+          (candidate & usable) | (Lanes{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX} & ~usable);
+      best = candidate < best ? candidate : best;
+    }
+    int32_t a = best[0] < best[1] ? best[0] : best[1];
+    int32_t b = best[2] < best[3] ? best[2] : best[3];
+    return static_cast<uint32_t>(a < b ? a : b);
+  }
+};
 
 // One position waiting in a window: its key and the last Q it reaches in the
 // window's class, min(P + 2^(c+1), P + longest[P]).
@@ -85,9 +131,7 @@ uint32_t FindOptimalParse(const int32_t* longest, int32_t n, int32_t* from, int3
     if (longest[p] > longestOverall) longestOverall = longest[p];
   }
   int32_t classes = longestOverall >= 2 ? LengthClass(longestOverall) + 1 : 0;
-  int32_t pricedDirectly[kDirectLengths + 1];  // 2 + 2c for each direct length
-  for (int32_t length = 2; length <= kDirectLengths; length++)
-    pricedDirectly[length] = 2 + 2 * LengthClass(length);
+  const DirectPrices direct;
 
   Window windows[kMaxClasses];
   for (int32_t c = kFirstDequeClass, used = 0; c < classes; c++) {
@@ -111,10 +155,8 @@ uint32_t FindOptimalParse(const int32_t* longest, int32_t n, int32_t* from, int3
     }
 
     uint32_t best = Pack(dist[q - 1] + kLiteralBits, 1);
-    for (int32_t back = 2; back <= kDirectLengths; back++) {
-      uint32_t candidate = Pack(key[q - back] + pricedDirectly[back], back);
-      best = reach[q - back] >= q && candidate < best ? candidate : best;
-    }
+    uint32_t bestMatch = direct.Best(key, reach, q);
+    best = bestMatch < best ? bestMatch : best;
     int32_t bestCost = static_cast<int32_t>(best >> 5);
     int32_t bestFrom = q - static_cast<int32_t>(best & 31);
 

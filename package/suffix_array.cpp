@@ -284,49 +284,44 @@ bool SortGroup(const uint8_t* s, int32_t n, int32_t* members, int32_t count, int
   return true;
 }
 
-// Sorts the LMS suffixes straight from their bytes into sa[0..n1): a radix
-// sort on the first eight bytes, then each run of equal words by the next
-// eight, and so on. Returns false, leaving sa undefined, when the budget or
-// the depth runs out.
+// Sorts the LMS suffixes straight from their bytes into sa[0..n1): by their
+// first six bytes (a radix sort of words that carry the position in their
+// low 16 bits), then each run of equal prefixes by the next eight bytes,
+// and so on. Returns false, leaving sa undefined, when the budget or the depth
+// runs out.
 bool SortLmsDirectly(const uint8_t* s, int32_t n, const int32_t* lms, int32_t n1, int32_t* sa,
                      Scratch* scratch) {
   if (n1 == 0) return true;
-  uint64_t* keys = reinterpret_cast<uint64_t*>(scratch->Take(2 * static_cast<size_t>(n1)));
-  uint64_t* keysOut = reinterpret_cast<uint64_t*>(scratch->Take(2 * static_cast<size_t>(n1)));
-  int32_t* positions = scratch->Take(n1);
-  int32_t* positionsOut = scratch->Take(n1);
+  uint64_t* words = reinterpret_cast<uint64_t*>(scratch->Take(2 * static_cast<size_t>(n1)));
+  uint64_t* spare = reinterpret_cast<uint64_t*>(scratch->Take(2 * static_cast<size_t>(n1)));
   GroupKey* groupKeys = reinterpret_cast<GroupKey*>(scratch->Take(4 * static_cast<size_t>(n1)));
-  int32_t* counts = scratch->Take(8 * 256);
-  memset(counts, 0, sizeof(int32_t) * 8 * 256);
+  int32_t* counts = scratch->Take(6 * 256);
+  memset(counts, 0, sizeof(int32_t) * 6 * 256);
   for (int32_t t = 0; t < n1; t++) {
-    keys[t] = PrefixWord(s, n, lms[t]);
-    positions[t] = lms[t];
-    for (int32_t digit = 0; digit < 8; digit++)
-      counts[digit * 256 + ((keys[t] >> (8 * digit)) & 255)]++;
+    uint64_t word = (PrefixWord(s, n, lms[t]) & ~uint64_t{0xFFFF}) | static_cast<uint64_t>(lms[t]);
+    words[t] = word;
+    for (int32_t digit = 0; digit < 6; digit++)
+      counts[digit * 256 + ((word >> (16 + 8 * digit)) & 255)]++;
   }
-  for (int32_t digit = 0; digit < 8; digit++) {
+  for (int32_t digit = 0; digit < 6; digit++) {
     int32_t* count = counts + digit * 256;
-    int32_t shift = 8 * digit;
-    if (count[(keys[0] >> shift) & 255] == n1) continue;  // every key has this byte
+    int32_t shift = 16 + 8 * digit;
+    if (count[(words[0] >> shift) & 255] == n1) continue;  // every word has this byte
     for (int32_t c = 0, sum = 0; c < 256; c++) {
       int32_t here = count[c];
       count[c] = sum;
       sum += here;
     }
-    for (int32_t t = 0; t < n1; t++) {
-      int32_t slot = count[(keys[t] >> shift) & 255]++;
-      keysOut[slot] = keys[t];
-      positionsOut[slot] = positions[t];
-    }
-    std::swap(keys, keysOut);
-    std::swap(positions, positionsOut);
+    for (int32_t t = 0; t < n1; t++) spare[count[(words[t] >> shift) & 255]++] = words[t];
+    std::swap(words, spare);
   }
-  memcpy(sa, positions, sizeof(int32_t) * n1);
+  for (int32_t t = 0; t < n1; t++) sa[t] = static_cast<int32_t>(words[t] & 0xFFFF);
 
   int64_t budget = kDirectSortBudgetPerByte * n;
   for (int32_t begin = 0, end; begin < n1; begin = end) {
-    for (end = begin + 1; end < n1 && keys[end] == keys[begin];) end++;
-    if (end - begin > 1 && !SortGroup(s, n, sa + begin, end - begin, 8, groupKeys, &budget))
+    uint64_t prefix = words[begin] >> 16;
+    for (end = begin + 1; end < n1 && words[end] >> 16 == prefix;) end++;
+    if (end - begin > 1 && !SortGroup(s, n, sa + begin, end - begin, 6, groupKeys, &budget))
       return false;
   }
   return true;
@@ -336,14 +331,14 @@ bool SortLmsDirectly(const uint8_t* s, int32_t n, const int32_t* lms, int32_t n1
 
 size_t SuffixArrayScratchCount(int32_t n) {
   // The top level: n/4 + 1 values of types, n/2 + 1 of LMS positions, 512
-  // counts and buckets. Then either the direct sort: 10 values for each of
-  // at most n/2 LMS positions and 2048 counts; or the deeper levels, each of
+  // counts and buckets. Then either the direct sort: 8 values for each of
+  // at most n/2 LMS positions and 1536 counts; or the deeper levels, each of
   // length m at most half the one above, taking m/4 + m/2 + 2 values and at
   // most 2m counts and buckets (a level recurses only with fewer names than
   // positions): under 11n/4 in all. Each piece may round up by one value.
   size_t length = static_cast<size_t>(n);
   size_t top = length / 4 + length / 2 + 512 + 8;
-  size_t direct = 5 * length + 2048 + 8;
+  size_t direct = 4 * length + 1536 + 8;
   size_t deeper = 11 * length / 4 + 16 * 8;
   return top + (direct > deeper ? direct : deeper);
 }
