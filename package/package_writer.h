@@ -15,9 +15,32 @@ struct StoredBlock {
   std::vector<uint8_t> bytes;  // the stored bytes, at most 4096
 };
 
-// Cuts `data` into 4096-byte blocks; each is coded with `codec` when that is
-// shorter than the block itself, else kept plain. A null codec keeps all plain.
+// One block of at most 4096 bytes, coded with `codec` when that is shorter
+// than the block itself, else kept plain. A null codec keeps it plain.
+StoredBlock StoreBlock(const uint8_t* data, uint32_t length, CBlockCodec* codec);
+
+// Cuts `data` into 4096-byte blocks, each stored by StoreBlock.
 std::vector<StoredBlock> CutIntoBlocks(const uint8_t* data, size_t size, CBlockCodec* codec);
+
+// Builds one entry header while the entry's blocks go by, for writers that
+// stream blocks out before the header (whose checksum and dataEnd they
+// decide) can be written. Names are ANSI bytes of at most 99; the caller
+// checks them.
+class EntryHeaderBuilder {
+ public:
+  // `headerOffset`: the package-relative offset the header will occupy.
+  EntryHeaderBuilder(const std::string& subdirectory, const std::string& fileName,
+                     uint32_t fileSize, uint32_t headerOffset);
+  // Accounts for the next block and gives its four header bytes.
+  void AddBlock(const StoredBlock& block, uint8_t rawBlockHeader[4]);
+  // The header, valid once every block has been added.
+  void Serialize(uint8_t raw[kEntryHeaderSize]) const;
+  uint32_t DataEnd() const { return header_.dataEnd; }
+
+ private:
+  EntryHeader header_;
+  uint32_t blockCount_ = 0;
+};
 
 class PackageBuilder {
  public:
@@ -38,6 +61,9 @@ class PackageBuilder {
   std::vector<uint8_t> body_;  // entries back to back
   size_t entryCount_ = 0;
 };
+
+// Writes the package locator into the first 136 bytes of a program file.
+void WriteLocator(uint8_t* programStart, uint32_t packageOffset, uint32_t packageLength);
 
 // Writes the package locator into `stub` (at least 136 bytes) and appends
 // the package: the program file.

@@ -1,0 +1,39 @@
+// Turning host file names (UTF-8) into an entry's names (ANSI bytes in the
+// package's code page), and refusing those the launcher or Windows could not
+// use.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// The launcher writes an entry to workspace + "\" + subdirectory + "\" +
+// fileName in a 520-byte buffer, terminator included. Its workspace is the
+// temporary-files path, which GetTempPathA returns with its trailing
+// separator in at most MAX_PATH + 1 = 261 bytes, followed by "QW_" and eight
+// hexadecimal digits. (A fixed drive's root, the other possible base, is
+// shorter.) So the longest workspace is 272 bytes.
+constexpr size_t kLauncherPathCapacity = 520;
+constexpr size_t kLongestTempPath = 261;
+constexpr size_t kWorkspaceNameLength = 11;  // "QW_" and 8 hex digits
+constexpr size_t kLongestWorkspace = kLongestTempPath + kWorkspaceNameLength;
+
+// True when the launcher can hold the entry's output path for any
+// workspace of up to `workspaceBytes`.
+bool FitsLauncherPath(size_t subdirectoryBytes, size_t fileNameBytes,
+                      size_t workspaceBytes = kLongestWorkspace);
+
+struct EntryNames {
+  std::string subdirectory;  // levels joined by '\', empty for the top
+  std::string fileName;
+};
+
+// `levels` is a path relative to the packed folder, in UTF-8, its last level
+// the file's name. Fills `names` and returns an empty string, or returns why
+// the path cannot go into a package: a level Windows would refuse or alter
+// (reserved characters, a trailing dot or space, a device name such as NUL),
+// a character the code page lacks, a name over 99 bytes, one the launcher
+// refuses, or a path too long for the launcher. The lead bytes of the code
+// page are those PosixSetCodePage last chose.
+std::string MakeEntryNames(const std::vector<std::string>& levels, unsigned codePage,
+                           EntryNames* names);

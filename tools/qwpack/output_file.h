@@ -1,0 +1,33 @@
+// A file written under a temporary name beside its final place and renamed
+// into place only when complete, so that a failed or interrupted run never
+// leaves a half-written file under the final name.
+#pragma once
+
+#include <string>
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();  // removes the temporary file unless committed
+
+  // Creates the temporary file beside `finalPath`. While it exists, SIGINT,
+  // SIGTERM and SIGHUP remove it before ending the process. Returns an
+  // empty string or what failed.
+  std::string Open(const std::string& finalPath);
+  int fd() const { return fd_; }
+  const std::string& temporaryPath() const { return temporaryPath_; }
+
+  // Closes the file, gives it the mode a new executable gets and renames it
+  // to the final path. Returns an empty string or what failed (the
+  // temporary file is then removed).
+  std::string Commit();
+
+ private:
+  void Discard();
+
+  std::string finalPath_;
+  std::string temporaryPath_;
+  int fd_ = -1;
+};

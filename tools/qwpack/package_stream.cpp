@@ -1,0 +1,263 @@
+// The pipeline: this thread reads the files in order, a chunk (up to 256
+// blocks of one file) at a time, and hands each chunk to the coding threads;
+// it writes finished chunks in the same order, so the package comes out as
+// one thread would write it. A bounded number of chunks is in flight.
+#include "tools/qwpack/package_stream.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "package/format.h"
+#include "package/lz_codec.h"
+#include "package/package_writer.h"
+
+namespace {
+
+constexpr uint64_t kChunkBytes = 256 * kBlockSize;
+constexpr size_t kChunksInFlightPerThread = 4;
+
+struct Chunk {
+  size_t entry;
+  bool firstOfEntry;
+  bool lastOfEntry;
+  std::vector<uint8_t> input;
+  std::vector<StoredBlock> blocks;
+  bool done = false;
+};
+
+class CodingPool {
+ public:
+  CodingPool(unsigned threads, bool store) : store_(store) {
+    for (unsigned i = 0; i < threads; i++) workers_.emplace_back([this] { Work(); });
+  }
+
+  ~CodingPool() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+      queue_.clear();
+    }
+    queued_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+  }
+
+  void Submit(Chunk* chunk) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      queue_.push_back(chunk);
+    }
+    queued_.notify_one();
+  }
+
+  void Wait(Chunk* chunk) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [chunk] { return chunk->done; });
+  }
+
+  // Drops the chunks no thread has started, so that only those under way
+  // need waiting for.
+  void DropQueued() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Chunk* chunk : queue_) chunk->done = true;
+    queue_.clear();
+  }
+
+ private:
+  void Work() {
+    CLzCodec codec;
+    for (;;) {
+      Chunk* chunk;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (queue_.empty()) return;
+        chunk = queue_.front();
+        queue_.pop_front();
+      }
+      for (size_t at = 0; at < chunk->input.size(); at += kBlockSize) {
+        size_t length =
+            chunk->input.size() - at < kBlockSize ? chunk->input.size() - at : kBlockSize;
+        chunk->blocks.push_back(StoreBlock(chunk->input.data() + at, static_cast<uint32_t>(length),
+                                           store_ ? nullptr : &codec));
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        chunk->done = true;
+      }
+      finished_.notify_all();
+    }
+  }
+
+  bool store_;
+  std::mutex mutex_;
+  std::condition_variable queued_;
+  std::condition_variable finished_;
+  std::deque<Chunk*> queue_;
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+bool WriteAt(int fd, const uint8_t* bytes, size_t length, uint64_t offset) {
+  while (length > 0) {
+    ssize_t written = pwrite(fd, bytes, length, static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes += written;
+    length -= static_cast<size_t>(written);
+    offset += static_cast<uint64_t>(written);
+  }
+  return true;
+}
+
+// Reads the entries' files in order, one chunk at a time.
+class ChunkReader {
+ public:
+  explicit ChunkReader(const std::vector<PackageEntry>& entries) : entries_(entries) {}
+  ~ChunkReader() {
+    if (file_) fclose(file_);
+  }
+
+  bool AtEnd() const { return entry_ == entries_.size(); }
+
+  // The next chunk, or null with `problem` set.
+  std::unique_ptr<Chunk> Next(std::string* problem) {
+    const PackageEntry& entry = entries_[entry_];
+    if (offset_ == 0) {
+      file_ = fopen(entry.hostPath.c_str(), "rb");
+      if (!file_) {
+        *problem = "cannot open " + entry.hostPath + ": " + strerror(errno);
+        return nullptr;
+      }
+    }
+    std::unique_ptr<Chunk> chunk(new Chunk);
+    chunk->entry = entry_;
+    chunk->firstOfEntry = offset_ == 0;
+    uint64_t left = entry.size - offset_;
+    chunk->input.resize(left < kChunkBytes ? left : kChunkBytes);
+    if (!chunk->input.empty() &&
+        fread(chunk->input.data(), 1, chunk->input.size(), file_) != chunk->input.size()) {
+      *problem = entry.hostPath + " became shorter while being packed";
+      return nullptr;
+    }
+    offset_ += chunk->input.size();
+    chunk->lastOfEntry = offset_ == entry.size;
+    if (chunk->lastOfEntry) {
+      if (file_) {
+        bool longer = fgetc(file_) != EOF;
+        fclose(file_);
+        file_ = nullptr;
+        if (longer) {
+          *problem = entry.hostPath + " became longer while being packed";
+          return nullptr;
+        }
+      }
+      entry_++;
+      offset_ = 0;
+    }
+    return chunk;
+  }
+
+ private:
+  const std::vector<PackageEntry>& entries_;
+  size_t entry_ = 0;
+  uint64_t offset_ = 0;
+  FILE* file_ = nullptr;
+};
+
+// Writes finished chunks at their places.
+class EntryWriter {
+ public:
+  EntryWriter(int fd, uint64_t packageOffset, const std::vector<PackageEntry>& entries)
+      : fd_(fd), packageOffset_(packageOffset), end_(packageOffset + 4), entries_(entries) {}
+
+  uint64_t PackageLength() const { return end_ - packageOffset_; }
+
+  std::string Write(const Chunk& chunk, PackageTotals* totals) {
+    const PackageEntry& entry = entries_[chunk.entry];
+    if (chunk.firstOfEntry) {
+      headerAt_ = end_;
+      header_.reset(new EntryHeaderBuilder(entry.subdirectory, entry.fileName,
+                                           static_cast<uint32_t>(entry.size),
+                                           static_cast<uint32_t>(end_ - packageOffset_)));
+      end_ += kEntryHeaderSize;
+    }
+    std::vector<uint8_t> bytes;
+    for (const StoredBlock& block : chunk.blocks) {
+      uint8_t raw[4];
+      header_->AddBlock(block, raw);
+      bytes.insert(bytes.end(), raw, raw + 4);
+      bytes.insert(bytes.end(), block.bytes.begin(), block.bytes.end());
+      totals->codedBlocks += block.coded ? 1 : 0;
+    }
+    totals->blocks += chunk.blocks.size();
+    totals->inputBytes += chunk.input.size();
+    if (!WriteAt(fd_, bytes.data(), bytes.size(), end_)) return WriteProblem();
+    end_ += bytes.size();
+    if (chunk.lastOfEntry) {
+      uint8_t raw[kEntryHeaderSize];
+      header_->Serialize(raw);
+      if (!WriteAt(fd_, raw, kEntryHeaderSize, headerAt_)) return WriteProblem();
+    }
+    return "";
+  }
+
+  std::string WriteFileCount(uint32_t fileCount) {
+    uint8_t raw[4];
+    StoreLe32(raw, fileCount);
+    return WriteAt(fd_, raw, 4, packageOffset_) ? "" : WriteProblem();
+  }
+
+ private:
+  static std::string WriteProblem() {
+    return std::string("cannot write the launcher: ") + strerror(errno);
+  }
+
+  int fd_;
+  uint64_t packageOffset_;
+  uint64_t end_;  // file offset just past what is placed so far
+  uint64_t headerAt_ = 0;
+  std::unique_ptr<EntryHeaderBuilder> header_;
+  const std::vector<PackageEntry>& entries_;
+};
+
+}  // namespace
+
+std::string WritePackageStream(int fd, uint64_t packageOffset,
+                               const std::vector<PackageEntry>& entries,
+                               const PackageStreamOptions& options, PackageTotals* totals) {
+  *totals = PackageTotals();
+  unsigned threads = options.threads ? options.threads : 1;
+  CodingPool pool(threads, options.store);
+  ChunkReader reader(entries);
+  EntryWriter writer(fd, packageOffset, entries);
+  std::deque<std::unique_ptr<Chunk>> inFlight;
+  std::string problem = writer.WriteFileCount(static_cast<uint32_t>(entries.size()));
+  while (problem.empty()) {
+    while (problem.empty() && !reader.AtEnd() &&
+           inFlight.size() < kChunksInFlightPerThread * threads) {
+      std::unique_ptr<Chunk> chunk = reader.Next(&problem);
+      if (!chunk) break;
+      pool.Submit(chunk.get());
+      inFlight.push_back(std::move(chunk));
+    }
+    if (!problem.empty() || inFlight.empty()) break;
+    pool.Wait(inFlight.front().get());
+    problem = writer.Write(*inFlight.front(), totals);
+    inFlight.pop_front();
+    if (problem.empty() && writer.PackageLength() > options.maxPackageLength)
+      problem = "the launcher would reach 2 GiB, more than the launcher can read";
+    if (problem.empty() && options.progress) options.progress(totals->inputBytes);
+  }
+  pool.DropQueued();
+  for (const std::unique_ptr<Chunk>& chunk : inFlight) pool.Wait(chunk.get());
+  totals->packageLength = writer.PackageLength();
+  return problem;
+}

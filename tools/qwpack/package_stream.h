@@ -1,0 +1,39 @@
+// Writes a package straight from the files, coding blocks on every core.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct PackageEntry {
+  std::string hostPath;      // to read
+  std::string subdirectory;  // ANSI, backslashes
+  std::string fileName;      // ANSI
+  uint64_t size;             // as found; the file must still have it
+};
+
+struct PackageTotals {
+  uint64_t packageLength = 0;
+  uint64_t inputBytes = 0;
+  uint64_t blocks = 0;
+  uint64_t codedBlocks = 0;
+};
+
+struct PackageStreamOptions {
+  unsigned threads = 1;                              // coding threads, at least 1
+  bool store = false;                                // keep every block plain
+  uint64_t maxPackageLength = 0x7FFFFFFF;            // refuse to grow past this
+  std::function<void(uint64_t inputDone)> progress;  // optional, on the calling thread
+};
+
+// Writes the package (fileCount, then the entries in the given order) into
+// the file `fd` from byte `packageOffset` on, with positioned writes: each
+// entry header is written once its blocks, which precede it in time but
+// follow it in the file, have settled its checksum and end. Blocks are coded
+// independently, so the bytes do not depend on the thread count. Returns an
+// empty string or what went wrong (a file unreadable or changed, a failed
+// write, the package growing past the limit).
+std::string WritePackageStream(int fd, uint64_t packageOffset,
+                               const std::vector<PackageEntry>& entries,
+                               const PackageStreamOptions& options, PackageTotals* totals);

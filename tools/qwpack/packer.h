@@ -1,0 +1,38 @@
+// qwpack pack without its command line: a folder into a launcher.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+constexpr unsigned kDefaultPackCodePage = 936;
+
+struct PackOptions {
+  std::string folder;
+  std::string output;         // the launcher to write
+  std::vector<uint8_t> stub;  // the program the package is appended to
+  unsigned codePage = kDefaultPackCodePage;
+  unsigned threads = 1;
+  bool store = false;                                                     // keep every block plain
+  std::function<void(uint64_t inputDone, uint64_t inputTotal)> progress;  // optional
+};
+
+struct PackReport {
+  size_t files = 0;
+  uint64_t inputBytes = 0;
+  uint64_t packageBytes = 0;
+  uint64_t launcherBytes = 0;
+  uint64_t blocks = 0;
+  uint64_t codedBlocks = 0;
+  std::vector<std::string> warnings;  // what the launcher will do that the user may not expect
+};
+
+// Checks everything first (stub, names, sizes), then writes the launcher
+// (the stub with the package locator filled in, the package behind it) to a
+// temporary file beside `output` and renames it into place. Entries go in
+// bytewise order of their package paths (subdirectory, backslash, name), so
+// the launcher is the same on any machine and at any thread count. Returns
+// an empty string, or the reasons for refusing or failing, one per line;
+// nothing is then left at or beside `output`.
+std::string PackFolder(const PackOptions& options, PackReport* report);
