@@ -8,6 +8,7 @@ Run inside the Wine session (prefix and virtual display):
 build/wine-tests/.
 """
 import argparse
+import json
 import os
 import re
 import shutil
@@ -221,6 +222,10 @@ def qwpack_output_runs():
                             capture_output=True, text=True)
     if packed.returncode != 0:
         raise Failure(f"qwpack pack failed ({packed.returncode}): {packed.stderr.strip()}")
+    listed = subprocess.run([QWPACK, "list", "--json", program], capture_output=True, text=True)
+    repeated = [e for e in json.loads(listed.stdout) if e["path"] == "data/repeated.txt"]
+    if not repeated or repeated[0]["method"] != 1 or repeated[0]["stored"] >= 8192:
+        raise Failure(f"qwpack stored data/repeated.txt uncoded: {repeated}; the test needs LZ blocks")
     facts = drive("outcome", program)
     expect_launched(facts)
     expect_unpacked(facts, entries_from_directory(payload))
