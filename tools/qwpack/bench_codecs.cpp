@@ -1,0 +1,147 @@
+#include "tools/qwpack/bench_codecs.h"
+
+#include <libdeflate.h>
+#include <lz4.h>
+#include <lz4hc.h>
+#include <zlib.h>
+#include <zstd.h>
+
+#include <cstring>
+
+#include "package/block_codec.h"
+#include "package/lz_codec.h"
+
+namespace {
+
+class MemcpyCodec : public BenchCodec {
+ public:
+  size_t Compress(const uint8_t* input, size_t size, uint8_t* output, size_t capacity) override {
+    if (size > capacity) return 0;
+    memcpy(output, input, size);
+    return size;
+  }
+  bool Decompress(const uint8_t* input, size_t, uint8_t* output, size_t outputSize) override {
+    memcpy(output, input, outputSize);
+    return true;
+  }
+};
+
+// Decoding goes through DecodeBlock, as the launcher's does.
+class QwlzCodec : public BenchCodec {
+ public:
+  size_t Compress(const uint8_t* input, size_t size, uint8_t* output, size_t capacity) override {
+    return codec_.Compress(input, static_cast<uint32_t>(size), output,
+                           static_cast<uint32_t>(capacity));
+  }
+  bool Decompress(const uint8_t* input, size_t size, uint8_t* output, size_t outputSize) override {
+    return DecodeBlock(output, static_cast<uint32_t>(outputSize), input,
+                       static_cast<uint32_t>(size), kMethodLz) == 1;
+  }
+
+ private:
+  CLzCodec codec_;
+};
+
+class ZlibCodec : public BenchCodec {
+ public:
+  size_t Compress(const uint8_t* input, size_t size, uint8_t* output, size_t capacity) override {
+    uLongf length = capacity;
+    return compress2(output, &length, input, size, 9) == Z_OK ? length : 0;
+  }
+  bool Decompress(const uint8_t* input, size_t size, uint8_t* output, size_t outputSize) override {
+    uLongf length = outputSize;
+    return uncompress(output, &length, input, size) == Z_OK && length == outputSize;
+  }
+  size_t Bound(size_t size) const override { return compressBound(size); }
+};
+
+class LibdeflateCodec : public BenchCodec {
+ public:
+  LibdeflateCodec()
+      : compressor_(libdeflate_alloc_compressor(12)),
+        decompressor_(libdeflate_alloc_decompressor()) {}
+  ~LibdeflateCodec() override {
+    libdeflate_free_compressor(compressor_);
+    libdeflate_free_decompressor(decompressor_);
+  }
+  size_t Compress(const uint8_t* input, size_t size, uint8_t* output, size_t capacity) override {
+    return libdeflate_deflate_compress(compressor_, input, size, output, capacity);
+  }
+  bool Decompress(const uint8_t* input, size_t size, uint8_t* output, size_t outputSize) override {
+    return libdeflate_deflate_decompress(decompressor_, input, size, output, outputSize, nullptr) ==
+           LIBDEFLATE_SUCCESS;
+  }
+  size_t Bound(size_t size) const override {
+    return libdeflate_deflate_compress_bound(compressor_, size);
+  }
+
+ private:
+  libdeflate_compressor* compressor_;
+  libdeflate_decompressor* decompressor_;
+};
+
+class Lz4Codec : public BenchCodec {
+ public:
+  explicit Lz4Codec(int hcLevel) : hcLevel_(hcLevel) {}
+  size_t Compress(const uint8_t* input, size_t size, uint8_t* output, size_t capacity) override {
+    const char* in = reinterpret_cast<const char*>(input);
+    char* out = reinterpret_cast<char*>(output);
+    int n = static_cast<int>(size), cap = static_cast<int>(capacity);
+    int coded = hcLevel_ ? LZ4_compress_HC(in, out, n, cap, hcLevel_)
+                         : LZ4_compress_default(in, out, n, cap);
+    return coded > 0 ? static_cast<size_t>(coded) : 0;
+  }
+  bool Decompress(const uint8_t* input, size_t size, uint8_t* output, size_t outputSize) override {
+    return LZ4_decompress_safe(reinterpret_cast<const char*>(input),
+                               reinterpret_cast<char*>(output), static_cast<int>(size),
+                               static_cast<int>(outputSize)) == static_cast<int>(outputSize);
+  }
+  size_t Bound(size_t size) const override { return LZ4_compressBound(static_cast<int>(size)); }
+
+ private:
+  int hcLevel_;  // 0: the fast coder
+};
+
+class ZstdCodec : public BenchCodec {
+ public:
+  explicit ZstdCodec(int level)
+      : level_(level), compressor_(ZSTD_createCCtx()), decompressor_(ZSTD_createDCtx()) {}
+  ~ZstdCodec() override {
+    ZSTD_freeCCtx(compressor_);
+    ZSTD_freeDCtx(decompressor_);
+  }
+  size_t Compress(const uint8_t* input, size_t size, uint8_t* output, size_t capacity) override {
+    size_t coded = ZSTD_compressCCtx(compressor_, output, capacity, input, size, level_);
+    return ZSTD_isError(coded) ? 0 : coded;
+  }
+  bool Decompress(const uint8_t* input, size_t size, uint8_t* output, size_t outputSize) override {
+    return ZSTD_decompressDCtx(decompressor_, output, outputSize, input, size) == outputSize;
+  }
+  size_t Bound(size_t size) const override { return ZSTD_compressBound(size); }
+
+ private:
+  int level_;
+  ZSTD_CCtx* compressor_;
+  ZSTD_DCtx* decompressor_;
+};
+
+template <typename Codec, int... Arguments>
+std::unique_ptr<BenchCodec> Make() {
+  return std::unique_ptr<BenchCodec>(new Codec(Arguments...));
+}
+
+}  // namespace
+
+std::vector<BenchCodecKind> BenchCodecKinds() {
+  return {
+      {"memcpy", false, false, Make<MemcpyCodec>},
+      {"qwlz (4 KiB blocks)", true, true, Make<QwlzCodec>},
+      {"zlib -9 (4 KiB blocks)", true, false, Make<ZlibCodec>},
+      {"zlib -9", false, false, Make<ZlibCodec>},
+      {"libdeflate -12", false, false, Make<LibdeflateCodec>},
+      {"lz4", false, false, Make<Lz4Codec, 0>},
+      {"lz4hc -12", false, false, Make<Lz4Codec, 12>},
+      {"zstd -3", false, false, Make<ZstdCodec, 3>},
+      {"zstd -19", false, false, Make<ZstdCodec, 19>},
+  };
+}
