@@ -12,12 +12,6 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export QW_WINE=${QW_WINE:-/usr/lib/wine/wine64}
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "wine-session: creating the prefix $WINEPREFIX" >&2
-  mkdir -p "$(dirname "$WINEPREFIX")"
-  "$QW_WINE" wineboot --init >/dev/null 2>&1
-fi
-
 # Xvfb picks a free display itself and writes its number to the file.
 display_file=$(mktemp)
 Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$display_file" >/dev/null 2>&1 &
@@ -37,5 +31,13 @@ for _ in $(seq 100); do
 done
 [ -s "$display_file" ] || { echo "wine-session: Xvfb gave no display" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$display_file")"
+
+# Made with the display in place: Wine's desktop process, started by the
+# prefix's creation, keeps the graphics driver it found then.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "wine-session: creating the prefix $WINEPREFIX" >&2
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  "$QW_WINE" wineboot --init >/dev/null 2>&1
+fi
 
 "$@"
