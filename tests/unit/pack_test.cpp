@@ -1,0 +1,439 @@
+// The packer: what it refuses (with a message, leaving nothing behind), what
+// it warns about, the names it writes, that its output does not depend on
+// the thread count, and whole folders packed, verified and extracted by the
+// built qwpack byte for byte.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "package/format.h"
+#include "tools/qwpack/entry_names_ansi.h"
+#include "tools/qwpack/launcher_stub.h"
+#include "tools/qwpack/output_file.h"
+#include "tools/qwpack/package_stream.h"
+#include "tools/qwpack/packer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A minimal 32-bit PE program: DOS header, PE header at `peOffset`, an
+// optional header with 16 data directories and one section whose raw data
+// runs to the end of the file.
+Bytes MinimalStub(uint32_t peOffset = 0x88) {
+  Bytes stub(1024, 0);
+  stub[0] = 'M';
+  stub[1] = 'Z';
+  StoreLe32(&stub[0x3C], peOffset);
+  memcpy(&stub[peOffset], "PE\0\0", 4);
+  StoreLe16(&stub[peOffset + 4], 0x14C);    // i386
+  StoreLe16(&stub[peOffset + 6], 1);        // one section
+  StoreLe16(&stub[peOffset + 20], 224);     // optional header size
+  StoreLe16(&stub[peOffset + 22], 0x0102);  // executable, 32-bit
+  uint32_t optional = peOffset + 24;
+  StoreLe16(&stub[optional], 0x10B);
+  StoreLe32(&stub[optional + 92], 16);
+  uint32_t section = optional + 224;
+  memcpy(&stub[section], ".text", 5);
+  StoreLe32(&stub[section + 16], 512);  // raw size
+  StoreLe32(&stub[section + 20], 512);  // raw offset
+  return stub;
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes Text(size_t size, uint32_t seed) {
+  static const char* const kWords[] = {"setup ", "file ", "the ", "install ", "path\r\n", "data "};
+  std::mt19937 rng(seed);
+  Bytes out;
+  while (out.size() < size) {
+    const char* word = kWords[rng() % 6];
+    out.insert(out.end(), word, word + strlen(word));
+  }
+  out.resize(size);
+  return out;
+}
+
+Bytes Noise(size_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes out(size);
+  for (uint8_t& byte : out) byte = static_cast<uint8_t>(rng());
+  return out;
+}
+
+int Shell(const std::string& command, std::string* output = nullptr) {
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  int status = pclose(pipe);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Quoted(const std::string& path) {
+  return "'" + path + "'";
+}
+
+class PackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char scratch[] = "/tmp/qwpacktestXXXXXX";
+    root_ = mkdtemp(scratch);
+    source_ = root_ + "/src";
+    out_ = root_ + "/out";
+    mkdir(source_.c_str(), 0777);
+    mkdir(out_.c_str(), 0777);
+    options_.folder = source_;
+    options_.output = out_ + "/Setup.exe";
+    options_.stub = MinimalStub();
+    Add("QWSetup.exe", Text(10000, 1));
+  }
+  void TearDown() override { Shell("rm -rf " + Quoted(root_)); }
+
+  void Add(const std::string& relative, const Bytes& bytes) {
+    for (size_t slash = relative.find('/'); slash != std::string::npos;
+         slash = relative.find('/', slash + 1))
+      mkdir((source_ + "/" + relative.substr(0, slash)).c_str(), 0777);
+    WriteFile(source_ + "/" + relative, bytes);
+  }
+
+  // The names in the output folder: after a refusal it must be empty.
+  std::vector<std::string> OutputFolder() {
+    std::string listing;
+    Shell("ls -A " + Quoted(out_), &listing);
+    std::vector<std::string> names;
+    for (size_t start = 0, end; start < listing.size(); start = end + 1) {
+      end = listing.find('\n', start);
+      if (end == std::string::npos) end = listing.size();
+      if (end > start) names.push_back(listing.substr(start, end - start));
+    }
+    return names;
+  }
+
+  // Packs, expecting a refusal whose message holds `expected`.
+  void ExpectRefusal(const std::string& expected) {
+    PackReport report;
+    std::string problem = PackFolder(options_, &report);
+    EXPECT_NE(problem.find(expected), std::string::npos) << problem;
+    EXPECT_TRUE(OutputFolder().empty()) << "left behind: " << OutputFolder()[0];
+  }
+
+  std::string root_, source_, out_;
+  PackOptions options_;
+};
+
+// The entry headers of a launcher, in order.
+std::vector<EntryHeader> Entries(const Bytes& launcher) {
+  std::vector<EntryHeader> entries;
+  uint32_t start = LoadLe32(&launcher[kLocatorOffset]);
+  uint32_t length = LoadLe32(&launcher[kLocatorOffset + 4]);
+  for (uint32_t at = 4; at < length;) {
+    EntryHeader header;
+    ParseEntryHeader(&launcher[start + at], &header);
+    entries.push_back(header);
+    at = header.dataEnd;
+  }
+  return entries;
+}
+
+}  // namespace
+
+TEST_F(PackTest, RefusesStubsThatCannotCarryAPackage) {
+  options_.stub = Bytes(4096, 'x');
+  ExpectRefusal("not a Windows program");
+
+  options_.stub = MinimalStub(0x80);
+  ExpectRefusal("PE header begins at offset 128");
+
+  options_.stub = MinimalStub();
+  StoreLe16(&options_.stub[0x88 + 22], 0x2102);  // a DLL
+  ExpectRefusal("not a Windows program");
+
+  options_.stub = MinimalStub();
+  StoreLe32(&options_.stub[0x88 + 24 + 96 + 8 * 4], 1024);  // certificate table
+  StoreLe32(&options_.stub[0x88 + 24 + 96 + 8 * 4 + 4], 16);
+  ExpectRefusal("already signed");
+}
+
+TEST_F(PackTest, RefusesALauncherThatAlreadyCarriesAPackageButNotLinkerDataInTheLocator) {
+  PackReport report;
+  ASSERT_EQ(PackFolder(options_, &report), "");
+  Bytes packed = ReadFile(options_.output);
+  unlink(options_.output.c_str());
+
+  options_.stub = packed;
+  ExpectRefusal("already carries a package");
+  options_.stub.assign(packed.begin(), packed.begin() + 1024 + 100);  // its package cut off
+  ExpectRefusal("cut short");
+
+  // Bytes a linker left where the locator goes, naming nothing past the image.
+  options_.stub = MinimalStub();
+  StoreLe32(&options_.stub[kLocatorOffset], 0x536E6144);
+  StoreLe32(&options_.stub[kLocatorOffset + 4], 0x1234);
+  ASSERT_EQ(PackFolder(options_, &report), "");
+  Bytes launcher = ReadFile(options_.output);
+  EXPECT_EQ(LoadLe32(&launcher[kLocatorOffset]), 1024u);
+  EXPECT_EQ(LoadLe32(&launcher[kLocatorOffset + 4]), launcher.size() - 1024);
+}
+
+TEST_F(PackTest, RefusesNamesTheLauncherOrWindowsCannotUseAndNamesTheFile) {
+  const char* const kRefused[][2] = {
+      {"a:b.txt", "':'"},
+      {"sub/con.txt", "device name"},
+      {"dots.", "ends with a dot"},
+      {"what?.txt", "'?'"},
+      {"smile\xF0\x9F\x98\x80.txt", "code page 936 cannot hold"},
+      {"...", "ends with a dot"},
+  };
+  for (const auto& refused : kRefused) {
+    SCOPED_TRACE(refused[0]);
+    Add(refused[0], Text(10, 2));
+    ExpectRefusal(std::string(refused[0]) + ": ");
+    ExpectRefusal(refused[1]);
+    Shell("find " + Quoted(source_) + " -mindepth 1 -delete");
+    Add("QWSetup.exe", Text(10, 1));
+  }
+
+  Add(std::string(99, 'n'), Text(10, 3));  // 99 bytes: the most a name field holds
+  PackReport report;
+  EXPECT_EQ(PackFolder(options_, &report), "");
+  unlink(options_.output.c_str());
+  Add(std::string(100, 'm'), Text(10, 3));
+  ExpectRefusal("an entry holds at most 99");
+}
+
+TEST_F(PackTest, RefusesAFolderPathOver99BytesAndNamesClashingInCase) {
+  std::string deep = std::string(50, 'd') + "/" + std::string(49, 'e');  // 100 bytes with '\'
+  Add(deep + "/f.txt", Text(10, 4));
+  ExpectRefusal("folder path takes 100 bytes");
+  Shell("rm -rf " + Quoted(source_ + "/" + std::string(50, 'd')));
+
+  Add("Docs/Read.txt", Text(10, 5));
+  Add("docs/read.TXT", Text(10, 6));
+  ExpectRefusal("the same file as");
+  Shell("rm -rf " + Quoted(source_ + "/docs"));
+  Add("DOCS", Text(10, 7));  // a file named as the folder Docs
+  ExpectRefusal("the same name as the folder");
+}
+
+TEST_F(PackTest, RefusesFilesAnEntryCannotHoldAndGrowthPast2GiB) {
+  int fd = open((source_ + "/huge.bin").c_str(), O_CREAT | O_WRONLY, 0666);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, 0x100000000LL), 0);  // sparse: nothing is written
+  close(fd);
+  ExpectRefusal("huge.bin: 4 GiB or larger");
+  unlink((source_ + "/huge.bin").c_str());
+
+  // The stream stops as soon as the package outgrows the room it has.
+  std::string target = out_ + "/stream";
+  int out = open(target.c_str(), O_CREAT | O_RDWR, 0666);
+  std::vector<PackageEntry> entries = {{source_ + "/QWSetup.exe", "", "QWSetup.exe", 10000}};
+  PackageStreamOptions stream;
+  stream.maxPackageLength = 1000;
+  PackageTotals totals;
+  std::string problem = WritePackageStream(out, 0, entries, stream, &totals);
+  close(out);
+  EXPECT_NE(problem.find("2 GiB"), std::string::npos) << problem;
+}
+
+TEST_F(PackTest, RefusesFilesThatChangeWhilePacked) {
+  std::string target = out_ + "/stream";
+  int out = open(target.c_str(), O_CREAT | O_RDWR, 0666);
+  PackageTotals totals;
+  std::vector<PackageEntry> shorter = {{source_ + "/QWSetup.exe", "", "QWSetup.exe", 10001}};
+  EXPECT_NE(WritePackageStream(out, 0, shorter, {}, &totals).find("became shorter"),
+            std::string::npos);
+  std::vector<PackageEntry> longer = {{source_ + "/QWSetup.exe", "", "QWSetup.exe", 9999}};
+  EXPECT_NE(WritePackageStream(out, 0, longer, {}, &totals).find("became longer"),
+            std::string::npos);
+  close(out);
+}
+
+TEST_F(PackTest, WarnsOfAMissingSetupProgramAndOfEmptyFolders) {
+  PackReport report;
+  ASSERT_EQ(PackFolder(options_, &report), "");
+  EXPECT_TRUE(report.warnings.empty());
+
+  rename((source_ + "/QWSetup.exe").c_str(), (source_ + "/Other.exe").c_str());
+  mkdir((source_ + "/empty").c_str(), 0777);
+  mkdir((source_ + "/empty/below").c_str(), 0777);
+  Add("full/file.txt", Text(10, 8));
+  ASSERT_EQ(PackFolder(options_, &report), "");
+  ASSERT_EQ(report.warnings.size(), 2u);
+  EXPECT_NE(report.warnings[0].find("no QWSetup.exe"), std::string::npos);
+  EXPECT_NE(report.warnings[1].find("the empty folder empty is left out"), std::string::npos);
+}
+
+TEST_F(PackTest, WritesNamesInTheChosenCodePageInBytewisePathOrder) {
+  Add("\xE4\xB8\xAD\xE6\x96\x87/\xE8\xAF\xB4\xE6\x98\x8E.txt", Text(100, 9));  // 中文/说明.txt
+  Add("b.txt", Text(100, 10));
+  Add("a/z.txt", Bytes());
+  PackReport report;
+  ASSERT_EQ(PackFolder(options_, &report), "");
+  std::vector<EntryHeader> entries = Entries(ReadFile(options_.output));
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_STREQ(entries[0].fileName, "QWSetup.exe");
+  EXPECT_STREQ(entries[1].subdirectory, "a");
+  EXPECT_EQ(entries[1].lastBlockSize, 0u);  // the empty file
+  EXPECT_STREQ(entries[2].fileName, "b.txt");
+  EXPECT_STREQ(entries[3].subdirectory, "\xD6\xD0\xCE\xC4");  // GBK
+  EXPECT_STREQ(entries[3].fileName, "\xCB\xB5\xC3\xF7.txt");  // GBK
+  EXPECT_EQ(entries[0].method, 1);
+  EXPECT_EQ(entries[1].method, 0);
+
+  // Big5 has no simplified 说; it has 中文, as A4 A4 A4 E5.
+  options_.codePage = 950;
+  unlink(options_.output.c_str());
+  ExpectRefusal("\xE8\xAF\xB4\xE6\x98\x8E.txt' has characters code page 950 cannot hold");
+  rename((source_ + "/\xE4\xB8\xAD\xE6\x96\x87/\xE8\xAF\xB4\xE6\x98\x8E.txt").c_str(),
+         (source_ + "/\xE4\xB8\xAD\xE6\x96\x87/a.txt").c_str());
+  ASSERT_EQ(PackFolder(options_, &report), "");
+  EXPECT_STREQ(Entries(ReadFile(options_.output))[3].subdirectory, "\xA4\xA4\xA4\xE5");
+}
+
+TEST_F(PackTest, OutputDoesNotDependOnTheThreadCount) {
+  for (int i = 0; i < 40; i++)
+    Add("f" + std::to_string(i % 7) + "/file" + std::to_string(i),
+        i % 3 ? Text(3000 * i, i) : Noise(5000 * i, i));
+  Bytes first;
+  for (bool store : {false, true}) {
+    for (unsigned threads : {1u, 2u, 5u}) {
+      options_.threads = threads;
+      options_.store = store;
+      PackReport report;
+      ASSERT_EQ(PackFolder(options_, &report), "");
+      Bytes launcher = ReadFile(options_.output);
+      if (threads == 1) {
+        first = launcher;
+        EXPECT_EQ(report.codedBlocks == 0, store);
+      }
+      EXPECT_EQ(launcher, first) << threads << " threads, store " << store;
+    }
+  }
+}
+
+TEST(PackOutputFile, AnInterruptedRunLeavesNothingBehind) {
+  char scratch[] = "/tmp/qwoutputXXXXXX";
+  std::string folder = mkdtemp(scratch);
+  std::string final = folder + "/Setup.exe";
+  pid_t child = fork();
+  if (child == 0) {
+    OutputFile output;
+    if (!output.Open(final).empty() || write(output.fd(), "half", 4) != 4) _exit(3);
+    raise(SIGINT);
+    _exit(4);  // not reached: SIGINT ends the process
+  }
+  int status;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+  EXPECT_EQ(rmdir(folder.c_str()), 0) << "the temporary file is still there";
+}
+
+TEST(PackNames, TheLauncherPathBudget) {
+  // 272 bytes of workspace, two separators, the names and the terminator.
+  EXPECT_TRUE(FitsLauncherPath(99, 99));
+  EXPECT_TRUE(FitsLauncherPath(0, 99));
+  EXPECT_TRUE(FitsLauncherPath(120, 125, kLongestWorkspace));  // 272 + 2 + 245 + 1 = 520
+  EXPECT_FALSE(FitsLauncherPath(120, 126, kLongestWorkspace));
+  EXPECT_TRUE(FitsLauncherPath(0, 246, kLongestWorkspace));  // one separator only
+  EXPECT_FALSE(FitsLauncherPath(0, 247, kLongestWorkspace));
+}
+
+namespace {
+
+// Packs `folder` with the built qwpack at several thread counts; each
+// launcher must verify and extract to the folder's very bytes.
+void PackVerifyExtract(const std::string& root, const std::string& folder, const Bytes& stub) {
+  std::string stubPath = root + "/stub.exe";
+  WriteFile(stubPath, stub);
+  Bytes previous;
+  for (const char* threads : {"1", "2", ""}) {
+    SCOPED_TRACE(std::string("threads ") + (*threads ? threads : "default"));
+    std::string launcher = root + "/Setup" + threads + ".exe";
+    std::string workspace = root + "/ws" + threads;
+    std::string log;
+    ASSERT_EQ(Shell(std::string(QWPACK_BINARY) + " pack " + Quoted(folder) + " -o " +
+                        Quoted(launcher) + " --stub " + Quoted(stubPath) +
+                        (*threads ? std::string(" --threads ") + threads : ""),
+                    &log),
+              0)
+        << log;
+    ASSERT_EQ(Shell(std::string(QWPACK_BINARY) + " verify " + Quoted(launcher), &log), 0) << log;
+    ASSERT_EQ(Shell(std::string(QWPACK_BINARY) + " extract " + Quoted(launcher) + " -C " +
+                        Quoted(workspace),
+                    &log),
+              0)
+        << log;
+    EXPECT_EQ(Shell("diff -r " + Quoted(folder) + " " + Quoted(workspace), &log), 0) << log;
+    Bytes bytes = ReadFile(launcher);
+    if (!previous.empty()) {
+      EXPECT_EQ(bytes, previous);
+    }
+    previous = bytes;
+  }
+}
+
+// A folder like an installation: nested folders, programs, text, data that
+// does not compress, empty files, names in Chinese.
+void MakeInstallationFolder(const std::string& folder, int files, size_t largest) {
+  std::mt19937 rng(42);
+  Bytes program = ReadFile("/proc/self/exe");
+  for (int i = 0; i < files; i++) {
+    std::string dir =
+        folder + "/" + (i % 5 ? "lib" + std::to_string(i % 13) : "\xE8\xB5\x84\xE6\xBA\x90");
+    if (i % 4 == 0) dir += "/sub" + std::to_string(i % 3);
+    Shell("mkdir -p " + Quoted(dir));
+    size_t size = i % 17 == 0 ? 0 : rng() % largest;
+    Bytes bytes;
+    switch (i % 3) {
+      case 0:
+        bytes = Text(size, i);
+        break;
+      case 1:
+        bytes = Noise(size, i);
+        break;
+      default:
+        size_t at = program.empty() ? 0 : rng() % program.size();
+        bytes.assign(program.begin() + at, program.begin() + std::min(program.size(), at + size));
+    }
+    WriteFile(dir + "/file" + std::to_string(i) + (i % 2 ? ".dll" : ".txt"), bytes);
+  }
+  WriteFile(folder + "/QWSetup.exe",
+            Bytes(program.begin(), program.begin() + std::min<size_t>(program.size(), 300000)));
+}
+
+}  // namespace
+
+TEST_F(PackTest, AFolderPacksVerifiesAndExtractsByteForByteAtEveryThreadCount) {
+  std::string folder = root_ + "/installation";
+  MakeInstallationFolder(folder, 200, 15000);
+  PackVerifyExtract(root_, folder, MinimalStub());
+}
+
+// Thousands of files and tens of megabytes: the "slow" CTest runs it.
+TEST_F(PackTest, DISABLED_LargeFolderPacksVerifiesAndExtractsByteForByte) {
+  std::string folder = root_ + "/installation";
+  MakeInstallationFolder(folder, 3000, 24000);
+  PackVerifyExtract(root_, folder, MinimalStub());
+}
