@@ -18,10 +18,11 @@ namespace {
 
 constexpr int32_t kMaxClasses = 16;  // lengths up to 65536
 
-// Lengths up to 16 (classes 0 to 3) are priced one by one, without branches:
-// there are few of them and their windows change at every step. The longer
-// classes use the deques; few positions in ordinary data reach them.
-constexpr int32_t kDirectLengths = 16;
+// Lengths 2 to 17 (classes 0 to 3, and the first of class 4) are priced one
+// by one, sixteen lanes without branches: their windows are short and change
+// at every step. Classes 4 and up use the deques; few positions in ordinary
+// data reach them.
+constexpr int32_t kDirectLengths = 16;  // lanes, one per length
 constexpr int32_t kFirstDequeClass = 4;
 constexpr int32_t kPadding = kDirectLengths;  // positions below 0 that read as unusable
 
@@ -41,33 +42,45 @@ inline Lanes LoadLanes(const int32_t* p) {
   return lanes;
 }
 
-// The direct lengths priced against positions q - 16 .. q - 1, four lanes at
-// a time: per lane the cost of its length (2 + 2c) shifted into place with
-// the length itself, and whether the lane is a match length at all (the lane
-// of q - 1 would be a length of 1).
+// The keys of positions q - 17 .. q - 2, kept in registers and shifted by
+// one position per step. Leaving out q - 1 (which would only be a length
+// of 1) keeps the step's matches independent of the step just before it,
+// so consecutive steps overlap; and loading the keys from memory instead
+// would read keys just stored, which a wide load must wait for.
+struct RecentKeys {
+  Lanes lanes[4] = {};
+
+  void Push(int32_t key) {
+    Lanes incoming = {key, key, key, key};
+    lanes[0] = __builtin_shufflevector(lanes[0], lanes[1], 1, 2, 3, 4);
+    lanes[1] = __builtin_shufflevector(lanes[1], lanes[2], 1, 2, 3, 4);
+    lanes[2] = __builtin_shufflevector(lanes[2], lanes[3], 1, 2, 3, 4);
+    lanes[3] = __builtin_shufflevector(lanes[3], incoming, 1, 2, 3, 4);
+  }
+};
+
+// The lengths 2 to 17 priced against positions q - 17 .. q - 2, four lanes
+// at a time: per lane the cost of its length (2 + 2c) shifted into place
+// with the length itself. (17 is also the deques' first length.)
 struct DirectPrices {
   Lanes packedCost[4];
-  Lanes isMatch[4];
 
   DirectPrices() {
     for (int32_t lane = 0; lane < kDirectLengths; lane++) {
-      int32_t back = kDirectLengths - lane;
-      int32_t cost = back >= 2 ? 2 + 2 * LengthClass(back) : 0;
-      packedCost[lane / 4][lane % 4] = static_cast<int32_t>(Pack(cost, back));
-      isMatch[lane / 4][lane % 4] = back >= 2 ? -1 : 0;
+      int32_t back = kDirectLengths + 1 - lane;
+      packedCost[lane / 4][lane % 4] = static_cast<int32_t>(Pack(2 + 2 * LengthClass(back), back));
     }
   }
 
-  // The packed best of the direct lengths ending at q, or INT32_MAX.
-  inline uint32_t Best(const int32_t* key, const int32_t* reach, int32_t q) const {
-    Lanes best = {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
+  // The packed best of those lengths ending at q, or INT32_MAX.
+  inline uint32_t Best(const RecentKeys& keys, const int32_t* reach, int32_t q) const {
+    const Lanes none = {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
+    Lanes best = none;
     Lanes target = {q, q, q, q};
     for (int32_t v = 0; v < 4; v++) {
-      int32_t first = q - kDirectLengths + 4 * v;
-      Lanes candidate = (LoadLanes(key + first) << 5) + packedCost[v];
-      Lanes usable = (LoadLanes(reach + first) >= target) & isMatch[v];
-      candidate =
-          (candidate & usable) | (Lanes{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX} & ~usable);
+      Lanes candidate = (keys.lanes[v] << 5) + packedCost[v];
+      Lanes usable = LoadLanes(reach + q - kDirectLengths - 1 + 4 * v) >= target;
+      candidate = (candidate & usable) | (none & ~usable);
       best = candidate < best ? candidate : best;
     }
     int32_t a = best[0] < best[1] ? best[0] : best[1];
@@ -132,6 +145,7 @@ uint32_t FindOptimalParse(const int32_t* longest, int32_t n, int32_t* from, int3
   }
   int32_t classes = longestOverall >= 2 ? LengthClass(longestOverall) + 1 : 0;
   const DirectPrices direct;
+  RecentKeys recent;
 
   Window windows[kMaxClasses];
   for (int32_t c = kFirstDequeClass, used = 0; c < classes; c++) {
@@ -155,7 +169,7 @@ uint32_t FindOptimalParse(const int32_t* longest, int32_t n, int32_t* from, int3
     }
 
     uint32_t best = Pack(dist[q - 1] + kLiteralBits, 1);
-    uint32_t bestMatch = direct.Best(key, reach, q);
+    uint32_t bestMatch = direct.Best(recent, reach, q);
     best = bestMatch < best ? bestMatch : best;
     int32_t bestCost = static_cast<int32_t>(best >> 5);
     int32_t bestFrom = q - static_cast<int32_t>(best & 31);
@@ -184,6 +198,7 @@ uint32_t FindOptimalParse(const int32_t* longest, int32_t n, int32_t* from, int3
     }
     dist[q] = bestCost;
     key[q] = bestCost + OffsetBits(q);
+    recent.Push(key[q - 1]);
     from[q] = bestFrom;
   }
   return static_cast<uint32_t>(dist[n]);
