@@ -78,7 +78,8 @@ def drive(scenario, program, *options, env=None, on_fact=None, timeout=90):
     with open(log, "w", encoding="utf-8") as log_file:
         process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                    env=environment, cwd=os.path.dirname(program))
-        deadline = time.monotonic() + timeout
+        started = time.monotonic()
+        deadline = started + timeout
         for raw in process.stdout:
             line = raw.decode("utf-8", "replace").rstrip("\n")
             log_file.write(line + "\n")
@@ -90,6 +91,7 @@ def drive(scenario, program, *options, env=None, on_fact=None, timeout=90):
                 process.kill()
                 raise Failure(f"driver timed out (log {log})")
         process.wait()
+        log_file.write(f"# driver exit {process.returncode}, {time.monotonic() - started:.1f}s\n")
     return facts
 
 
