@@ -44,9 +44,9 @@ struct BitReader {
     }
   }
 
-  // k in 1..32, k <= bitsLeft.
+  // k in 0..32, k <= bitsLeft. The split shift keeps k = 0 defined, without a branch.
   inline uint32_t ReadBits(unsigned k) {
-    uint32_t value = static_cast<uint32_t>(bits >> (64 - k));
+    uint32_t value = static_cast<uint32_t>(bits >> (63 - k) >> 1);
     bits <<= k;
     bitsLeft -= k;
     return value;
@@ -62,9 +62,9 @@ struct BitReader {
   }
 };
 
-inline unsigned OffsetWidth(uint32_t produced) {
-  return produced <= 1 ? 0 : 32 - __builtin_clz(produced - 1);
-}
+// CeilLog2 of a produced count of at least 1, as floor(log2(2P - 1)): no
+// branch for P = 1, and never the undefined clz(0).
+inline unsigned OffsetWidth(uint32_t produced) { return 31 - __builtin_clz(2 * produced - 1); }
 
 // output[p + j] = output[offset + j] for j in increasing order; offset < p.
 inline void CopyMatch(uint8_t* output, uint32_t p, uint32_t offset, uint32_t length,
@@ -72,7 +72,11 @@ inline void CopyMatch(uint8_t* output, uint32_t p, uint32_t offset, uint32_t len
   uint8_t* dst = output + p;
   const uint8_t* src = output + offset;
   uint32_t distance = p - offset;
-  if (distance >= 8 && ((length + 7) & ~7u) <= outputLength - p) {
+  if (distance >= 8 && length <= 16 && outputLength - p >= 16) {
+    // The common short match: two fixed 8-byte copies, see below.
+    memcpy(dst, src, 8);
+    memcpy(dst + 8, src + 8, 8);
+  } else if (distance >= 8 && ((length + 7) & ~7u) <= outputLength - p) {
     // Each 8-byte load lies wholly before the bytes it is stored to; the
     // overshoot past `length` stays inside the output and is rewritten by the
     // following tokens before anything reads it.
@@ -96,22 +100,29 @@ int CeilLog2(int32_t a) {
 int CLzCodec::Decompress(uint8_t* output, uint32_t outputLength, const uint8_t* input,
                          uint32_t inputLength) {
   if (outputLength > kMaxLzOutput) return 0;
+  if (outputLength == 0) return 1;
   BitReader reader = {input, inputLength, 0, 0, 0};
-  uint32_t p = 0;
+  // A valid block opens with a literal, so every match below has P >= 1 and
+  // an offset width defined.
+  reader.Refill();
+  if (reader.bits >> 63) return 0;
+  reader.SkipBits(1);
+  output[0] = static_cast<uint8_t>(reader.ReadBits(8));
+  uint32_t p = 1;
   while (p < outputLength) {
     if (reader.bitsLeft < kMaxTokenBits) reader.Refill();
     if (!(reader.bits >> 63)) {
-      reader.SkipBits(1);
-      output[p++] = static_cast<uint8_t>(reader.ReadBits(8));
+      output[p++] = static_cast<uint8_t>(reader.bits >> 55);
+      reader.SkipBits(9);
       continue;
     }
-    // Count the length code's ones behind the flag; the OR keeps clz defined.
-    unsigned ones = __builtin_clzll(~(reader.bits << 1) | 1);
-    if (ones > kMaxOnesInLengthCode || p == 0) return 0;
+    // The ones of the length code behind the flag; the shifted-in zero
+    // keeps clz defined.
+    unsigned ones = __builtin_clzll(~(reader.bits << 1));
+    if (ones > kMaxOnesInLengthCode) return 0;
     reader.SkipBits(ones + 2);
-    uint32_t length = ones == 0 ? 2 : (1u << ones) + 1 + reader.ReadBits(ones);
-    unsigned width = OffsetWidth(p);
-    uint32_t offset = width ? reader.ReadBits(width) : 0;
+    uint32_t length = (1u << ones) + 1 + reader.ReadBits(ones);  // 2 when ones is 0
+    uint32_t offset = reader.ReadBits(OffsetWidth(p));
     if (offset >= p || length > outputLength - p) return 0;
     CopyMatch(output, p, offset, length, outputLength);
     p += length;
