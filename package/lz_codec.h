@@ -19,6 +19,12 @@ constexpr uint32_t kMaxLzOutput = 65536;
 // The least e >= 0 with 2^e >= a; -1 for a <= 0. The offset width at P.
 int CeilLog2(int32_t a);
 
+// The decoder behind CLzCodec::Decompress, which forwards here inline: a
+// caller that only decodes then never needs CLzCodec's table of virtual
+// functions, so the encoder stays out of the launcher.
+int LzDecompress(uint8_t* output, uint32_t outputLength, const uint8_t* input,
+                 uint32_t inputLength);
+
 class CBlockCodec {
  public:
   virtual ~CBlockCodec() = default;
@@ -46,5 +52,7 @@ class CLzCodec final : public CBlockCodec {
   // more than 15 one-bits. Reads no byte outside input[0, inputLength) and
   // none of output[P, outputLength) before writing it.
   int Decompress(uint8_t* output, uint32_t outputLength, const uint8_t* input,
-                 uint32_t inputLength) override;
+                 uint32_t inputLength) override {
+    return LzDecompress(output, outputLength, input, inputLength);
+  }
 };

@@ -97,8 +97,8 @@ int CeilLog2(int32_t a) {
   return static_cast<int>(OffsetWidth(static_cast<uint32_t>(a)));
 }
 
-int CLzCodec::Decompress(uint8_t* output, uint32_t outputLength, const uint8_t* input,
-                         uint32_t inputLength) {
+int LzDecompress(uint8_t* output, uint32_t outputLength, const uint8_t* input,
+                 uint32_t inputLength) {
   if (outputLength > kMaxLzOutput) return 0;
   if (outputLength == 0) return 1;
   BitReader reader = {input, inputLength, 0, 0, 0};
