@@ -8,6 +8,7 @@ Run inside the Wine session (prefix and virtual display):
 build/wine-tests/.
 """
 import argparse
+import functools
 import json
 import os
 import re
@@ -107,7 +108,9 @@ def program_file(case, name, entries, file_count=None, locator=None, stub=None):
     return path
 
 
+@functools.lru_cache(maxsize=None)
 def setup_entry():
+    """QWSetup.exe, LZ-coded once (the coder here is slow) and shared: never changed."""
     with open(SETUP, "rb") as source:
         return Entry("", "QWSetup.exe", source.read())
 
