@@ -87,7 +87,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   return !options->launcher.empty();
 }
 
-// Stops the launcher's worker at its first progress notice, through a hook
+// Stops the launcher's worker at a progress notice, through a hook
 // that the platform loads into the launcher (see hold_hook.h).
 class WorkerHold {
  public:
