@@ -18,10 +18,15 @@
 
 namespace {
 
-// A bump allocator over the caller's scratch, which starts 8-byte aligned;
-// every piece keeps that alignment.
+// A bump allocator over the caller's scratch. Pieces start 8-byte aligned,
+// since some hold 64-bit values.
 struct Scratch {
   int32_t* next;
+
+  static Scratch AlignedFrom(int32_t* scratch) {
+    uintptr_t at = (reinterpret_cast<uintptr_t>(scratch) + 7) & ~static_cast<uintptr_t>(7);
+    return {reinterpret_cast<int32_t*>(at)};
+  }
 
   int32_t* Take(size_t count) {
     int32_t* taken = next;
@@ -340,7 +345,7 @@ size_t SuffixArrayScratchCount(int32_t n) {
   size_t top = length / 4 + length / 2 + 512 + 8;
   size_t direct = 4 * length + 1536 + 8;
   size_t deeper = 11 * length / 4 + 16 * 8;
-  return top + (direct > deeper ? direct : deeper);
+  return 1 + top + (direct > deeper ? direct : deeper);  // 1: for alignment
 }
 
 void BuildSuffixArray(const uint8_t* text, int32_t n, int32_t* sa, int32_t* scratch) {
@@ -348,7 +353,7 @@ void BuildSuffixArray(const uint8_t* text, int32_t n, int32_t* sa, int32_t* scra
     if (n == 1) sa[0] = 0;
     return;
   }
-  Scratch arena = {scratch};
+  Scratch arena = Scratch::AlignedFrom(scratch);
   uint8_t* type = reinterpret_cast<uint8_t*>(arena.Take(n / 4 + 1));
   int32_t* lms = arena.Take(n / 2 + 1);
   int32_t* counts = arena.Take(256);

@@ -261,6 +261,8 @@ TEST(LzEncode, RoundTripsThroughBothDecodersAtTheOptimalLength) {
     for (const Sample& sample : Samples(n)) blocks.push_back(sample.data);
   blocks.push_back(Bytes(65536, 0x41));  // a single match of 65535: the longest length code
   blocks.push_back(TextLike(65536, 11));
+  blocks.push_back(Periodic(65536, 3, 12));  // long repeats: the suffix sort's slow route
+  blocks.push_back(RandomBytes(65536, 256, 13));
   for (const Bytes& data : blocks) {
     uint32_t n = static_cast<uint32_t>(data.size());
     uint32_t length = 0;
