@@ -36,12 +36,6 @@ inline uint32_t Pack(int32_t cost, int32_t back) {
 // Four lanes; GCC lowers them to whatever vector unit the target has.
 typedef int32_t Lanes __attribute__((vector_size(16)));
 
-inline Lanes LoadLanes(const int32_t* p) {
-  Lanes lanes;
-  memcpy(&lanes, p, sizeof lanes);
-  return lanes;
-}
-
 // The keys of positions q - 17 .. q - 2, kept in registers and shifted by
 // one position per step. Leaving out q - 1 (which would only be a length
 // of 1) keeps the step's matches independent of the step just before it,
@@ -79,7 +73,9 @@ struct DirectPrices {
     Lanes target = {q, q, q, q};
     for (int32_t v = 0; v < 4; v++) {
       Lanes candidate = (keys.lanes[v] << 5) + packedCost[v];
-      Lanes usable = LoadLanes(reach + q - kDirectLengths - 1 + 4 * v) >= target;
+      Lanes reaches;  // no function returns a vector: on targets without one that changes the ABI
+      memcpy(&reaches, reach + q - kDirectLengths - 1 + 4 * v, sizeof reaches);
+      Lanes usable = reaches >= target;
       candidate = (candidate & usable) | (none & ~usable);
       best = candidate < best ? candidate : best;
     }
