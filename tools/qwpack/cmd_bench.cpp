@@ -190,9 +190,10 @@ void PrintTable(const std::vector<Row>& rows, const std::vector<BenchFile>& file
            row.encodePerCoreMbps, row.decodeMbps, row.sound ? "" : "  ROUND TRIP FAILED");
   }
   printf(
-      "\nqwlz encodes on %u threads; the others on one. Ratios are input / output; 4 KiB\n"
-      "block codecs count a 4-byte length per block and keep a block plain when coding\n"
-      "does not shorten it.\n",
+      "\nqwlz encodes on %u threads, the others on one; every codec decodes on one. Per\n"
+      "core is input over processor time. Ratios are input / output; 4 KiB block codecs\n"
+      "count a 4-byte length per block and keep a block plain when coding does not\n"
+      "shorten it.\n",
       rows.size() > 1 ? rows[1].threads : 1);
 }
 
