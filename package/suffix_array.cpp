@@ -67,14 +67,14 @@ int32_t ClassifySuffixes(const Char* s, int32_t n, uint8_t* type, int32_t* lms) 
   uint8_t nextIsS = 0;  // position n - 1 is L: the sentinel behind it is smaller
   for (int32_t i = n - 2; i >= 0; i--) {
     uint8_t isS = (s[i] < s[i + 1]) | ((s[i] == s[i + 1]) & nextIsS);
-    type[i + 1] = static_cast<uint8_t>(nextIsS | ((nextIsS & (isS ^ 1)) << 1));
+    type[i + 1] = static_cast<uint8_t>(nextIsS | ((nextIsS & (isS ^ 1)) ? kTypeLms : 0));
     nextIsS = isS;
   }
   type[0] = nextIsS;
   int32_t count = 0;
   for (int32_t i = 1; i < n; i++) {
     lms[count] = i;
-    count += type[i] >> 1;
+    count += (type[i] & kTypeLms) ? 1 : 0;
   }
   return count;
 }

@@ -19,6 +19,12 @@ seed("decode", "worked_example", (9).to_bytes(2, "little") + bytes([0x20, 0x90, 
 seed("decode", "overlap", (8).to_bytes(2, "little") + bytes([0x20, 0x90, 0xB9, 0x00]))
 seed("decode", "long_match", (4096).to_bytes(2, "little") + bytes([0x3D, 0x7F, 0xF7, 0xFF, 0x80]))
 
+# Round trip: blocks to encode.
+seed("roundtrip", "text", b"the quick brown fox jumps over the lazy dog; " * 20)
+seed("roundtrip", "run", b"a" * 300)
+seed("roundtrip", "period3", b"abc" * 40 + b"abd")
+seed("roundtrip", "binary", bytes((i * 37 + (i >> 3)) & 0xFF for i in range(1000)))
+
 sys.path.insert(0, os.path.join(here, "..", "cli"))
 program = os.path.join(corpus, "package", "foreign")
 os.makedirs(os.path.dirname(program), exist_ok=True)

@@ -138,31 +138,6 @@ int64_t BitsOverEveryLength(const Bytes& data) {
   return dist[n];
 }
 
-// Shortest path over every token a decoder would turn into `data`: for every
-// P, source s < P and length L, the copy is simulated byte by byte. Nothing
-// here knows about longest factors or length classes.
-int64_t BitsOverEveryToken(const Bytes& data) {
-  int32_t n = static_cast<int32_t>(data.size());
-  std::vector<int64_t> dist(n + 1, INT64_MAX);
-  dist[0] = 0;
-  for (int32_t p = 0; p < n; p++) {
-    dist[p + 1] = std::min(dist[p + 1], dist[p] + 9);
-    if (p == 0) continue;
-    int64_t offsetBits = BitWriter::OffsetWidth(p);
-    for (int32_t s = 0; s < p; s++) {
-      Bytes out(data.begin(), data.begin() + p);
-      for (int32_t l = 1; p + l <= n; l++) {
-        out.push_back(out[s + l - 1]);
-        if (out.back() != data[p + l - 1]) break;
-        if (l < 2) continue;
-        int64_t c = 31 - __builtin_clz(static_cast<uint32_t>(l - 1));
-        dist[p + l] = std::min(dist[p + l], dist[p] + 1 + 2 * c + 1 + offsetBits);
-      }
-    }
-  }
-  return dist[n];
-}
-
 Bytes Compress(const Bytes& data, uint32_t capacity, uint32_t* length) {
   Bytes out(capacity + 8, 0xA5);
   CLzCodec codec;
