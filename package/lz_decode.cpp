@@ -13,6 +13,28 @@ namespace {
 constexpr unsigned kMaxTokenBits = 48;
 constexpr unsigned kMaxOnesInLengthCode = 15;
 
+// Length codes of up to 11 bits (lengths 2 to 64, up to five ones) read by
+// one look-up of the 11 bits behind a match's flag: the low byte is the
+// length, the high byte the code's bit count. 0 for longer codes.
+constexpr unsigned kLengthTableBits = 11;
+
+struct LengthTable {
+  uint16_t entries[1 << kLengthTableBits];
+  constexpr LengthTable() : entries() {
+    for (unsigned ones = 0; 2 * ones + 1 <= kLengthTableBits; ones++) {
+      unsigned codeBits = 2 * ones + 1;
+      for (unsigned v = 0; v < (1u << ones); v++) {
+        unsigned code = (((1u << ones) - 1) << (ones + 1)) | v;  // ones, a zero, v
+        unsigned first = code << (kLengthTableBits - codeBits);
+        for (unsigned rest = 0; rest < (1u << (kLengthTableBits - codeBits)); rest++)
+          entries[first | rest] = static_cast<uint16_t>(codeBits << 8 | ((1u << ones) + 1 + v));
+      }
+    }
+  }
+};
+
+constexpr LengthTable kLengthTable;
+
 inline uint64_t LoadBe64(const uint8_t* p) {
   uint64_t v;
   memcpy(&v, p, 8);
@@ -64,7 +86,9 @@ struct BitReader {
 
 // CeilLog2 of a produced count of at least 1, as floor(log2(2P - 1)): no
 // branch for P = 1, and never the undefined clz(0).
-inline unsigned OffsetWidth(uint32_t produced) { return 31 - __builtin_clz(2 * produced - 1); }
+inline unsigned OffsetWidth(uint32_t produced) {
+  return 31 - __builtin_clz(2 * produced - 1);
+}
 
 // output[p + j] = output[offset + j] for j in increasing order; offset < p.
 inline void CopyMatch(uint8_t* output, uint32_t p, uint32_t offset, uint32_t length,
@@ -109,20 +133,33 @@ int LzDecompress(uint8_t* output, uint32_t outputLength, const uint8_t* input,
   reader.SkipBits(1);
   output[0] = static_cast<uint8_t>(reader.ReadBits(8));
   uint32_t p = 1;
+  unsigned width = 0;       // CeilLog2(p), kept as p grows
+  uint32_t widthLimit = 1;  // 2^width: the largest p this width serves
   while (p < outputLength) {
     if (reader.bitsLeft < kMaxTokenBits) reader.Refill();
-    if (!(reader.bits >> 63)) {
-      output[p++] = static_cast<uint8_t>(reader.bits >> 55);
+    uint64_t bits = reader.bits;
+    if (!(bits >> 63)) {
+      output[p++] = static_cast<uint8_t>(bits >> 55);
       reader.SkipBits(9);
       continue;
     }
-    // The ones of the length code behind the flag; the shifted-in zero
-    // keeps clz defined.
-    unsigned ones = __builtin_clzll(~(reader.bits << 1));
-    if (ones > kMaxOnesInLengthCode) return 0;
-    reader.SkipBits(ones + 2);
-    uint32_t length = (1u << ones) + 1 + reader.ReadBits(ones);  // 2 when ones is 0
-    uint32_t offset = reader.ReadBits(OffsetWidth(p));
+    uint32_t entry =
+        kLengthTable.entries[(bits >> (63 - kLengthTableBits)) & ((1u << kLengthTableBits) - 1)];
+    uint32_t length = entry & 0xFF;
+    unsigned codeBits = 1 + (entry >> 8);
+    if (entry == 0) {
+      // The ones of a long length code; the shifted-in zero keeps clz defined.
+      unsigned ones = __builtin_clzll(~(bits << 1));
+      if (ones > kMaxOnesInLengthCode) return 0;
+      codeBits = 2 + 2 * ones;
+      length = (1u << ones) + 1 + static_cast<uint32_t>(bits << (ones + 2) >> (63 - ones) >> 1);
+    }
+    while (p > widthLimit) {
+      width++;
+      widthLimit <<= 1;
+    }
+    uint32_t offset = static_cast<uint32_t>(bits << codeBits >> (63 - width) >> 1);
+    reader.SkipBits(codeBits + width);
     if (offset >= p || length > outputLength - p) return 0;
     CopyMatch(output, p, offset, length, outputLength);
     p += length;
