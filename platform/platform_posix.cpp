@@ -81,20 +81,19 @@ int PosixDeleteFile(const char* path) {
   return unlink(mapped.c_str()) == 0;
 }
 
-int PosixCreateDirectory(const char* path) {
+int MakeDirectory(const char* path, mode_t mode) {
   std::string mapped;
   MapPath(path, &mapped);
-  if (mkdir(mapped.c_str(), 0777) == 0) return 1;
+  if (mkdir(mapped.c_str(), mode) == 0) return 1;
   t_lastError = Win32ErrorFromErrno(errno);
   return 0;
 }
 
+int PosixCreateDirectory(const char* path) {
+  return MakeDirectory(path, 0777);
+}
 int PosixCreatePrivateDirectory(const char* path) {
-  std::string mapped;
-  MapPath(path, &mapped);
-  if (mkdir(mapped.c_str(), 0700) == 0) return 1;
-  t_lastError = Win32ErrorFromErrno(errno);
-  return 0;
+  return MakeDirectory(path, 0700);
 }
 
 uint32_t PosixLastError() {

@@ -19,6 +19,7 @@
 #include "package/package_writer.h"
 #include "package/suffix_array.h"
 #include "tests/unit/bit_stream.h"
+#include "tests/unit/sample_data.h"
 
 namespace {
 
@@ -28,13 +29,6 @@ struct Sample {
   std::string name;
   Bytes data;
 };
-
-Bytes RandomBytes(size_t n, unsigned alphabet, uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes out(n);
-  for (auto& b : out) b = static_cast<uint8_t>('a' + rng() % alphabet);
-  return out;
-}
 
 Bytes Periodic(size_t n, size_t period, uint32_t seed) {
   Bytes unit = RandomBytes(period, 256, seed);
@@ -57,20 +51,6 @@ Bytes Fibonacci(size_t n) {
 Bytes ThueMorse(size_t n) {
   Bytes out(n);
   for (size_t i = 0; i < n; i++) out[i] = static_cast<uint8_t>('a' + __builtin_parity(i));
-  return out;
-}
-
-Bytes TextLike(size_t n, uint32_t seed) {
-  static const char* const kWords[] = {"the ",    "setup ",  "file ",   "install ", "of ",
-                                       "window ", "error ",  "path ",   "data ",    "and ",
-                                       "\r\n",    "config ", "version "};
-  std::mt19937 rng(seed);
-  Bytes out;
-  while (out.size() < n) {
-    const char* word = kWords[rng() % 13];
-    out.insert(out.end(), word, word + strlen(word));
-  }
-  out.resize(n);
   return out;
 }
 

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/unit/sample_data.h"
 #include "package/format.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/launcher_stub.h"
@@ -62,25 +63,6 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
              static_cast<std::streamsize>(bytes.size()));
 }
 
-Bytes Text(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {"setup ", "file ", "the ", "install ", "path\r\n", "data "};
-  std::mt19937 rng(seed);
-  Bytes out;
-  while (out.size() < size) {
-    const char* word = kWords[rng() % 6];
-    out.insert(out.end(), word, word + strlen(word));
-  }
-  out.resize(size);
-  return out;
-}
-
-Bytes Noise(size_t size, uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes out(size);
-  for (uint8_t& byte : out) byte = static_cast<uint8_t>(rng());
-  return out;
-}
-
 int Shell(const std::string& command, std::string* output = nullptr) {
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   std::string text;
@@ -107,7 +89,7 @@ class PackTest : public ::testing::Test {
     options_.folder = source_;
     options_.output = out_ + "/Setup.exe";
     options_.stub = MinimalStub();
-    Add("QWSetup.exe", Text(10000, 1));
+    Add("QWSetup.exe", TextLike(10000, 1));
   }
   void TearDown() override { Shell("rm -rf " + Quoted(root_)); }
 
@@ -208,32 +190,32 @@ TEST_F(PackTest, RefusesNamesTheLauncherOrWindowsCannotUseAndNamesTheFile) {
   };
   for (const auto& refused : kRefused) {
     SCOPED_TRACE(refused[0]);
-    Add(refused[0], Text(10, 2));
+    Add(refused[0], TextLike(10, 2));
     ExpectRefusal(std::string(refused[0]) + ": ");
     ExpectRefusal(refused[1]);
     Shell("find " + Quoted(source_) + " -mindepth 1 -delete");
-    Add("QWSetup.exe", Text(10, 1));
+    Add("QWSetup.exe", TextLike(10, 1));
   }
 
-  Add(std::string(99, 'n'), Text(10, 3));  // 99 bytes: the most a name field holds
+  Add(std::string(99, 'n'), TextLike(10, 3));  // 99 bytes: the most a name field holds
   PackReport report;
   EXPECT_EQ(PackFolder(options_, &report), "");
   unlink(options_.output.c_str());
-  Add(std::string(100, 'm'), Text(10, 3));
+  Add(std::string(100, 'm'), TextLike(10, 3));
   ExpectRefusal("an entry holds at most 99");
 }
 
 TEST_F(PackTest, RefusesAFolderPathOver99BytesAndNamesClashingInCase) {
   std::string deep = std::string(50, 'd') + "/" + std::string(49, 'e');  // 100 bytes with '\'
-  Add(deep + "/f.txt", Text(10, 4));
+  Add(deep + "/f.txt", TextLike(10, 4));
   ExpectRefusal("folder path takes 100 bytes");
   Shell("rm -rf " + Quoted(source_ + "/" + std::string(50, 'd')));
 
-  Add("Docs/Read.txt", Text(10, 5));
-  Add("docs/read.TXT", Text(10, 6));
+  Add("Docs/Read.txt", TextLike(10, 5));
+  Add("docs/read.TXT", TextLike(10, 6));
   ExpectRefusal("the same file as");
   Shell("rm -rf " + Quoted(source_ + "/docs"));
-  Add("DOCS", Text(10, 7));  // a file named as the folder Docs
+  Add("DOCS", TextLike(10, 7));  // a file named as the folder Docs
   ExpectRefusal("the same name as the folder");
 }
 
@@ -278,7 +260,7 @@ TEST_F(PackTest, WarnsOfAMissingSetupProgramAndOfEmptyFolders) {
   rename((source_ + "/QWSetup.exe").c_str(), (source_ + "/Other.exe").c_str());
   mkdir((source_ + "/empty").c_str(), 0777);
   mkdir((source_ + "/empty/below").c_str(), 0777);
-  Add("full/file.txt", Text(10, 8));
+  Add("full/file.txt", TextLike(10, 8));
   ASSERT_EQ(PackFolder(options_, &report), "");
   ASSERT_EQ(report.warnings.size(), 2u);
   EXPECT_NE(report.warnings[0].find("no QWSetup.exe"), std::string::npos);
@@ -286,8 +268,8 @@ TEST_F(PackTest, WarnsOfAMissingSetupProgramAndOfEmptyFolders) {
 }
 
 TEST_F(PackTest, WritesNamesInTheChosenCodePageInBytewisePathOrder) {
-  Add("\xE4\xB8\xAD\xE6\x96\x87/\xE8\xAF\xB4\xE6\x98\x8E.txt", Text(100, 9));  // 中文/说明.txt
-  Add("b.txt", Text(100, 10));
+  Add("\xE4\xB8\xAD\xE6\x96\x87/\xE8\xAF\xB4\xE6\x98\x8E.txt", TextLike(100, 9));  // 中文/说明.txt
+  Add("b.txt", TextLike(100, 10));
   Add("a/z.txt", Bytes());
   PackReport report;
   ASSERT_EQ(PackFolder(options_, &report), "");
@@ -315,7 +297,7 @@ TEST_F(PackTest, WritesNamesInTheChosenCodePageInBytewisePathOrder) {
 TEST_F(PackTest, OutputDoesNotDependOnTheThreadCount) {
   for (int i = 0; i < 40; i++)
     Add("f" + std::to_string(i % 7) + "/file" + std::to_string(i),
-        i % 3 ? Text(3000 * i, i) : Noise(5000 * i, i));
+        i % 3 ? TextLike(3000 * i, i) : RandomBytes(5000 * i, 256, i));
   Bytes first;
   for (bool store : {false, true}) {
     for (unsigned threads : {1u, 2u, 5u}) {
@@ -408,10 +390,10 @@ void MakeInstallationFolder(const std::string& folder, int files, size_t largest
     Bytes bytes;
     switch (i % 3) {
       case 0:
-        bytes = Text(size, i);
+        bytes = TextLike(size, i);
         break;
       case 1:
-        bytes = Noise(size, i);
+        bytes = RandomBytes(size, 256, i);
         break;
       default:
         size_t at = program.empty() ? 0 : rng() % program.size();
