@@ -211,27 +211,53 @@ def success_unpacks_and_starts_setup():
     expect_unpacked(facts, entries)
 
 
-@case
-def qwpack_output_runs():
-    """The publisher's tool end to end: the example payload and QWSetup.exe,
-    packed by qwpack pack, come out of the launcher byte for byte."""
+def packed_example(case):
+    """The example payload and QWSetup.exe packed by qwpack pack: (program, payload)."""
     if not os.path.exists(QWPACK):
         raise Skip(f"{QWPACK} not built")
-    payload = os.path.join(OUT, "qwpack", "payload")
+    payload = os.path.join(OUT, case, "payload")
     shutil.copytree(PAYLOAD, payload)
     shutil.copy(SETUP, payload)
     with open(os.path.join(payload, "data", "repeated.txt"), "wb") as out:
         out.write((b"coded blocks, two of them exactly\n" * 241)[:8192])  # two full blocks
-    program = os.path.join(OUT, "qwpack", "Packed.exe")
+    program = os.path.join(OUT, case, "Packed.exe")
     packed = subprocess.run([QWPACK, "pack", "-o", program, "--stub", LAUNCHER, payload],
                             capture_output=True, text=True)
     if packed.returncode != 0:
         raise Failure(f"qwpack pack failed ({packed.returncode}): {packed.stderr.strip()}")
+    return program, payload
+
+
+@case
+def qwpack_output_runs():
+    """The publisher's tool end to end: the example payload and QWSetup.exe,
+    packed by qwpack pack, come out of the launcher byte for byte."""
+    program, payload = packed_example("qwpack")
     listed = subprocess.run([QWPACK, "list", "--json", program], capture_output=True, text=True)
     repeated = [e for e in json.loads(listed.stdout) if e["path"] == "data/repeated.txt"]
     if not repeated or repeated[0]["method"] != 1 or repeated[0]["stored"] >= 8192:
         raise Failure(f"qwpack stored data/repeated.txt uncoded: {repeated}; the test needs LZ blocks")
     facts = drive("outcome", program)
+    expect_launched(facts)
+    expect_unpacked(facts, entries_from_directory(payload))
+
+
+@case
+def signed_launcher_runs():
+    """A packed launcher signed afterwards (its certificate table lies after
+    the package) still unpacks and starts the setup program."""
+    program, payload = packed_example("signed")
+    directory = os.path.dirname(program)
+    key, certificate = os.path.join(directory, "key.pem"), os.path.join(directory, "cert.pem")
+    signed = os.path.join(directory, "Signed.exe")
+    for command in (["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                     "-out", certificate, "-days", "2", "-subj", "/CN=qwlauncher test"],
+                    ["osslsigncode", "sign", "-certs", certificate, "-key", key, "-n", "Setup",
+                     "-in", program, "-out", signed]):
+        done = subprocess.run(command, capture_output=True, text=True)
+        if done.returncode != 0:
+            raise Failure(f"{command[0]} failed: {done.stderr.strip()}")
+    facts = drive("outcome", signed)
     expect_launched(facts)
     expect_unpacked(facts, entries_from_directory(payload))
 
