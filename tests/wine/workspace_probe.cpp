@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "report.h"
 
@@ -10,12 +12,20 @@ namespace {
 
 constexpr char kSetupRecord[] = "QWSetup-received.txt";
 
-// Reports each "name=value" line of the record as "setup.name=value".
-void ReportSetupRecord(const std::string& path) {
+// Reads the record's "name=value" lines; false when it cannot be read yet.
+bool ReadSetupRecord(const std::string& path, std::vector<std::string>* lines) {
   FILE* file = fopen(path.c_str(), "rb");
-  if (!file) return;
+  if (!file) return false;
   char line[1200];
-  while (fgets(line, sizeof line, file)) {
+  lines->clear();
+  while (fgets(line, sizeof line, file)) lines->push_back(line);
+  fclose(file);
+  return !lines->empty();
+}
+
+// Reports each "name=value" line of the record as "setup.name=value".
+void ReportSetupRecord(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) {
     std::string text = line;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     size_t equals = text.find('=');
@@ -23,7 +33,6 @@ void ReportSetupRecord(const std::string& path) {
     Report(("setup." + text.substr(0, equals)).c_str(),
            AnsiToUtf8(text.substr(equals + 1).c_str()));
   }
-  fclose(file);
 }
 
 }  // namespace
@@ -83,8 +92,11 @@ void ReportWorkspace(const std::string& workspace, unsigned waitMilliseconds) {
   Report("workspace.unix", UnixPathOf(workspace));
   Report("workspace.package_copy_exists", FileExists(workspace + "\\QW.tmp"));
   std::string record = workspace + "\\" + kSetupRecord;
-  for (unsigned waited = 0; !FileExists(record) && waited < waitMilliseconds; waited += 100)
+  // Under Wine a record just renamed into place can fail to open for a moment.
+  std::vector<std::string> lines;
+  for (unsigned waited = 0; !ReadSetupRecord(record, &lines) && waited < waitMilliseconds;
+       waited += 100)
     Sleep(100);
   Report("setup.record", FileExists(record) ? "present" : "absent");
-  ReportSetupRecord(record);
+  ReportSetupRecord(lines);
 }
