@@ -43,5 +43,11 @@ test: host host-asan win32 win64
 demo:
 	@scripts/demo.sh
 
+# qwpack and the launcher beside tar, zip, 7-Zip and NSIS on one generated
+# payload (bench/peers.py); PEERS_MB=8 for a quick run. Not part of `test`.
+.PHONY: peers
+peers: host win64
+	python3 bench/peers.py
+
 clean:
 	rm -rf build

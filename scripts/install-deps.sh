@@ -7,6 +7,7 @@ packages=(
   zlib1g-dev liblz4-dev libdeflate-dev libzstd-dev
   wine64 xvfb xdotool imagemagick fonts-wqy-zenhei locales
   nsis osslsigncode
+  zip unzip 7zip time
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,657 @@
+#!/usr/bin/env python3
+"""Side by side with the usual tools: one deterministic payload packed and
+unpacked by qwpack, tar (gzip, xz), zip, 7-Zip and NSIS, and our 64-bit
+launcher beside a 64-bit NSIS installer of the same payload under Wine.
+
+    python3 bench/peers.py [--mb 80] [--files N] [--repeat 1]
+    make peers [PEERS_MB=8]
+
+Times are wall-clock, memory is the peak resident set of the process and its
+waited-for children (/usr/bin/time %M). Every extraction is checked against
+the payload's checksum list; a difference ends the run with status 1.
+The table goes to stdout and to build/peers/peers.md.
+"""
+import argparse
+import datetime
+import hashlib
+import os
+import platform
+import random
+import shutil
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+OUT = os.path.join(ROOT, "build", "peers")
+QWPACK = os.path.join(ROOT, "build", "host", "qwpack")
+LAUNCHER = os.path.join(ROOT, "build", "win64", "launcher.exe")
+SETUP = os.path.join(ROOT, "build", "win64", "tests", "wine", "QWSetup.exe")
+# Our own prefix: the shared one is busy with the Wine tests, and this one's
+# wineserver is kept running for the whole measurement.
+PREFIX = os.path.join(OUT, "wineprefix")
+GENERATOR_VERSION = 1
+MIB = 1024 * 1024
+
+
+class Mismatch(Exception):
+    pass
+
+
+# ---------------------------------------------------------------- payload
+
+
+def syllable_words(rng, count):
+    """Pronounceable made-up words: text that compresses like text."""
+    onsets = ["b", "c", "d", "f", "g", "h", "k", "l", "m", "n", "p", "r", "s", "t", "v", "w",
+              "st", "tr", "pl", "ch", "sh", "th", "gr", "br", "cl", "qu"]
+    nuclei = ["a", "e", "i", "o", "u", "ai", "ea", "ou", "io", "y"]
+    codas = ["", "", "n", "r", "s", "t", "l", "m", "nd", "ck", "ng", "x"]
+    # made-up words, but none that reads as a rude one
+    unwanted = ("fuck", "shit", "cunt", "dick", "cock", "fag", "nig", "slut", "whor", "piss",
+                "tits", "rape", "anal", "anus", "cum", "sex", "porn", "puss")
+    words = set()
+    while len(words) < count:
+        word = "".join(rng.choice(onsets) + rng.choice(nuclei) + rng.choice(codas)
+                       for _ in range(rng.choice((1, 1, 2, 2, 3))))
+        if not any(part in word for part in unwanted):
+            words.add(word)
+    ranked = sorted(words)
+    rng.shuffle(ranked)
+    return ranked
+
+
+class Generator:
+    """Four kinds of file, each from the one seeded random stream."""
+
+    def __init__(self, seed):
+        self.rng = random.Random(seed)
+        self.words = syllable_words(self.rng, 4000)
+        # Zipf-like weights: a few words are everywhere, most are rare.
+        self.word_weights = list(self._cumulative(len(self.words), 1.0))
+        # Flatter for code, which compresses less than text (gzip about 2.5:1).
+        self.blocks = [self._code_block() for _ in range(20000)]
+        self.block_weights = list(self._cumulative(len(self.blocks), 0.8))
+
+    @staticmethod
+    def _cumulative(count, exponent):
+        total = 0.0
+        for rank in range(1, count + 1):
+            total += rank ** -exponent
+            yield total
+
+    def _code_block(self):
+        """A run of instruction-like bytes: common opcodes, registers, offsets."""
+        rng = self.rng
+        opcodes = [b"\x48\x89", b"\x48\x8b", b"\xe8", b"\xff\x15", b"\x48\x83\xec", b"\x0f\x84",
+                   b"\x74", b"\x75", b"\xc3", b"\x55", b"\x5d", b"\x31\xc0", b"\x48\x8d", b"\x41\x57",
+                   b"\x90", b"\xcc", b"\x66\x0f\x1f\x44\x00\x00", b"\x85\xc0", b"\x39\xd0", b"\xeb"]
+        out = bytearray()
+        for _ in range(rng.randint(3, 24)):
+            out += rng.choice(opcodes)
+            out.append(rng.choice((0x05, 0x44, 0x45, 0x4c, 0xc1, 0xd8, 0xe5, 0x24, 0x0d)))
+            if rng.random() < 0.4:
+                out += rng.randrange(0, 512, 8).to_bytes(4, "little")
+        return bytes(out)
+
+    def words_of(self, count):
+        return self.rng.choices(self.words, cum_weights=self.word_weights, k=count)
+
+    def text(self, size):
+        rng = self.rng
+        style = rng.choice(("prose", "code", "markup"))
+        out = []
+        length = 0
+        while length < size:
+            words = self.words_of(rng.randint(4, 14))
+            if style == "prose":
+                line = " ".join(words).capitalize() + "."
+            elif style == "code":
+                indent = "    " * rng.randint(0, 3)
+                line = f"{indent}{words[0]}_{words[1]}({', '.join(words[2:5])});"
+            else:
+                line = f'<{words[0]} {words[1]}="{words[2]}">{" ".join(words[3:])}</{words[0]}>'
+            out.append(line)
+            length += len(line) + 2
+        return "\r\n".join(out).encode("ascii")[:size]
+
+    def binary(self, size):
+        """Header, code section, string table, zero padding: an executable's shape."""
+        rng = self.rng
+        out = bytearray(b"MZ\x90\x00" + bytes(60) + b"PE\x00\x00")
+        out += bytes(512 - len(out))
+        code_end = int(size * rng.uniform(0.55, 0.8))
+        while len(out) < code_end:
+            chosen = rng.choices(self.blocks, cum_weights=self.block_weights, k=64)
+            for block in chosen:
+                out += block
+                # a call target or an address: the part that varies
+                out += rng.getrandbits(32).to_bytes(4, "little")
+        out += bytes(-len(out) % 512)
+        while len(out) < size:
+            out += "\0".join(self.words_of(64)).encode("ascii") + b"\0"
+            if rng.random() < 0.2:
+                out += bytes(rng.randrange(64, 4096))
+        return bytes(out[:size])
+
+    def image(self, size):
+        """An uncompressed bitmap: smooth gradients with noise in the low bits."""
+        rng = self.rng
+        width = rng.choice((256, 320, 512, 640, 800, 1024))
+        row_bytes = width * 3
+        height = max(1, (size - 54) // row_bytes)
+        pixels = row_bytes * height
+        header = b"BM" + struct.pack("<IHHIIiiHHIIiiII", 54 + pixels, 0, 0, 54, 40, width, height,
+                                     1, 24, 0, pixels, 2835, 2835, 0, 0)
+        a, b, c = rng.randint(1, 5), rng.randint(1, 7), rng.randint(1, 3)
+        pattern = bytes(((i * a) // 3 + (i % 3) * 60 + (i * c) // (row_bytes // 64 or 1)) & 0xFF
+                        for i in range(row_bytes * 2))
+        rows = b"".join(pattern[(y * b) % row_bytes:(y * b) % row_bytes + row_bytes]
+                        for y in range(height))
+        noise_bits = rng.choice((0x01, 0x03, 0x07))
+        noise = rng.randbytes(pixels).translate(bytes(i & noise_bits for i in range(256)))
+        mixed = int.from_bytes(rows, "little") ^ int.from_bytes(noise, "little")
+        body = header + mixed.to_bytes(pixels, "little")
+        return body + bytes(max(0, size - len(body)))
+
+    def compressed(self, size):
+        """Already compressed media and archives: no redundancy left."""
+        magic = self.rng.choice((b"\x89PNG\r\n\x1a\n", b"\xff\xd8\xff\xe0", b"PK\x03\x04",
+                                 b"MSCF\0\0\0\0", b"OggS"))
+        return (magic + self.rng.randbytes(size))[:size]
+
+
+# name stem, extensions, share of the files, share of the bytes, kind
+KINDS = [
+    ("text", ("txt", "xml", "ini", "cpp", "h", "log", "html", "json"), 0.47, 0.24),
+    ("binary", ("dll", "exe", "sys", "ocx", "bin"), 0.23, 0.36),
+    ("image", ("bmp",), 0.12, 0.20),
+    ("compressed", ("png", "jpg", "zip", "cab", "ogg"), 0.15, 0.20),
+    ("empty", ("cfg", "lock"), 0.03, 0.0),
+]
+FOLDER_WORDS = ["bin", "lib", "data", "res", "locale", "plugins", "docs", "help", "media",
+                "sounds", "images", "fonts", "drivers", "config", "redist", "maps", "shaders"]
+
+
+def folder_tree(rng, count):
+    """Nested folders, at most four deep, short ASCII names unique ignoring case."""
+    folders = [""]
+    while len(folders) < count:
+        parent = rng.choice(folders)
+        if parent.count("/") >= 3:
+            continue
+        name = f"{rng.choice(FOLDER_WORDS)}{rng.randrange(100):02d}"
+        path = f"{parent}/{name}" if parent else name
+        if path not in folders:
+            folders.append(path)
+    return folders
+
+
+def plan_payload(rng, total_bytes, file_count):
+    """(relative path, kind, size) for every file, sizes log-normal within each kind."""
+    plan = []
+    folders = folder_tree(rng, max(4, file_count // 12))
+    serial = 0
+    for kind, extensions, file_share, byte_share in KINDS:
+        count = max(1, round(file_count * file_share))
+        weights = [rng.lognormvariate(0, 1.3) for _ in range(count)]
+        scale = total_bytes * byte_share / sum(weights)
+        for weight in weights:
+            serial += 1
+            folder = rng.choice(folders)
+            name = f"{rng.choice(FOLDER_WORDS)}_{serial:05d}.{rng.choice(extensions)}"
+            path = f"{folder}/{name}" if folder else name
+            plan.append((path, kind, int(weight * scale)))
+    return plan
+
+
+def generate_payload(directory, total_bytes, file_count, seed):
+    rng = random.Random(seed)
+    generator = Generator(seed + 1)
+    shutil.rmtree(directory, ignore_errors=True)
+    for path, kind, size in plan_payload(rng, total_bytes, file_count):
+        target = os.path.join(directory, path)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        content = b"" if kind == "empty" else getattr(generator, kind)(size)
+        with open(target, "wb") as out:
+            out.write(content)
+    # The launcher starts the payload's setup program; the other tools just carry it.
+    shutil.copyfile(SETUP, os.path.join(directory, "QWSetup.exe"))
+
+
+# ---------------------------------------------------------------- checks
+
+
+def checksum_list(directory, skip=()):
+    """{relative path: (size, sha256)} for every file; folders must hold files."""
+    listing = {}
+    for base, folders, files in os.walk(directory):
+        for name in files:
+            full = os.path.join(base, name)
+            relative = os.path.relpath(full, directory)
+            if relative in skip:
+                continue
+            listing[relative] = (os.path.getsize(full), file_digest(full))
+    return listing
+
+
+def file_digest(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as source:
+        for chunk in iter(lambda: source.read(MIB), b""):
+            digest.update(chunk)
+    return digest.hexdigest()
+
+
+def write_checksum_list(listing, path):
+    with open(path, "w", encoding="utf-8") as out:
+        for relative in sorted(listing):
+            out.write(f"{listing[relative][1]}  {relative}\n")
+
+
+def compare_trees(wanted, directory, label, skip=()):
+    seen = checksum_list(directory, skip)
+    missing = sorted(set(wanted) - set(seen))
+    extra = sorted(set(seen) - set(wanted))
+    changed = sorted(p for p in set(wanted) & set(seen) if wanted[p] != seen[p])
+    if missing or extra or changed:
+        lines = [f"{label}: the extracted tree in {directory} differs from the payload"]
+        for title, paths in (("missing", missing), ("extra", extra), ("changed", changed)):
+            if paths:
+                lines.append(f"  {title} ({len(paths)}): " + ", ".join(paths[:8]))
+        raise Mismatch("\n".join(lines))
+
+
+# ---------------------------------------------------------------- measuring
+
+
+class Measure:
+    """Wall time and peak resident set of one command; repeats keep the median time."""
+
+    def __init__(self, repeat):
+        self.repeat = repeat
+
+    def once(self, command, cwd=None, prepare=None):
+        if prepare:
+            prepare()
+        # Output to a file, not a pipe (see output_of).
+        with tempfile.TemporaryFile(dir=OUT) as output, \
+                tempfile.NamedTemporaryFile("r", dir=OUT, suffix=".time") as peak_file:
+            started = time.perf_counter()
+            result = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", peak_file.name, *command],
+                                    cwd=cwd, stdin=subprocess.DEVNULL, stdout=output,
+                                    stderr=subprocess.STDOUT)
+            wall = time.perf_counter() - started
+            if result.returncode != 0:
+                output.seek(0)
+                sys.stderr.write(output.read().decode(errors="replace"))
+                raise SystemExit(f"peers: failed ({result.returncode}): {' '.join(command)}")
+            peak_kib = int(peak_file.read().split()[-1])
+        return wall, peak_kib
+
+    def run(self, command, cwd=None, prepare=None, check=None):
+        """Runs `prepare`, the command and `check` `repeat` times; (median wall s, max peak KiB)."""
+        walls, peaks = [], []
+        for _ in range(self.repeat):
+            wall, peak = self.once(command, cwd, prepare)
+            if check:
+                check()
+            walls.append(wall)
+            peaks.append(peak)
+        return statistics.median(walls), max(peaks)
+
+
+def fresh(directory):
+    shutil.rmtree(directory, ignore_errors=True)
+    os.makedirs(directory)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Row:
+    """One line of a table; `moves_payload` is false for a run that handles no payload."""
+
+    def __init__(self, name, size, wall, peak_kib, note="", moves_payload=True):
+        self.name, self.size, self.wall, self.peak_kib, self.note = name, size, wall, peak_kib, note
+        self.moves_payload = moves_payload
+
+
+# ---------------------------------------------------------------- the tools
+
+
+NSIS_SCRIPT = """Unicode true
+Target amd64-unicode
+{compressor}
+Name "Peers"
+OutFile "{out}"
+InstallDir "$TEMP\\Peers"
+RequestExecutionLevel user
+SilentInstall silent
+Section
+  SetOutPath "$INSTDIR"
+  File /r "{payload}/*.*"
+SectionEnd
+"""
+# name, compressor line, stub file
+NSIS_VARIANTS = [("zlib", "SetCompressor zlib", "zlib"),
+                 ("lzma-solid", "SetCompressor /SOLID lzma", "lzma_solid")]
+NSIS_STUBS = "/usr/share/nsis/Stubs"
+
+
+def pack_rows(measure, payload, wanted, work):
+    """Every creation and every Linux extraction; (pack rows, extract rows, artefacts)."""
+    packs, extracts, made = [], [], {}
+    out_dir = os.path.join(work, "out")
+
+    def extracted(label, skip=()):
+        return lambda: compare_trees(wanted, out_dir, label, skip)
+
+    def add_pack(name, command, output, cwd=None, note=""):
+        wall, peak = measure.run(command, cwd=cwd,
+                                 prepare=lambda: os.path.exists(output) and os.remove(output))
+        packs.append(Row(name, os.path.getsize(output), wall, peak, note))
+        made[name] = output
+
+    def add_extract(name, command, skip=(), cwd=None):
+        wall, peak = measure.run(command, cwd=cwd, prepare=lambda: fresh(out_dir),
+                                 check=extracted(name, skip))
+        extracts.append(Row(name, None, wall, peak))
+
+    cores = os.cpu_count()
+    ours = os.path.join(work, "Setup-qwpack.exe")
+    add_pack(f"qwpack pack ({cores} threads)",
+             [QWPACK, "pack", "-o", ours, "--stub", LAUNCHER, payload], ours,
+             note=f"64-bit launcher included ({megabytes(LAUNCHER)} MB)")
+    ours_one = os.path.join(work, "Setup-qwpack-1.exe")
+    add_pack("qwpack pack --threads 1",
+             [QWPACK, "pack", "-o", ours_one, "--stub", LAUNCHER, "--threads", "1", payload],
+             ours_one, note="same bytes as above")
+    if not same_file(ours, ours_one):
+        raise Mismatch("qwpack pack: the launchers made with 1 and with every thread differ")
+    add_extract("qwpack extract", [QWPACK, "extract", ours, "-C", out_dir])
+
+    tar_gz = os.path.join(work, "payload.tar.gz")
+    add_pack("tar + gzip -6", ["tar", "-C", payload, "-czf", tar_gz, "."], tar_gz)
+    add_extract("tar + gzip", ["tar", "-C", out_dir, "-xzf", tar_gz])
+    tar_xz = os.path.join(work, "payload.tar.xz")
+    add_pack("tar + xz -6", ["tar", "-C", payload, "-cJf", tar_xz, "."], tar_xz,
+             note="xz single-threaded as tar calls it")
+    add_extract("tar + xz", ["tar", "-C", out_dir, "-xJf", tar_xz])
+    zip_file = os.path.join(work, "payload.zip")
+    add_pack("zip -6", ["zip", "-q", "-r", zip_file, "."], zip_file, cwd=payload)
+    add_extract("unzip", ["unzip", "-q", zip_file, "-d", out_dir])
+    seven = os.path.join(work, "payload.7z")
+    add_pack("7zz (LZMA2 -mx5)", ["7zz", "a", "-bso0", "-bsp0", seven, "."], seven, cwd=payload,
+             note=f"{cores} threads")
+    add_extract("7zz x", ["7zz", "x", "-bso0", "-bsp0", f"-o{out_dir}", seven])
+
+    for variant, compressor, stub_name in NSIS_VARIANTS:
+        script = os.path.join(work, f"peers-{variant}.nsi")
+        installer = os.path.join(work, f"Setup-nsis-{variant}.exe")
+        with open(script, "w", encoding="utf-8") as out:
+            out.write(NSIS_SCRIPT.format(compressor=compressor, out=installer, payload=payload))
+        stub = os.path.join(NSIS_STUBS, f"{stub_name}-amd64-unicode")
+        add_pack(f"makensis ({variant}, amd64)", ["makensis", "-V1", script], installer,
+                 note=f"64-bit NSIS stub included ({megabytes(stub)} MB)")
+    shutil.rmtree(out_dir, ignore_errors=True)
+    return packs, extracts, made
+
+
+def megabytes(path):
+    return f"{os.path.getsize(path) / 1e6:.2f}" if os.path.exists(path) else "?"
+
+
+def same_file(first, second):
+    with open(first, "rb") as a, open(second, "rb") as b:
+        return a.read() == b.read()
+
+
+def output_of(command):
+    """A command's output through a file: Wine's helper processes, started by the first Wine
+    program, inherit its output and outlive it, so a pipe would never end."""
+    with tempfile.TemporaryFile("w+", dir=OUT) as output:
+        subprocess.run(command, stdin=subprocess.DEVNULL, stdout=output,
+                       stderr=subprocess.DEVNULL, check=True)
+        output.seek(0)
+        return output.read().strip()
+
+
+def wine_temp_dir(wine):
+    """Where the launcher makes its workspace: Wine's %TEMP%, seen from this side."""
+    shown = output_of([wine, "cmd", "/c", "echo %TEMP%"])
+    unix = output_of(["winepath", "-u", shown])
+    if not os.path.isdir(unix):
+        raise SystemExit(f"peers: Wine's temporary folder {shown} ({unix}) is not there")
+    return unix
+
+
+def wait_for(path, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if os.path.exists(path) and os.path.getsize(path) > 0:
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def wine_rows(measure, wanted, work, made):
+    """Our launcher, each NSIS installer and a bare start of QWSetup.exe, all under Wine."""
+    wine = os.environ["QW_WINE"]
+    rows = []
+    temp = wine_temp_dir(wine)
+
+    # QWSetup.exe alone: what starting and ending any Windows program costs here.
+    bare = os.path.join(work, "bare")
+    fresh(bare)
+    shutil.copyfile(SETUP, os.path.join(bare, "QWSetup.exe"))
+    received = os.path.join(bare, "QWSetup-received.txt")
+    bare_command = [wine, os.path.join(bare, "QWSetup.exe"), "-D"]
+    measure.once(bare_command, cwd=bare)  # warms the wineserver and the page cache
+    wall, peak = measure.run(bare_command, cwd=bare,
+                             prepare=lambda: os.path.exists(received) and os.remove(received))
+    rows.append(Row("QWSetup.exe alone", None, wall, peak, "Wine's start and exit of a program",
+                    moves_payload=False))
+
+    launcher = made[next(name for name in made if name.startswith("qwpack pack ("))]
+    before = set()
+
+    def clear_workspaces():
+        for name in os.listdir(temp):
+            if name.startswith("QW_"):
+                shutil.rmtree(os.path.join(temp, name))
+        before.clear()
+        before.update(os.listdir(temp))
+
+    def check_workspace():
+        made_now = [n for n in set(os.listdir(temp)) - before if n.startswith("QW_")]
+        if len(made_now) != 1:
+            raise Mismatch(f"launcher: wanted one new workspace in {temp}, saw {made_now}")
+        workspace = os.path.join(temp, made_now[0])
+        report = os.path.join(workspace, "QWSetup-received.txt")
+        if not wait_for(report, 30):
+            raise Mismatch(f"launcher: QWSetup.exe wrote no {report}")
+        time.sleep(0.3)  # QWSetup.exe closes its report and exits
+        compare_trees(wanted, workspace, "launcher under Wine", skip=("QWSetup-received.txt",))
+
+    wall, peak = measure.run([wine, launcher], prepare=clear_workspaces, check=check_workspace)
+    clear_workspaces()
+    rows.append(Row("our launcher (qwpack, 64-bit)", os.path.getsize(launcher), wall, peak,
+                    "copy-out + unpack + start QWSetup.exe"))
+
+    for variant, _, _ in NSIS_VARIANTS:
+        installer = made[f"makensis ({variant}, amd64)"]
+        target = os.path.join(work, f"nsis-{variant}")
+        wall, peak = measure.run(
+            [wine, installer, "/S", f"/D={windows_path(target)}"],
+            prepare=lambda t=target: shutil.rmtree(t, ignore_errors=True),
+            check=lambda t=target, v=variant: compare_trees(wanted, t, f"NSIS {v} under Wine"))
+        shutil.rmtree(target, ignore_errors=True)
+        rows.append(Row(f"NSIS installer ({variant}, 64-bit) /S", os.path.getsize(installer),
+                        wall, peak, "unpack only"))
+    return rows
+
+
+# ---------------------------------------------------------------- the table
+
+
+def ratio(value, ours):
+    if value is None or not ours:
+        return "—"
+    return f"{value / ours:.2f}×"
+
+
+def table(title, rows, ours, payload_bytes, with_size=True, with_speed=True):
+    head = ["", "wall s", "× ours"]
+    if with_speed:
+        head.append("MB/s")
+    head += ["peak MiB", "× ours"]
+    if with_size:
+        head += ["size MB", "× ours"]
+    head.append("note")
+    lines = [f"### {title}", "", "| " + " | ".join(head) + " |",
+             "|" + "|".join(["---"] + ["---:"] * (len(head) - 2) + ["---"]) + "|"]
+    for row in rows:
+        cells = [row.name, f"{row.wall:.2f}", ratio(row.wall, ours.wall)]
+        if with_speed:
+            cells.append(f"{payload_bytes / 1e6 / row.wall:.1f}" if row.moves_payload else "—")
+        cells += [f"{row.peak_kib / 1024:.0f}", ratio(row.peak_kib, ours.peak_kib)]
+        if with_size:
+            cells += ["—" if row.size is None else f"{row.size / 1e6:.2f}",
+                      ratio(row.size, ours.size)]
+        cells.append(row.note)
+        lines.append("| " + " | ".join(cells) + " |")
+    return "\n".join(lines)
+
+
+def report(args, payload_bytes, file_count, packs, extracts, wine, command, load):
+    cpu = "?"
+    try:
+        with open("/proc/cpuinfo", encoding="utf-8") as info:
+            cpu = next(line.split(":", 1)[1].strip() for line in info if line.startswith("model name"))
+    except (OSError, StopIteration):
+        pass
+    wine_version = output_of([os.environ["QW_WINE"], "--version"])
+    parts = [
+        f"Payload: {file_count} files, {payload_bytes / 1e6:.1f} MB (seed {args.seed}, "
+        f"QWSetup.exe included); {args.repeat} run(s) each, median wall time, largest peak.",
+        f"Machine: {cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}, "
+        f"{wine_version}; load average {load:.2f} at the start (the cores are shared); "
+        f"{datetime.date.today().isoformat()}. Command: `{command}`.",
+        "",
+        table("Packing (Linux); ratios to qwpack pack with every thread", packs, packs[0],
+              payload_bytes),
+        "",
+        table("Unpacking (Linux); ratios to qwpack extract", extracts, extracts[0], payload_bytes,
+              with_size=False),
+        "",
+        table("Installer run under Wine, start to exit; ratios to our launcher", wine,
+              next(row for row in wine if row.name.startswith("our launcher")), payload_bytes),
+    ]
+    return "\n".join(parts) + "\n"
+
+
+# ---------------------------------------------------------------- main
+
+
+def snapshot_builds():
+    """Copies of qwpack, the launcher and QWSetup.exe: the shared build folders may be
+    rebuilt while the measurement runs."""
+    global QWPACK, LAUNCHER, SETUP
+    copies = os.path.join(OUT, "bin")
+    os.makedirs(copies, exist_ok=True)
+    taken = []
+    for built in (QWPACK, LAUNCHER, SETUP):
+        copy = os.path.join(copies, os.path.basename(built))
+        shutil.copy2(built, copy)
+        taken.append(copy)
+    QWPACK, LAUNCHER, SETUP = taken
+
+
+def in_wine_session():
+    return "QW_WINE" in os.environ and "DISPLAY" in os.environ
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--mb", type=float, default=float(os.environ.get("PEERS_MB", 80)),
+                        help="payload size in MB (default 80, or $PEERS_MB)")
+    parser.add_argument("--files", type=int, default=0,
+                        help="payload file count (default 25 per MB)")
+    parser.add_argument("--seed", type=int, default=1957)
+    parser.add_argument("--repeat", type=int, default=int(os.environ.get("PEERS_REPEAT", 3)),
+                        help="runs per measurement; the median time counts (default 3, or "
+                        "$PEERS_REPEAT)")
+    args = parser.parse_args()
+    file_count = args.files or max(20, round(args.mb * 25))
+
+    if not in_wine_session():
+        # Everything runs inside one Wine session of our own prefix.
+        env = dict(os.environ, WINEPREFIX=PREFIX)
+        session = os.path.join(ROOT, "scripts", "wine-session.sh")
+        os.execvpe(session, [session, sys.executable, os.path.abspath(__file__), *sys.argv[1:]],
+                   env)
+
+    for tool, package in (("tar", "tar"), ("gzip", "gzip"), ("xz", "xz-utils"), ("zip", "zip"),
+                          ("unzip", "unzip"), ("7zz", "7zip"), ("makensis", "nsis"),
+                          ("/usr/bin/time", "time")):
+        if not shutil.which(tool):
+            raise SystemExit(f"peers: {tool} is missing (Debian package {package}; "
+                             "scripts/install-deps.sh installs it)")
+    for built in (QWPACK, LAUNCHER, SETUP):
+        if not os.path.exists(built):
+            raise SystemExit(f"peers: {built} is missing; build the host and win64 presets")
+
+    snapshot_builds()
+    payload = os.path.join(OUT, "payload")
+    sums = os.path.join(OUT, "payload.sha256")
+    stamp = os.path.join(OUT, "payload.stamp")
+    wanted_stamp = f"{GENERATOR_VERSION} {args.mb} {file_count} {args.seed}\n"
+    have_stamp = open(stamp).read() if os.path.exists(stamp) else ""
+    if have_stamp != wanted_stamp or not os.path.isdir(payload):
+        print(f"peers: generating {args.mb:g} MB in {file_count} files (seed {args.seed})",
+              file=sys.stderr)
+        generate_payload(payload, int(args.mb * 1e6), file_count, args.seed)
+        with open(stamp, "w") as out:
+            out.write(wanted_stamp)
+    wanted = checksum_list(payload)
+    if wanted.get("QWSetup.exe", (0, ""))[1] != file_digest(SETUP):
+        # a newer QWSetup.exe was built: the payload carries the current one
+        shutil.copyfile(SETUP, os.path.join(payload, "QWSetup.exe"))
+        wanted = checksum_list(payload)
+    write_checksum_list(wanted, sums)
+    payload_bytes = sum(size for size, _ in wanted.values())
+
+    work = os.path.join(OUT, "work")
+    fresh(work)
+    load = os.getloadavg()[0]
+    measure = Measure(args.repeat)
+    # One wineserver, kept running, for every Wine run: none of them pays for its start.
+    # A server left from the prefix's creation goes first (it would not stay).
+    subprocess.run(["timeout", "30", "wineserver", "-w"])
+    subprocess.run(["wineserver", "-p"], check=True)
+    try:
+        print("peers: packing and unpacking on Linux", file=sys.stderr)
+        packs, extracts, made = pack_rows(measure, payload, wanted, work)
+        print("peers: installers under Wine", file=sys.stderr)
+        wine = wine_rows(measure, wanted, work, made)
+    except Mismatch as failure:
+        raise SystemExit(f"peers: FAILED\n{failure}")
+    finally:
+        subprocess.run(["wineserver", "-k"])
+
+    command = "make peers" + (f" PEERS_MB={args.mb:g}" if args.mb != 80 else "") + \
+        (f" PEERS_REPEAT={args.repeat}" if args.repeat != 3 else "")
+    text = report(args, payload_bytes, len(wanted), packs, extracts, wine, command, load)
+    with open(os.path.join(OUT, "peers.md"), "w", encoding="utf-8") as out:
+        out.write(text)
+    print(text)
+    shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
