@@ -276,17 +276,25 @@ int RunOutcome(const Options& options) {
   return 0;
 }
 
+// Starts the launcher held at its first progress notice and finds its
+// window: 0, or the driver's exit code for what went wrong.
+int StartHeldWindow(const Options& options, WorkerHold* hold, LauncherProcess* launcher,
+                    HWND* window) {
+  if (!hold->Install()) return 2;
+  if (!StartHeld(options.launcher, hold, 0, launcher)) return 2;
+  if (!hold->WaitHeld(*launcher, kHoldTimeoutMs)) return 3;
+  *window = WaitForProgressWindow(*launcher, 5000);
+  Report("window.found", *window != nullptr);
+  return *window ? 0 : 3;
+}
+
 int RunKeys(const Options& options) {
   Report("temp", AnsiToUtf8(TemporaryFilesPath().c_str()));
   std::set<std::string> before = ListWorkspaces();
   WorkerHold hold;
-  if (!hold.Install()) return 2;
   LauncherProcess launcher;
-  if (!StartHeld(options.launcher, &hold, 0, &launcher)) return 2;
-  if (!hold.WaitHeld(launcher, kHoldTimeoutMs)) return 3;
-  HWND window = WaitForProgressWindow(launcher, 5000);
-  Report("window.found", window != nullptr);
-  if (!window) return 3;
+  HWND window = nullptr;
+  if (int failed = StartHeldWindow(options, &hold, &launcher, &window)) return failed;
 
   // Enter, to wherever the keyboard would deliver it and to the bar.
   PressKey(KeyTarget(window), VK_RETURN);
@@ -314,13 +322,9 @@ int RunKeys(const Options& options) {
 
 int RunLook(const Options& options) {
   WorkerHold hold;
-  if (!hold.Install()) return 2;
   LauncherProcess launcher;
-  if (!StartHeld(options.launcher, &hold, 0, &launcher)) return 2;
-  if (!hold.WaitHeld(launcher, kHoldTimeoutMs)) return 3;
-  HWND window = WaitForProgressWindow(launcher, 5000);
-  Report("window.found", window != nullptr);
-  if (!window) return 3;
+  HWND window = nullptr;
+  if (int failed = StartHeldWindow(options, &hold, &launcher, &window)) return failed;
   ReportProgressWindow(window);
 
   Image skin = LoadBitmapResource(options.launcher, 129);
