@@ -9,6 +9,7 @@
 // right. Each measurement starts one short of the last, and the whole pass
 // compares O(n) bytes.
 #include "package/lz_match_finder.h"
+#include "package/cpu_dispatch.h"
 
 #include <cstring>
 
@@ -42,8 +43,8 @@ size_t MatchFinderScratchCount(int32_t n) {
   return neighbours + sa + (sorting > stack ? sorting : stack);
 }
 
-void FindLongestPreviousFactors(const uint8_t* block, int32_t n, int32_t* longest, int32_t* source,
-                                int32_t* scratch) {
+QW_HOT_CLONES void FindLongestPreviousFactors(const uint8_t* block, int32_t n, int32_t* longest,
+                                              int32_t* source, int32_t* scratch) {
   int32_t* left = scratch;  // by text position: the neighbour on the left, or -1
   int32_t* right = left + n;
   int32_t* sa = right + n;

@@ -11,6 +11,7 @@
 // the window's minimum in amortised constant time. A block of one repeated
 // byte therefore costs no more per position than any other.
 #include "package/lz_optimal_parse.h"
+#include "package/cpu_dispatch.h"
 
 #include <cstring>
 
@@ -123,7 +124,8 @@ size_t OptimalParseScratchCount(int32_t n) {
   return 4 * (static_cast<size_t>(n) + 1 + kPadding) + 6 * static_cast<size_t>(n) + 16;
 }
 
-uint32_t FindOptimalParse(const int32_t* longest, int32_t n, int32_t* from, int32_t* scratch) {
+QW_HOT_CLONES uint32_t FindOptimalParse(const int32_t* longest, int32_t n, int32_t* from,
+                                        int32_t* scratch) {
   if (n <= 0) return 0;
   int32_t* dist = scratch + kPadding;
   int32_t* key = dist + n + 1 + kPadding;   // dist[P] + CeilLog2(P): what a match from P adds to

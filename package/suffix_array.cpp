@@ -12,6 +12,7 @@
 // the order of the LMS substrings, name them, and sort the reduced string of
 // names recursively. Either way the time stays linear in the block length.
 #include "package/suffix_array.h"
+#include "package/cpu_dispatch.h"
 
 #include <algorithm>
 #include <cstring>
@@ -348,7 +349,7 @@ size_t SuffixArrayScratchCount(int32_t n) {
   return 1 + top + (direct > deeper ? direct : deeper);  // 1: for alignment
 }
 
-void BuildSuffixArray(const uint8_t* text, int32_t n, int32_t* sa, int32_t* scratch) {
+QW_HOT_CLONES void BuildSuffixArray(const uint8_t* text, int32_t n, int32_t* sa, int32_t* scratch) {
   if (n <= 1) {
     if (n == 1) sa[0] = 0;
     return;
