@@ -567,9 +567,11 @@ def report(args, payload_bytes, file_count, packs, extracts, wine, command, load
               launcher, payload_bytes, with_switches=True),
         "",
         f"Our launcher sends its window about {notices} progress notices, synchronously "
-        "(one per 4096 bytes of package copied out, one per file); under Wine each one "
-        "crosses wineserver, which shows in the voluntary context switches "
-        f"(about {launcher.switches / notices:.1f} per notice here).",
+        "(one per 4096 bytes of package copied out, one per file). Under Wine each message "
+        "sent from one thread to another is a round trip through wineserver, as is each "
+        "file and directory call: the context switches above count them. qwpack extract "
+        "does the same copy-out and unpack natively, without notices, in "
+        f"{extracts[0].wall:.2f} s.",
     ]
     return "\n".join(parts) + "\n"
 
