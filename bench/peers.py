@@ -6,7 +6,8 @@ launcher beside a 64-bit NSIS installer of the same payload under Wine.
     python3 bench/peers.py [--mb 80] [--files N] [--repeat 3]
     make peers [PEERS_MB=8] [PEERS_REPEAT=1]
 
-Times are wall-clock, memory is the peak resident set of the process and its
+Times are wall-clock (page cache warm, written data synced before each
+run), memory is the peak resident set of the process and its
 waited-for children (/usr/bin/time %M). Every extraction is checked against
 the payload's checksum list; a difference ends the run with status 1.
 The table goes to stdout and to build/peers/peers.md.
@@ -278,6 +279,8 @@ class Measure:
     def once(self, command, cwd=None, prepare=None):
         if prepare:
             prepare()
+        # The previous run's written files go to disk now, not during this one.
+        os.sync()
         # Output to a file, not a pipe (see output_of).
         with tempfile.TemporaryFile(dir=OUT) as output, \
                 tempfile.NamedTemporaryFile("r", dir=OUT, suffix=".time") as peak_file:
