@@ -299,7 +299,8 @@ class Measure:
 
     def run(self, command, cwd=None, prepare=None, check=None, warm_up=False):
         """Runs `prepare`, the command and `check` `repeat` times (once more first, untimed,
-        with `warm_up`); (median wall s, largest peak KiB, median context switches)."""
+        with `warm_up`); (wall s of every timed run, largest peak KiB, median context
+        switches)."""
         walls, peaks, switches = [], [], []
         for _ in range(self.repeat + (1 if warm_up else 0)):
             wall, peak, switched = self.once(command, cwd, prepare)
@@ -310,7 +311,7 @@ class Measure:
             switches.append(switched)
         if warm_up:
             del walls[0], peaks[0], switches[0]
-        return statistics.median(walls), max(peaks), statistics.median(switches)
+        return walls, max(peaks), statistics.median(switches)
 
 
 def fresh(directory):
@@ -327,7 +328,8 @@ class Row:
 
     def __init__(self, name, size, measured, note="", moves_payload=True):
         self.name, self.size, self.note = name, size, note
-        self.wall, self.peak_kib, self.switches = measured
+        walls, self.peak_kib, self.switches = measured
+        self.wall, self.fastest, self.slowest = statistics.median(walls), min(walls), max(walls)
         self.moves_payload = moves_payload
 
 
@@ -520,7 +522,7 @@ def ratio(value, ours):
 
 
 def table(title, rows, ours, payload_bytes, with_size=True, with_switches=False):
-    head = ["", "wall s", "× ours", "MB/s", "peak MiB", "× ours"]
+    head = ["", "wall s", "range s", "× ours", "MB/s", "peak MiB", "× ours"]
     if with_size:
         head += ["size MB", "× ours"]
     if with_switches:
@@ -529,7 +531,8 @@ def table(title, rows, ours, payload_bytes, with_size=True, with_switches=False)
     lines = [f"### {title}", "", "| " + " | ".join(head) + " |",
              "|" + "|".join(["---"] + ["---:"] * (len(head) - 2) + ["---"]) + "|"]
     for row in rows:
-        cells = [row.name, f"{row.wall:.2f}", ratio(row.wall, ours.wall),
+        cells = [row.name, f"{row.wall:.2f}", f"{row.fastest:.2f}–{row.slowest:.2f}",
+                 ratio(row.wall, ours.wall),
                  f"{payload_bytes / 1e6 / row.wall:.1f}" if row.moves_payload else "—",
                  f"{row.peak_kib / 1024:.0f}", ratio(row.peak_kib, ours.peak_kib)]
         if with_size:
@@ -554,7 +557,8 @@ def report(args, payload_bytes, file_count, packs, extracts, wine, command, load
     wine_version = output_of([os.environ["QW_WINE"], "--version"])
     parts = [
         f"Payload: {file_count} files, {payload_bytes / 1e6:.1f} MB (seed {args.seed}, "
-        f"QWSetup.exe included); {args.repeat} run(s) each, median wall time, largest peak.",
+        f"QWSetup.exe included); {args.repeat} timed run(s) each: median wall time, the "
+        "fastest and slowest, largest peak. MB/s is payload MB per wall second.",
         f"Machine: {cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}, "
         f"{wine_version}; load average {load:.2f} at the start (the cores are shared); "
         f"{datetime.date.today().isoformat()}. Command: `{command}`.",
