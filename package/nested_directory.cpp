@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "run/run_state.h"
+#include "package/run_state.h"
 
 int CreateNestedDirectory(const char* base, const char* relativePath) {
   char path[kPathCapacity];

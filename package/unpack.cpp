@@ -7,8 +7,8 @@
 #include "package/entry_names.h"
 #include "package/nested_directory.h"
 #include "platform/platform.h"
-#include "run/notices.h"
-#include "run/run_state.h"
+#include "package/notices.h"
+#include "package/run_state.h"
 
 namespace {
 

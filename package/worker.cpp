@@ -1,8 +1,8 @@
 #include "package/worker.h"
 
 #include "package/unpack.h"
-#include "run/notices.h"
-#include "run/run_state.h"
+#include "package/notices.h"
+#include "package/run_state.h"
 
 uint32_t CopyOutPackage() {
   FILE* program = g_platform.openFile(g_runState.programPath, "rb");

@@ -10,6 +10,9 @@
 constexpr uint32_t kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
 constexpr uint32_t kDriveFixed = 3;            // DRIVE_FIXED
 
+// The window message that carries a notice from the worker to the window.
+constexpr uint32_t kNoticeMessage = 0x1400;  // WM_USER + 0x1000
+
 // GetDiskFreeSpaceExA behind a calling convention of our own; the counts are
 // bytes available to the caller, total bytes, total free bytes.
 typedef int (*FreeSpaceExQuery)(const char* path, uint64_t* availableToCaller, uint64_t* totalBytes,

@@ -5,7 +5,6 @@
 #include <shlwapi.h>
 #include <intrin.h>
 
-#include "run/notices.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "run/run_state.h"
+#include "package/run_state.h"
 
 struct TextPair {
   const char* english;

@@ -2,7 +2,7 @@
 
 #include "res/resource.h"
 #include "run/progress_dlg.h"
-#include "run/run_state.h"
+#include "package/run_state.h"
 
 CLauncherApp theApp;
 

@@ -6,8 +6,8 @@
 #include "res/resource.h"
 #include "res/texts.h"
 #include "run/launch_command.h"
-#include "run/notices.h"
-#include "run/run_state.h"
+#include "package/notices.h"
+#include "package/run_state.h"
 #include "run/workspace.h"
 #include "winfx/app.h"
 

@@ -2,7 +2,7 @@
 
 #include "res/resource.h"
 #include "res/texts.h"
-#include "run/run_state.h"
+#include "package/run_state.h"
 
 namespace {
 

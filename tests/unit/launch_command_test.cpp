@@ -5,7 +5,7 @@
 #include <string>
 
 #include "run/launch_command.h"
-#include "run/run_state.h"
+#include "package/run_state.h"
 
 namespace {
 

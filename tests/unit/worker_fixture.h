@@ -15,8 +15,8 @@
 #include "package/package_writer.h"
 #include "package/worker.h"
 #include "platform/platform.h"
-#include "run/notices.h"
-#include "run/run_state.h"
+#include "package/notices.h"
+#include "package/run_state.h"
 
 struct Notice {
   uint32_t code;

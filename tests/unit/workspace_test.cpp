@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "run/run_state.h"
+#include "package/run_state.h"
 #include "run/workspace.h"
 
 namespace {

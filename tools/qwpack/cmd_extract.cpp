@@ -13,8 +13,8 @@
 #include "package/worker.h"
 #include "platform/code_page.h"
 #include "platform/platform.h"
-#include "run/notices.h"
-#include "run/run_state.h"
+#include "package/notices.h"
+#include "package/run_state.h"
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/progress_bar.h"
 

@@ -1,10 +1,11 @@
-// The worker's notices to the progress window: message 0x1400 sent
-// synchronously, first parameter the code, second the value.
+// The worker's notices to the progress window, what the worker and the window
+// agree on: the platform seam sends each one synchronously as its message
+// (kNoticeMessage), first parameter the code, second the value.
 #pragma once
 
 #include <cstdint>
 
-constexpr uint32_t kNoticeMessage = 0x1400;  // WM_USER + 0x1000
+#include "platform/platform.h"
 
 enum NoticeCode : uint32_t {
   kNoticeSuccess = 1,          // value 0
