@@ -2,10 +2,11 @@
 """The launcher under Wine, end to end: crafted program files are run by the
 Windows-side driver (driver.exe), whose "key=value" lines are asserted here.
 
-Run inside the Wine session (prefix and virtual display):
-    scripts/wine-session.sh python3 tests/wine/run_wine_tests.py [-k NAME]
-`make test` does. Artefacts (program files, driver logs, screenshots) go to
-build/wine-tests/.
+Run inside the Wine session of the build under test (prefix and display):
+    QW_ARCH=win64 scripts/wine-session.sh python3 tests/wine/run_wine_tests.py --arch win64 [-k NAME]
+`scripts/wine-tests.sh` runs it for both builds, then prints the summary
+(--summary). Artefacts (program files, driver logs, screenshots, the
+verdicts in results.json) go to build/wine-tests/<arch>/.
 """
 import argparse
 import functools
@@ -21,13 +22,13 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from package_craft import Entry, build_package, entries_from_directory, make_program  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-WIN64 = os.path.join(ROOT, "build", "win64")
 QWPACK = os.path.join(ROOT, "build", "host", "qwpack")
-LAUNCHER = os.path.join(WIN64, "launcher.exe")
-DRIVER = os.path.join(WIN64, "tests", "wine", "driver.exe")
-SETUP = os.path.join(WIN64, "tests", "wine", "QWSetup.exe")
 PAYLOAD = os.path.join(ROOT, "examples", "payload")
-OUT = os.path.join(ROOT, "build", "wine-tests")
+RESULTS = os.path.join(ROOT, "build", "wine-tests")
+ARCHES = ("win64", "win32")
+# The build under test, set by use_build(): its launcher, and the driver and
+# setup program of the same bitness (the hold hook must load into the launcher).
+BUILD = LAUNCHER = DRIVER = SETUP = OUT = ""
 CHINESE = {"LC_ALL": "zh_CN.UTF-8"}
 ENGLISH = {"LC_ALL": "C.UTF-8"}
 
@@ -36,6 +37,15 @@ DAMAGED_ZH = ("文件被修改，请重新下载!", "澜岫杀毒软件")
 LABEL_EN = "Unpacking file. Please wait..."
 LABEL_ZH = "正在解压缩文件，请稍候..."
 WORKSPACE_NAME = re.compile(r"QW_[0-9A-F]{8}$")
+
+
+def use_build(arch):
+    global BUILD, LAUNCHER, DRIVER, SETUP, OUT
+    BUILD = os.path.join(ROOT, "build", arch)
+    LAUNCHER = os.path.join(BUILD, "launcher.exe")
+    DRIVER = os.path.join(BUILD, "tests", "wine", "driver.exe")
+    SETUP = os.path.join(BUILD, "tests", "wine", "QWSetup.exe")
+    OUT = os.path.join(RESULTS, arch)
 
 
 def windows_path(path):
@@ -492,22 +502,73 @@ def convert_screenshots():
                 subprocess.run(["convert", bmp, bmp[:-4] + ".png"], check=False)
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("-k", dest="pattern", help="run only the cases whose name contains this")
-    arguments = parser.parse_args()
+def why_32bit_cannot_run():
+    """Why the 32-bit loader cannot run on this machine, or "" when it can start."""
+    loader = "/usr/lib/wine/wine"
+    if not os.path.exists(loader):
+        return (f"no 32-bit Wine loader at {loader}: Debian's wine32:i386 is not installed "
+                "(scripts/install-deps.sh tries to install it)")
+    try:
+        # Needs no prefix and no wineserver: only that the kernel starts the loader.
+        probe = subprocess.run([loader, "--version"], capture_output=True, timeout=30)
+    except OSError as error:
+        return f"this kernel does not start 32-bit programs ({loader}: {error.strerror})"
+    except subprocess.TimeoutExpired:
+        return f"{loader} --version did not answer in 30 s"
+    if probe.returncode != 0:
+        return f"{loader} --version failed with status {probe.returncode}"
+    return ""
+
+
+def probe_console_program(arch):
+    """Runs the suite's tiny console program of the build's bitness once; "" when it ran."""
+    probe = os.path.join(BUILD, "tests", "wine", "probe.exe")
+    report = os.path.join(OUT, "probe.txt")
+    bits = "32" if arch == "win32" else "64"
+    try:
+        # Its output goes to a file: Wine's helpers would hold a pipe open.
+        done = subprocess.run([os.environ["QW_WINE"], probe, windows_path(report)],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    except (OSError, subprocess.TimeoutExpired) as error:
+        return f"the {bits}-bit probe program did not run: {error}"
+    seen = open(report, encoding="ascii", errors="replace").read().strip() \
+        if os.path.exists(report) else ""
+    if done.returncode != 0 or seen != f"probe {bits}-bit":
+        return (f"the {bits}-bit probe program ended with status {done.returncode} "
+                f"and reported {seen!r}")
+    return ""
+
+
+def write_results(arch, verdicts, not_run=None):
+    os.makedirs(OUT, exist_ok=True)
+    with open(os.path.join(OUT, "results.json"), "w", encoding="utf-8") as out:
+        json.dump({"arch": arch, "not_run": not_run, "cases": verdicts}, out, indent=1)
+
+
+def record_not_run(arch, reason, selected):
+    shutil.rmtree(OUT, ignore_errors=True)
+    write_results(arch, {c.__name__: f"SKIP  not run: {reason}" for c in selected}, reason)
+    print(f"wine tests ({arch}): NOT run: {reason}")
+
+
+def run_cases(arch, selected):
     for needed in (LAUNCHER, DRIVER, SETUP):
         if not os.path.exists(needed):
-            print(f"wine tests: {needed} is missing; build the win64 preset first")
+            print(f"wine tests: {needed} is missing; build the {arch} preset first")
             return 2
-    if "QW_WINE" not in os.environ:
-        print("wine tests: run inside scripts/wine-session.sh")
+    if os.environ.get("QW_ARCH") != arch or "QW_WINE" not in os.environ:
+        print(f"wine tests: run inside QW_ARCH={arch} scripts/wine-session.sh")
         return 2
     shutil.rmtree(OUT, ignore_errors=True)
     os.makedirs(OUT)
+    if arch == "win32":
+        reason = probe_console_program(arch)
+        if reason:
+            record_not_run(arch, reason, selected)
+            return 0
     failed = skipped = 0
+    verdicts = {}
     started = time.monotonic()
-    selected = [c for c in CASES if not arguments.pattern or arguments.pattern in c.__name__]
     for function in selected:
         case_started = time.monotonic()
         try:
@@ -519,12 +580,70 @@ def main():
         except Skip as reason:
             verdict = f"SKIP  {reason}"
             skipped += 1
-        print(f"{function.__name__:45s} {time.monotonic() - case_started:5.1f}s  {verdict}", flush=True)
+        verdicts[function.__name__] = verdict
+        print(f"{arch} {function.__name__:45s} {time.monotonic() - case_started:5.1f}s  {verdict}",
+              flush=True)
     convert_screenshots()
-    print(f"wine tests: {len(selected) - failed - skipped}/{len(selected)} passed, "
-          f"{skipped} skipped "
-          f"in {time.monotonic() - started:.0f}s; artefacts in {OUT}")
+    write_results(arch, verdicts)
+    print(f"wine tests ({arch}): {len(selected) - failed - skipped}/{len(selected)} passed, "
+          f"{skipped} skipped in {time.monotonic() - started:.0f}s; artefacts in {OUT}")
     return 1 if failed else 0
+
+
+def print_summary(selected):
+    """Both builds side by side; non-zero when a case failed or a build left no verdicts."""
+    results = {}
+    for arch in ARCHES:
+        path = os.path.join(RESULTS, arch, "results.json")
+        if os.path.exists(path):
+            with open(path, encoding="utf-8") as source:
+                results[arch] = json.load(source)
+    print(f"\n{'wine tests':45s} " + " ".join(f"{arch:6s}" for arch in ARCHES))
+    for function in selected:
+        cells = []
+        for arch in ARCHES:
+            verdict = results.get(arch, {}).get("cases", {}).get(function.__name__, "NONE")
+            cells.append(f"{verdict.split()[0]:6s}")
+        print(f"{function.__name__:45s} " + " ".join(cells))
+    status = 0
+    for arch in ARCHES:
+        if arch not in results:
+            print(f"{arch}: no verdicts: its run did not complete (see the output above)")
+            status = 1
+            continue
+        verdicts = list(results[arch]["cases"].values())
+        passed = sum(v == "PASS" for v in verdicts)
+        failed = sum(v.startswith("FAIL") for v in verdicts)
+        print(f"{arch}: {passed}/{len(verdicts)} passed, {failed} failed, "
+              f"{len(verdicts) - passed - failed} skipped")
+        status |= 1 if failed else 0
+        if results[arch]["not_run"]:
+            bits = "32" if arch == "win32" else "64"
+            print(f"\n*** {bits}-bit launcher NOT run: {results[arch]['not_run']} ***\n")
+    return status
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("-k", dest="pattern", help="run only the cases whose name contains this")
+    parser.add_argument("--arch", choices=ARCHES, default="win64", help="the build under test")
+    parser.add_argument("--why-not", action="store_true",
+                        help="print why the 32-bit loader cannot run here (nothing when it can)")
+    parser.add_argument("--not-run", metavar="REASON",
+                        help="record every case of --arch as skipped for REASON")
+    parser.add_argument("--summary", action="store_true", help="print both builds' verdicts")
+    arguments = parser.parse_args()
+    selected = [c for c in CASES if not arguments.pattern or arguments.pattern in c.__name__]
+    use_build(arguments.arch)
+    if arguments.why_not:
+        print(why_32bit_cannot_run() if arguments.arch == "win32" else "")
+        return 0
+    if arguments.summary:
+        return print_summary(selected)
+    if arguments.not_run:
+        record_not_run(arguments.arch, arguments.not_run, selected)
+        return 0
+    return run_cases(arguments.arch, selected)
 
 
 if __name__ == "__main__":
