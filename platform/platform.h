@@ -18,6 +18,13 @@ constexpr uint32_t kNoticeMessage = 0x1400;  // WM_USER + 0x1000
 typedef int (*FreeSpaceExQuery)(const char* path, uint64_t* availableToCaller, uint64_t* totalBytes,
                                 uint64_t* totalFreeBytes);
 
+// Who gets full control of a private directory (a set of these bits).
+enum DirectoryTrustee : uint32_t {
+  kTrusteeSystem = 1,          // S-1-5-18, LocalSystem
+  kTrusteeAdministrators = 2,  // S-1-5-32-544, the Administrators alias
+  kTrusteeTokenUser = 4,       // the user of the process token
+};
+
 struct PlatformOps {
   // Files: fopen on an ANSI path, "rb" or "wb".
   FILE* (*openFile)(const char* path, const char* mode);
@@ -43,11 +50,15 @@ struct PlatformOps {
                           uint32_t* freeClusters, uint32_t* totalClusters);
   uint32_t (*readTimeStampLow)();  // low 32 bits of the time-stamp counter
 
-  // Like createDirectory, but the directory is the running user's alone:
-  // full control for SYSTEM, the Administrators and the user running the
-  // program, nobody else, inherited by everything created below it and
-  // nothing inherited from above (POSIX: mode 0700).
-  int (*createPrivateDirectory)(const char* path);
+  // Like createDirectory, but with a protected DACL: full control for the
+  // `trustees` (DirectoryTrustee bits) and nobody else, inherited by
+  // everything created below it, nothing inherited from above (POSIX: mode
+  // 0700 whatever the trustees).
+  int (*createPrivateDirectory)(const char* path, uint32_t trustees);
+
+  // True when the process token is elevated, or is an administrator's
+  // (a member of the Administrators alias, as on systems without UAC).
+  int (*isTokenElevated)();
 };
 
 extern PlatformOps g_platform;

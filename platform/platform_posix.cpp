@@ -92,8 +92,12 @@ int MakeDirectory(const char* path, mode_t mode) {
 int PosixCreateDirectory(const char* path) {
   return MakeDirectory(path, 0777);
 }
-int PosixCreatePrivateDirectory(const char* path) {
+int PosixCreatePrivateDirectory(const char* path, uint32_t) {
   return MakeDirectory(path, 0700);
+}
+// The POSIX owner is the only trustee there is.
+int PosixIsTokenElevated() {
+  return 0;
 }
 
 uint32_t PosixLastError() {
@@ -208,6 +212,7 @@ PlatformOps NativePlatform() {
   ops.getDiskFreeSpace = PosixGetDiskFreeSpace;
   ops.readTimeStampLow = PosixReadTimeStampLow;
   ops.createPrivateDirectory = PosixCreatePrivateDirectory;
+  ops.isTokenElevated = PosixIsTokenElevated;
   return ops;
 }
 

@@ -5,7 +5,6 @@
 #include <shlwapi.h>
 #include <intrin.h>
 
-
 namespace {
 
 FILE* Win32OpenFile(const char* path, const char* mode) {
@@ -76,50 +75,82 @@ int Win32GetDiskFreeSpace(const char* path, uint32_t* sectorsPerCluster, uint32_
   return 1;
 }
 
-int Win32CreatePrivateDirectory(const char* path) {
-  // The user running the program: the token's user, in a buffer that holds
-  // a TOKEN_USER with any SID.
+// A well-known SID of the NT authority with one or two sub-authorities.
+void MakeNtSid(BYTE* sid, DWORD first, DWORD second = 0) {
+  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+  InitializeSid(sid, &ntAuthority, second ? 2 : 1);
+  *GetSidSubAuthority(sid, 0) = first;
+  if (second) *GetSidSubAuthority(sid, 1) = second;
+}
+
+// Copies the process token's user SID into `sid`.
+bool CopyTokenUser(BYTE* sid, DWORD sidSize) {
   alignas(TOKEN_USER) BYTE userBuffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
   HANDLE token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 0;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
   DWORD size = 0;
   BOOL gotUser = GetTokenInformation(token, TokenUser, userBuffer, sizeof userBuffer, &size);
   DWORD error = GetLastError();
   CloseHandle(token);
   if (!gotUser) {
     SetLastError(error);
-    return 0;
+    return false;
   }
-  PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
+  return CopySid(sidSize, sid, reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid) != 0;
+}
 
-  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+int Win32CreatePrivateDirectory(const char* path, uint32_t trustees) {
   alignas(DWORD) BYTE system[SECURITY_MAX_SID_SIZE];
   alignas(DWORD) BYTE administrators[SECURITY_MAX_SID_SIZE];
-  InitializeSid(system, &ntAuthority, 1);
-  *GetSidSubAuthority(system, 0) = SECURITY_LOCAL_SYSTEM_RID;
-  InitializeSid(administrators, &ntAuthority, 2);
-  *GetSidSubAuthority(administrators, 0) = SECURITY_BUILTIN_DOMAIN_RID;
-  *GetSidSubAuthority(administrators, 1) = DOMAIN_ALIAS_RID_ADMINS;
+  alignas(DWORD) BYTE user[SECURITY_MAX_SID_SIZE];
+  MakeNtSid(system, SECURITY_LOCAL_SYSTEM_RID);
+  MakeNtSid(administrators, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
+  if ((trustees & kTrusteeTokenUser) && !CopyTokenUser(user, sizeof user)) return 0;
 
   constexpr size_t kAclSize =
       sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE);
   alignas(DWORD) BYTE aclBuffer[kAclSize];
   PACL acl = reinterpret_cast<PACL>(aclBuffer);
   const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  const struct {
+    uint32_t trustee;
+    BYTE* sid;
+  } grants[] = {{kTrusteeSystem, system},
+                {kTrusteeAdministrators, administrators},
+                {kTrusteeTokenUser, user}};
+  if (!InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION)) return 0;
+  for (const auto& grant : grants) {
+    if ((trustees & grant.trustee) &&
+        !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, grant.sid)) {
+      return 0;
+    }
+  }
   SECURITY_DESCRIPTOR descriptor;
   // Protected: the ACEs that the parent (a shared temporary directory, a
   // drive's root) would pass on are not merged in.
-  if (!InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) ||
-      !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, system) ||
-      !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, administrators) ||
-      !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, user) ||
-      !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+  if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
       !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
       !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
     return 0;
   }
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
   return CreateDirectoryA(path, &attributes) != 0;
+}
+
+// Elevated under UAC, or an administrator's token where there is no UAC
+// (TokenElevation is then unknown to the system).
+int Win32IsTokenElevated() {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 0;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  BOOL known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  CloseHandle(token);
+  if (known && elevation.TokenIsElevated) return 1;
+  alignas(DWORD) BYTE administrators[SECURITY_MAX_SID_SIZE];
+  MakeNtSid(administrators, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
+  BOOL member = FALSE;
+  return CheckTokenMembership(nullptr, administrators, &member) && member;
 }
 
 uint32_t Win32ReadTimeStampLow() {
@@ -144,6 +175,7 @@ PlatformOps NativePlatform() {
   ops.getDiskFreeSpace = Win32GetDiskFreeSpace;
   ops.readTimeStampLow = Win32ReadTimeStampLow;
   ops.createPrivateDirectory = Win32CreatePrivateDirectory;
+  ops.isTokenElevated = Win32IsTokenElevated;
   return ops;
 }
 

@@ -50,3 +50,4 @@ constexpr const char kWriteFileError[] = "Write file:%s error!";
 constexpr const char kDecompressFileError[] = "Decompress file:%s error!";
 constexpr const char kChecksumFileError[] = "CRC file:%s error!";
 constexpr const char kCreateDirectoryError[] = "Create Directory:%s error!";
+constexpr const char kRunFileError[] = "Run file:%s error!";  // the setup program did not start

@@ -1,6 +1,7 @@
 #include "run/launcher_app.h"
 
 #include "res/resource.h"
+#include "run/exit_status.h"
 #include "run/progress_dlg.h"
 #include "package/run_state.h"
 
@@ -18,5 +19,6 @@ BOOL CLauncherApp::InitInstance() {
   CProgressDlg dialog(templateId);
   m_pMainWnd = &dialog;
   dialog.DoModal();  // returns after a cancel only
+  m_nExitCode = kExitCancelled;
   return FALSE;
 }

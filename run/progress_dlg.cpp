@@ -5,6 +5,7 @@
 #include "package/worker.h"
 #include "res/resource.h"
 #include "res/texts.h"
+#include "run/exit_status.h"
 #include "run/launch_command.h"
 #include "package/notices.h"
 #include "package/run_state.h"
@@ -50,7 +51,7 @@ BOOL CProgressDlg::OnInitDialog() {
   if (!PrepareWorkspace()) {
     uint16_t language = g_runState.uiLanguage;
     MessageBox(SelectText(kNoSpaceMessage, language), SelectText(kProductCaption, language), 0);
-    exit(0);
+    exit(kExitNoSpace);
   }
   DWORD threadId;
   HANDLE worker = ::CreateThread(nullptr, 0, ExtractionWorkerMain, nullptr, 0, &threadId);
@@ -69,8 +70,7 @@ LRESULT CProgressDlg::OnNotice(WPARAM code, LPARAM value) {
   uint16_t language = g_runState.uiLanguage;
   switch (code) {
     case kNoticeSuccess:
-      LaunchSetupProgram();
-      break;
+      exit(LaunchSetupProgram() ? kExitSetupStarted : kExitSetupNotStarted);
     case kNoticeOpenError:
       ReportFileError(kOpenFileError, path);
       break;
@@ -93,7 +93,7 @@ LRESULT CProgressDlg::OnNotice(WPARAM code, LPARAM value) {
     default:  // unknown codes end the run without a word
       break;
   }
-  exit(0);
+  exit(ExitStatusOfFailureNotice(static_cast<uint32_t>(code)));
 }
 
 void CProgressDlg::ReportFileError(const char* format, const char* path) {
@@ -104,22 +104,30 @@ void CProgressDlg::ReportFileError(const char* format, const char* path) {
 
 // Starts the setup program with "-D" and a normal window, and does not wait.
 // The program is named apart from its command line, so nothing is searched
-// for and no prefix of a path with spaces is ever run; whether it started
-// is not examined.
-void CProgressDlg::LaunchSetupProgram() {
+// for and no prefix of a path with spaces is ever run. A program that does
+// not start (missing from the package, damaged, blocked) is reported like
+// the other per-file failures; false then.
+bool CProgressDlg::LaunchSetupProgram() {
   char program[kPathCapacity];
   char commandLine[kPathCapacity];
-  if (!ComposeSetupLaunch(g_runState.workspacePath, program, commandLine, kPathCapacity)) return;
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOW;
-  PROCESS_INFORMATION process;
-  if (::CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+  if (ComposeSetupLaunch(g_runState.workspacePath, program, commandLine, kPathCapacity)) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process;
+    if (::CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &startup, &process)) {
+      ::CloseHandle(process.hThread);
+      ::CloseHandle(process.hProcess);
+      return true;
+    }
+  } else {
+    // Too long to compose: name the workspace, which the message still fits.
+    ::lstrcpynA(program, g_runState.workspacePath, kPathCapacity);
   }
+  ReportFileError(kRunFileError, program);
+  return false;
 }
 
 void CProgressDlg::OnPaint() {

@@ -1,7 +1,7 @@
 // CProgressDlg: the progress window and run controller. Its initialisation
 // prepares the workspace and starts the extraction worker; afterwards it
-// only reacts to the worker's notices, and every end it brings about ends
-// the process with status 0.
+// only reacts to the worker's notices; every end it brings about ends the
+// process with its own exit status (run/exit_status.h).
 #pragma once
 
 #include "ui/bitmap_progress_ctrl.h"
@@ -31,7 +31,7 @@ class CProgressDlg : public CSkinnedPopupDlg {
   LRESULT OnNotice(WPARAM code, LPARAM value);
 
  private:
-  void LaunchSetupProgram();
+  bool LaunchSetupProgram();
   void ReportFileError(const char* format, const char* path);
 
   CBitmapProgressCtrl m_progress;

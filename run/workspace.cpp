@@ -62,6 +62,11 @@ bool HasEnoughFreeSpace(const char* path) {
   return freeBytes >= kWorkspaceFreeBytes;
 }
 
+uint32_t WorkspaceTrustees(bool tokenElevated) {
+  uint32_t trustees = kTrusteeSystem | kTrusteeAdministrators;
+  return tokenElevated ? trustees : trustees | kTrusteeTokenUser;
+}
+
 bool ChooseWorkspaceBase() {
   char* base = g_runState.workspacePath;
   base[0] = '\0';
@@ -75,6 +80,7 @@ bool ChooseWorkspaceBase() {
 
 bool PrepareWorkspace() {
   if (!ChooseWorkspaceBase()) return false;
+  uint32_t trustees = WorkspaceTrustees(g_platform.isTokenElevated() != 0);
   char candidate[kPathCapacity];
   size_t baseLength = strlen(g_runState.workspacePath);
   memcpy(candidate, g_runState.workspacePath, baseLength);
@@ -83,7 +89,7 @@ bool PrepareWorkspace() {
     // A name that exists (as a file or a directory) is never reused, and a
     // directory is ours only when this very call created it.
     if (g_platform.pathExists(candidate)) continue;
-    if (!g_platform.createPrivateDirectory(candidate)) continue;
+    if (!g_platform.createPrivateDirectory(candidate, trustees)) continue;
     if (!g_platform.pathExists(candidate)) continue;
     size_t length = baseLength + 11;
     memcpy(g_runState.workspacePath, candidate, length + 1);

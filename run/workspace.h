@@ -38,5 +38,12 @@ bool ChooseWorkspaceBase();
 // attempt failed; workspacePath is then empty.
 bool PrepareWorkspace();
 
+// Who may touch the workspace: SYSTEM and the Administrators, and the
+// token's user only when the token is not elevated. Under UAC an elevated
+// token's user is the same account as every unelevated program the user
+// runs; granting it would let any of them swap QWSetup.exe or a directory
+// in the workspace while the elevated launcher fills it.
+uint32_t WorkspaceTrustees(bool tokenElevated);
+
 // Forgets the kept extended free-space query, as at the start of a run.
 void ResetFreeSpaceQuery();

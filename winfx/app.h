@@ -17,7 +17,8 @@ class CWinApp {
   // The start-up hook. True runs the framework's message loop until
   // WM_QUIT; false ends the program at once.
   virtual BOOL InitInstance() { return TRUE; }
-  // The exit status: WM_QUIT's value after the loop; 0 when InitInstance failed.
+  // The exit status: WM_QUIT's value after the loop, m_nExitCode when
+  // InitInstance failed.
   virtual int ExitInstance() { return m_nExitCode; }
   int Run();
 
@@ -27,10 +28,10 @@ class CWinApp {
   HINSTANCE m_hInstance = nullptr;
   const char* m_pszAppName;
   CWnd* m_pMainWnd = nullptr;
+  int m_nExitCode = 0;
 
  private:
   char m_appName[MAX_PATH * 2];
-  int m_nExitCode = 0;
 };
 
 CWinApp* AfxGetApp();

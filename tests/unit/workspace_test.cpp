@@ -36,7 +36,10 @@ struct FakeSystem {
   std::vector<uint32_t> stamps;
   size_t nextStamp = 0;
 
+  bool tokenElevated = false;
+
   std::vector<std::string> created;  // every private directory creation attempted
+  std::vector<uint32_t> trustees;    // and whom each would have let in
   int lookups = 0, extendedQueries = 0, legacyQueries = 0;
 };
 
@@ -100,11 +103,16 @@ int FakeGetDiskFreeSpace(const char* path, uint32_t* sectorsPerCluster, uint32_t
   return 1;
 }
 
-int FakeCreatePrivateDirectory(const char* path) {
+int FakeCreatePrivateDirectory(const char* path, uint32_t trustees) {
   g_fake->created.push_back(path);
+  g_fake->trustees.push_back(trustees);
   if (g_fake->existing.count(path) || g_fake->refused.count(path)) return 0;
   if (!g_fake->createMakesNothing) g_fake->existing.insert(path);
   return 1;
+}
+
+int FakeIsTokenElevated() {
+  return g_fake->tokenElevated;
 }
 
 uint32_t FakeReadTimeStampLow() {
@@ -124,6 +132,7 @@ class WorkspaceTest : public ::testing::Test {
     g_platform.findFreeSpaceEx = FakeFindFreeSpaceEx;
     g_platform.getDiskFreeSpace = FakeGetDiskFreeSpace;
     g_platform.createPrivateDirectory = FakeCreatePrivateDirectory;
+    g_platform.isTokenElevated = FakeIsTokenElevated;
     g_platform.readTimeStampLow = FakeReadTimeStampLow;
     memset(&g_runState, 0, sizeof g_runState);
     ResetFreeSpaceQuery();
@@ -147,6 +156,20 @@ TEST_F(WorkspaceTest, ThresholdIsInclusive) {
   ASSERT_TRUE(PrepareWorkspace());
   EXPECT_EQ(Workspace(), "C:\\Temp\\QW_0A1B2C3D");
   EXPECT_STREQ(g_runState.packageCopyPath, "C:\\Temp\\QW_0A1B2C3D\\QW.tmp");
+}
+
+// An elevated launcher's workspace is closed to the user's unelevated
+// programs (the same account); an unelevated one's stays the user's own.
+TEST_F(WorkspaceTest, TheElevatedTokensUserGetsNoAccess) {
+  fake_.freeBytes["C:\\"] = kJustEnough;
+  fake_.stamps = {1, 1, 2};  // the first name exists after the first attempt
+  fake_.tokenElevated = true;
+  ASSERT_TRUE(PrepareWorkspace());
+  fake_.tokenElevated = false;
+  ASSERT_TRUE(PrepareWorkspace());
+  const uint32_t adminsAndSystem = kTrusteeSystem | kTrusteeAdministrators;
+  EXPECT_EQ(fake_.trustees,
+            (std::vector<uint32_t>{adminsAndSystem, adminsAndSystem | kTrusteeTokenUser}));
 }
 
 TEST_F(WorkspaceTest, OneByteShortTriesTheFixedDrives) {
@@ -282,13 +305,13 @@ TEST(PrivateDirectory, OnPosixOnlyTheOwnerGetsIn) {
   char scratch[] = "/tmp/qwprivateXXXXXX";
   ASSERT_NE(mkdtemp(scratch), nullptr);
   std::string path = std::string(scratch) + "/QW_0A1B2C3D";
-  ASSERT_TRUE(native.createPrivateDirectory(path.c_str()));
+  ASSERT_TRUE(native.createPrivateDirectory(path.c_str(), kTrusteeTokenUser));
   struct stat info;
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_TRUE(S_ISDIR(info.st_mode));
   EXPECT_EQ(info.st_mode & 0777, 0700u);
   // A second creation fails the way CreateDirectoryA does.
-  EXPECT_FALSE(native.createPrivateDirectory(path.c_str()));
+  EXPECT_FALSE(native.createPrivateDirectory(path.c_str(), kTrusteeTokenUser));
   EXPECT_EQ(native.lastError(), kErrorAlreadyExists);
   rmdir(path.c_str());
   rmdir(scratch);
