@@ -36,6 +36,7 @@
 #include "look_checks.h"
 #include "pixels.h"
 #include "report.h"
+#include "security_probe.h"
 #include "window_probe.h"
 #include "workspace_probe.h"
 
@@ -243,6 +244,7 @@ int RunOutcome(const Options& options) {
   LauncherProcess launcher;
   if (!StartHeld(options.launcher, options.hold ? &hold : nullptr, options.holdAt, &launcher))
     return 2;
+  ReportProcessToken(launcher.info.hProcess);
 
   HWND window = nullptr;
   if (options.hold && hold.WaitHeld(launcher, kHoldTimeoutMs)) {

@@ -48,6 +48,20 @@ def use_build(arch):
     OUT = os.path.join(RESULTS, arch)
 
 
+def exit_statuses():
+    """The README's table of exit statuses: {first word of the end: status}."""
+    with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
+        text = readme.read()
+    table = text[text.index("## The launcher's exit statuses"):]
+    statuses = {}
+    for status, end in re.findall(r"^\| (\d+) \| ([a-z ]+?):", table, re.M):
+        statuses[end] = int(status)
+    return statuses
+
+
+STATUS = exit_statuses()
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -167,10 +181,33 @@ def expect_unpacked(facts, entries):
             raise Failure(f"{relative}: unpacked bytes differ from the packed ones")
 
 
+SYSTEM_SID, ADMINISTRATORS_SID = "S-1-5-18", "S-1-5-32-544"
+
+
+def expect_private_workspace(facts):
+    """Nobody but SYSTEM, the Administrators and the token's user may enter.
+    Wine keeps no DACL that a directory was created with: it turns the DACL
+    into the Unix mode (every trustee in the token maps to the owner) and
+    reads back a DACL made from that mode. What it can show is that the
+    workspace grants nobody else, where a directory made without a DACL
+    (the temporary-files directory around it) lets everyone read."""
+    trustees = {SYSTEM_SID, ADMINISTRATORS_SID, facts.get("token.user")}
+    for i in range(facts.number("workspace.dacl.aces")):
+        kind, sid = facts.get(f"workspace.dacl.ace{i}", "").split(":")[:2]
+        if kind != "allow" or sid not in trustees:
+            raise Failure(f"workspace DACL entry {i} lets {kind} {sid} in (log {facts.log})")
+    workspace = facts["workspace.unix"]
+    others = os.stat(workspace).st_mode & 0o007
+    around = os.stat(os.path.dirname(workspace)).st_mode & 0o007
+    if others or not around:
+        raise Failure(f"workspace mode grants others {others:o} (the directory around it "
+                      f"{around:o}): the launcher's DACL did not shut them out")
+
+
 def expect_launched(facts):
     workspace = expect_workspace(facts)
     facts.expect("box.seen", 0)
-    facts.expect("exit.code", 0)
+    facts.expect("exit.code", STATUS["setup started"])
     facts.expect("workspace.package_copy_exists", 0)
     facts.expect("setup.record", "present")
     # The launcher quotes the program's path, so that a workspace path with
@@ -182,7 +219,7 @@ def expect_launched(facts):
     facts.expect("setup.showWindow", 5)
 
 
-def expect_failure_box(facts, text, caption):
+def expect_failure_box(facts, text, caption, status):
     facts.expect("box.seen", 1)
     facts.expect("box.caption", caption)
     facts.expect("box.text", text)
@@ -191,7 +228,7 @@ def expect_failure_box(facts, text, caption):
     facts.expect("box.owned_by_progress_window", 1)
     facts.expect("box.package_copy_exists", 0)
     facts.expect("box.closed", 1)
-    facts.expect("exit.code", 0)
+    facts.expect("exit.code", STATUS[status])
     facts.expect("setup.record", "absent")
 
 
@@ -219,6 +256,7 @@ def success_unpacks_and_starts_setup():
     facts = drive("outcome", program_file("success", "Setup.exe", entries))
     expect_launched(facts)
     expect_unpacked(facts, entries)
+    expect_private_workspace(facts)
 
 
 def packed_example(case):
@@ -297,7 +335,7 @@ def failure_open_package_copy():
     facts.expect("box.seen", 1)
     facts.expect("box.caption", "OpenFail")
     facts.expect("box.text", f"Open file:{copy} error!")
-    facts.expect("exit.code", 0)
+    facts.expect("exit.code", STATUS["open error"])
     facts.expect("setup.record", "absent")
 
 
@@ -309,7 +347,7 @@ def failure_write():
         entries = [setup_entry(), Entry("", file_name, b"data")]
         facts = drive("outcome", program_file("write", name + ".exe", entries))
         workspace = expect_workspace(facts)
-        expect_failure_box(facts, f"Write file:{workspace}\\{file_name} error!", name)
+        expect_failure_box(facts, f"Write file:{workspace}\\{file_name} error!", name, "write error")
         expect_unpacked(facts, entries[:1])
 
 
@@ -326,7 +364,8 @@ def failure_decompress():
         facts = drive("outcome", program_file("decompress", "DecodeFail.exe", [setup_entry(), entry]))
         workspace = expect_workspace(facts)
         path = f"{workspace}\\d\\{entry.file_name.decode()}"
-        expect_failure_box(facts, f"Decompress file:{path} error!", "DecodeFail")
+        expect_failure_box(facts, f"Decompress file:{path} error!", "DecodeFail",
+                           "decompress error")
 
 
 @case
@@ -339,7 +378,8 @@ def failure_checksum():
     entries = [setup_entry(), damaged, Entry("", "after.txt", b"never written")]
     facts = drive("outcome", program_file("checksum", "CrcFail.exe", entries))
     workspace = expect_workspace(facts)
-    expect_failure_box(facts, f"CRC file:{workspace}\\damaged.txt error!", "CrcFail")
+    expect_failure_box(facts, f"CRC file:{workspace}\\damaged.txt error!", "CrcFail",
+                       "checksum error")
     facts.expect("box.bar_pos", 133)
 
 
@@ -352,7 +392,8 @@ def failure_directory():
                    Entry(subdirectory, "x.txt", b"x")]
         facts = drive("outcome", program_file("directory", name + ".exe", entries))
         workspace = expect_workspace(facts)
-        expect_failure_box(facts, f"Create Directory:{workspace}\\{subdirectory} error!", name)
+        expect_failure_box(facts, f"Create Directory:{workspace}\\{subdirectory} error!", name,
+                           "directory error")
         escaped = os.path.join(os.path.dirname(os.path.dirname(facts["workspace.unix"])), "escaped")
         if os.path.exists(escaped):
             raise Failure(f"{escaped} was created outside the workspace")
@@ -372,8 +413,21 @@ def failure_damaged_package():
     ]
     for program, bar in programs:
         facts = drive("outcome", program)
-        expect_failure_box(facts, *DAMAGED_EN)
+        expect_failure_box(facts, *DAMAGED_EN, "damaged package")
         facts.expect("box.bar_pos", bar)
+
+
+@case
+def failure_setup_not_started():
+    """Everything unpacked, but QWSetup.exe cannot be started: missing from
+    the package, or not a program at all. One message names it."""
+    for name, entries in (("NoSetup", [Entry("", "readme.txt", b"no setup program here")]),
+                          ("BadSetup", [Entry("", "QWSetup.exe", b"MZ but no program" * 64)])):
+        facts = drive("outcome", program_file("setup", name + ".exe", entries))
+        workspace = expect_workspace(facts)
+        expect_failure_box(facts, f"Run file:{workspace}\\QWSetup.exe error!", name,
+                           "setup not started")
+        expect_unpacked(facts, entries)
 
 
 @case
@@ -383,7 +437,7 @@ def chinese_interface():
     are one directory level, not two."""
     facts = drive("outcome", program_file("chinese", "Count0.exe", [setup_entry()], file_count=0),
                   env=CHINESE)
-    expect_failure_box(facts, *DAMAGED_ZH)
+    expect_failure_box(facts, *DAMAGED_ZH, "damaged package")
 
     # Two characters whose second bytes are the separator's code, 0x5C.
     subdirectory = "数据\\" + bytes([0x95, 0x5C, 0xB1, 0x5C]).decode("gbk")
@@ -396,7 +450,7 @@ def chinese_interface():
     entries = [setup_entry(), Entry("", "a?b", b"data")]
     facts = drive("outcome", program_file("chinese", "WriteFail.exe", entries), env=CHINESE)
     workspace = expect_workspace(facts)
-    expect_failure_box(facts, f"Write file:{workspace}\\a?b error!", "WriteFail")
+    expect_failure_box(facts, f"Write file:{workspace}\\a?b error!", "WriteFail", "write error")
 
 
 @case
@@ -413,7 +467,7 @@ def notices_from_outside():
         facts = drive("outcome", program, "--hold", "--send-notice", f"{code}:0")
         facts.expect(f"notice{code}.window_alive", 0)
         facts.expect("box.seen", 0)
-        facts.expect("exit.code", 0)
+        facts.expect("exit.code", STATUS["unknown notice"])
         facts.expect("setup.record", "absent")
 
 
@@ -428,6 +482,7 @@ def keys_enter_ignored_escape_abandons():
     facts.expect("enter.box_seen", 0)
     facts.expect("escape.ended", 1)
     facts.expect("escape.box_seen", 0)
+    facts.expect("exit.code", STATUS["cancelled"])
     facts.expect("workspace.package_copy_exists", 1)
     facts.expect("setup.record", "absent")
 
@@ -464,7 +519,7 @@ def expect_look(facts, label):
         facts.expect(f"{key}.getpos", position)
         facts.expect(f"{key}.fill", facts[f"{key}.expected_fill"])
         facts.expect(f"{key}.mismatches", 0)
-    facts.expect("exit.code", facts["exit.code"])  # any: the framework's after a cancel
+    facts.expect("exit.code", STATUS["cancelled"])  # Escape ends the look check
 
 
 @case

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "report.h"
+#include "security_probe.h"
 
 namespace {
 
@@ -91,6 +92,7 @@ void ReportWorkspace(const std::string& workspace, unsigned waitMilliseconds) {
   if (workspace.empty()) return;
   Report("workspace.unix", UnixPathOf(workspace));
   Report("workspace.package_copy_exists", FileExists(workspace + "\\QW.tmp"));
+  ReportDirectoryAcl(workspace);
   std::string record = workspace + "\\" + kSetupRecord;
   // Under Wine a record just renamed into place can fail to open for a moment.
   std::vector<std::string> lines;
