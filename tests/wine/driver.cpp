@@ -18,7 +18,8 @@
 //
 // --private-temp gives the launcher a temporary-files directory of its own
 // inside the platform's (through TMP and TEMP), so that its workspace is
-// the only one there whatever else runs in the same prefix.
+// the only one there whatever else runs in the same prefix; --temp DIR
+// makes DIR the launcher's temporary-files directory.
 #include <windows.h>
 
 #include <cstdio>
@@ -52,6 +53,7 @@ struct Options {
   std::string launcher;
   std::string releaseWhen;
   std::string screenshot;
+  std::string temp;
   std::vector<std::pair<unsigned, long>> notices;  // sent to the held window, in order
   bool hold = false;
   unsigned long holdAt = 0;  // the progress position to hold at
@@ -70,6 +72,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->holdAt = strtoul(argv[++i], nullptr, 10);
     } else if (argument == "--private-temp") {
       options->privateTemp = true;
+    } else if (argument == "--temp" && i + 1 < argc) {
+      options->temp = argv[++i];
     } else if (argument == "--release-when" && i + 1 < argc) {
       options->releaseWhen = argv[++i];
     } else if (argument == "--send-notice" && i + 1 < argc) {
@@ -342,9 +346,7 @@ int RunLook(const Options& options) {
   return 0;
 }
 
-void UsePrivateTemp() {
-  // The space puts the launch of the setup program from a path with spaces to the test.
-  std::string path = TemporaryFilesPath() + "qw test-" + std::to_string(GetCurrentProcessId());
+void UseTemp(const std::string& path) {
   CreateDirectoryA(path.c_str(), nullptr);
   SetEnvironmentVariableA("TMP", path.c_str());
   SetEnvironmentVariableA("TEMP", path.c_str());
@@ -356,14 +358,18 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     fputs(
-        "usage: driver outcome|keys|look [--private-temp] [--hold] [--release-when FILE]\n"
+        "usage: driver outcome|keys|look [--private-temp | --temp DIR] [--hold]\n"
+        "                                [--release-when FILE]\n"
         "                                [--hold-at N] [--send-notice CODE:VALUE] [--screenshot "
         "BMP]\n"
         "                                LAUNCHER\n",
         stderr);
     return 64;
   }
-  if (options.privateTemp) UsePrivateTemp();
+  // The space puts the launch of the setup program from a path with spaces to the test.
+  if (options.privateTemp)
+    UseTemp(TemporaryFilesPath() + "qw test-" + std::to_string(GetCurrentProcessId()));
+  if (!options.temp.empty()) UseTemp(options.temp);
   if (options.scenario == "outcome") return RunOutcome(options);
   if (options.scenario == "keys") return RunKeys(options);
   if (options.scenario == "look") return RunLook(options);

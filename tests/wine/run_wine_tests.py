@@ -93,11 +93,12 @@ class Facts(dict):
             raise Failure(f"{key}: no number in the driver's report (log {self.log})")
 
 
-def drive(scenario, program, *options, env=None, on_fact=None, timeout=90):
+def drive(scenario, program, *options, env=None, on_fact=None, timeout=90, driver=None,
+          program_path=None):
     """Runs the driver on `program`; `on_fact(key, value)` sees each line as it comes."""
     log = os.path.splitext(program)[0] + f".{scenario}.log"
-    command = [os.environ["QW_WINE"], DRIVER, scenario, "--private-temp", *options,
-               windows_path(program)]
+    command = [os.environ["QW_WINE"], driver or DRIVER, scenario, "--private-temp", *options,
+               program_path or windows_path(program)]
     environment = dict(os.environ, **(env or ENGLISH))
     facts = Facts(log)
     with open(log, "w", encoding="utf-8") as log_file:
@@ -428,6 +429,81 @@ def failure_setup_not_started():
         expect_failure_box(facts, f"Run file:{workspace}\\QWSetup.exe error!", name,
                            "setup not started")
         expect_unpacked(facts, entries)
+
+
+class SmallDrivesOnly:
+    """For the length of a `with`: the prefix's only fixed drive is T:, a
+    tmpfs of 64 MiB; C: counts as a network drive and Z: (the host's /) is
+    gone. Wine reads drive kinds from HKLM\\Software\\Wine\\Drives when its
+    services start, so the wineserver is restarted on the way in and out."""
+    SIZE_MB = 64
+
+    def __init__(self, case):
+        self.mount = os.path.join(OUT, case, "small-drive")
+        self.devices = os.path.join(os.environ["WINEPREFIX"], "dosdevices")
+
+    def wine(self, *arguments):
+        subprocess.run([os.environ["QW_WINE"], *arguments], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=120)
+
+    def restart_wine(self):
+        subprocess.run(["/usr/lib/wine/wineserver", "-k"], stderr=subprocess.DEVNULL)
+        subprocess.run(["/usr/lib/wine/wineserver", "-w"], stderr=subprocess.DEVNULL, timeout=60)
+
+    def set_kinds(self, kinds):
+        for drive, kind in kinds.items():
+            key = r"HKLM\Software\Wine\Drives"
+            if kind:
+                self.wine("reg", "add", key, "/v", drive, "/d", kind, "/f")
+            else:
+                self.wine("reg", "delete", key, "/v", drive, "/f")
+
+    def __enter__(self):
+        os.makedirs(self.mount, exist_ok=True)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={self.SIZE_MB}m", "tmpfs",
+                                  self.mount], capture_output=True, text=True)
+        if mounted.returncode != 0:
+            raise Skip(f"cannot mount a small tmpfs here: {mounted.stderr.strip()}")
+        self.set_kinds({"c:": "network", "t:": "hd"})
+        self.restart_wine()
+        os.symlink(self.mount, os.path.join(self.devices, "t:"))
+        os.remove(os.path.join(self.devices, "z:"))
+        return self
+
+    def __exit__(self, *exc):
+        self.restart_wine()
+        os.remove(os.path.join(self.devices, "t:"))
+        os.symlink("/", os.path.join(self.devices, "z:"))
+        self.set_kinds({"c:": None, "t:": None})
+        self.restart_wine()
+        subprocess.run(["umount", self.mount], check=False)
+        return False
+
+
+@case
+def no_room_for_the_workspace():
+    """No volume with 300 MiB free: the temporary-files directory and the
+    only fixed drive lie on a 64 MiB tmpfs. The no-space message in both
+    languages, its exit status, and no workspace made."""
+    program = program_file("noroom", "NoRoom.exe", [setup_entry()])
+    with SmallDrivesOnly("noroom") as drives:
+        for name in ("driver.exe", "NoRoom.exe"):
+            shutil.copy(DRIVER if name == "driver.exe" else program, drives.mount)
+        temp = os.path.join(drives.mount, "tmp")
+        os.makedirs(temp)
+        for env, text, caption in ((ENGLISH, "No Enough Free Space For Temporary Files!", DAMAGED_EN[1]),
+                                   (CHINESE, "没有足够的空间存放临时文件！", DAMAGED_ZH[1])):
+            facts = drive("outcome", os.path.join(OUT, "noroom", f"NoRoom-{env['LC_ALL']}.exe"),
+                          "--temp", "T:\\tmp", env=env, driver=os.path.join(drives.mount, "driver.exe"),
+                          program_path="T:\\NoRoom.exe")
+            facts.expect("box.seen", 1)
+            facts.expect("box.text", text)
+            facts.expect("box.caption", caption)
+            facts.expect("exit.code", STATUS["no volume with room"])
+            facts.expect("workspace", "")
+            if os.listdir(temp) or set(os.listdir(drives.mount)) != {"driver.exe", "NoRoom.exe", "tmp"}:
+                raise Failure(f"something was created on the small drive: {os.listdir(drives.mount)}, "
+                              f"{os.listdir(temp)}")
 
 
 @case
