@@ -13,12 +13,39 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
 done
+sudo_cmd=""
+[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+# An index that fails to download (a mirror in the middle of a sync) is
+# reported and the old one used; it must not stop the set-up.
+apt_update() {
+  $sudo_cmd apt-get update -qq || echo "install-deps: apt-get update reported errors; going on with the indexes it has"
+}
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
+  apt_update
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# 32-bit Wine runs the shipped 32-bit launcher in the Wine suite. Where it
+# cannot be installed (an i386 index out of step with the amd64 one makes
+# apt refuse), the suite says so and runs the 64-bit build alone; nothing
+# else depends on it. One attempt per build tree: `make clean` allows another.
+wine32_stamp="$(cd "$(dirname "$0")/.." && pwd)/build/.wine32-install-failed"
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed" &&
+   [ ! -f "$wine32_stamp" ]; then
+  echo "installing: wine32:i386 (the 32-bit Wine loader)"
+  log=$(mktemp)
+  if { dpkg --print-foreign-architectures | grep -qx i386 || $sudo_cmd dpkg --add-architecture i386; } &&
+     { $sudo_cmd apt-get update -qq >"$log" 2>&1 || true; } &&
+     DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends \
+       --no-remove wine32:i386 >>"$log" 2>&1; then
+    echo "installed wine32:i386"
+  else
+    mkdir -p "$(dirname "$wine32_stamp")"
+    cp "$log" "$wine32_stamp"
+    echo "install-deps: wine32:i386 could not be installed ($(grep '^E:' "$log" | tail -n1 | cut -c1-160)); the 32-bit launcher will not run in the Wine suite. Log: $wine32_stamp"
+  fi
+  rm -f "$log"
 fi
 
 # The Wine tests run the launcher under LC_ALL=zh_CN.UTF-8 for its Chinese
