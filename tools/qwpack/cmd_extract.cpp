@@ -16,6 +16,7 @@
 #include "package/notices.h"
 #include "package/run_state.h"
 #include "tools/qwpack/commands.h"
+#include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/progress_bar.h"
 
 namespace {
@@ -193,21 +194,28 @@ std::string EntryDisplayPath(const EntryHeader& header) {
 struct Listing {
   bool json = false;
   nlohmann::json rows = nlohmann::json::array();
+  size_t longPaths = 0;
 };
 
 void ListEntry(void* context, const EntryReport& report) {
   Listing* listing = static_cast<Listing*>(context);
   const EntryHeader& header = *report.header;
   std::string path = EntryDisplayPath(header);
+  size_t pathBytes = PackagePathBytes(strnlen(header.subdirectory, kNameFieldSize),
+                                      strnlen(header.fileName, kNameFieldSize));
+  bool longPath = !FitsTypicalWindowsPath(pathBytes);
+  listing->longPaths += longPath;
   if (listing->json) {
     listing->rows.push_back({{"path", path},
                              {"size", header.fileSize},
                              {"method", header.method},
                              {"blocks", report.blockCount},
-                             {"stored", report.storedBytes}});
+                             {"stored", report.storedBytes},
+                             {"long_path", longPath}});
   } else {
-    printf("%-50s %12u  method %u  %6u blocks  %12llu stored\n", path.c_str(), header.fileSize,
-           header.method, report.blockCount, static_cast<unsigned long long>(report.storedBytes));
+    printf("%-50s %12u  method %u  %6u blocks  %12llu stored%s\n", path.c_str(), header.fileSize,
+           header.method, report.blockCount, static_cast<unsigned long long>(report.storedBytes),
+           longPath ? ("  LONG PATH " + std::to_string(pathBytes) + " bytes").c_str() : "");
   }
 }
 
@@ -235,6 +243,12 @@ int RunList(int argc, char** argv) {
   uint32_t fileCount;
   int status = WalkPackage(program, ListEntry, &listing, &fileCount);
   if (listing.json) printf("%s\n", listing.rows.dump(2).c_str());
+  if (listing.longPaths)
+    fprintf(stderr,
+            "qwpack: %zu entries marked LONG PATH take more than %zu bytes: behind a typical "
+            "workspace (%zu characters) they pass Windows' %zu characters, and the launcher "
+            "fails to write them\n",
+            listing.longPaths, kTypicalPathBudget, kTypicalWorkspaceLength, kWindowsPathLimit);
   return status;
 }
 

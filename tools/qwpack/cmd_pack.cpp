@@ -79,7 +79,7 @@ int RunPack(int argc, char** argv) {
       "ANSI code page; the launcher is the same on any machine and at any thread count.",
       "qwpack pack");
   std::string folder, output, stubPath;
-  bool store = false;
+  bool store = false, strict = false;
   unsigned threads = std::thread::hardware_concurrency();
   unsigned codePage = kDefaultPackCodePage;
   app.add_option("DIR", folder, "the folder to pack; its top should hold QWSetup.exe")->required();
@@ -88,6 +88,9 @@ int RunPack(int argc, char** argv) {
                  "the program to append the package to (default: the project's 32-bit "
                  "launcher.exe, beside qwpack or in ../win32/)");
   app.add_flag("--store", store, "keep every block plain (no LZ coding)");
+  app.add_flag("--strict", strict,
+               "refuse paths that pass Windows' 259 characters behind a typical workspace, "
+               "instead of warning of them");
   app.add_option("--threads", threads, "coding threads (default: every core)")
       ->check(CLI::Range(1u, 1024u));
   app.add_option("--codepage", codePage,
@@ -110,6 +113,7 @@ int RunPack(int argc, char** argv) {
   options.codePage = codePage;
   options.threads = threads;
   options.store = store;
+  options.strict = strict;
   if (!ReadWholeFile(stubPath, &options.stub)) {
     fprintf(stderr, "qwpack: cannot read the launcher stub %s\n", stubPath.c_str());
     return 1;

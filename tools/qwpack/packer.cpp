@@ -40,8 +40,8 @@ std::string FoldAsciiCase(std::string text) {
   return text;
 }
 
-std::string PackagePath(const PackageEntry& entry) {
-  return entry.subdirectory.empty() ? entry.fileName : entry.subdirectory + "\\" + entry.fileName;
+std::string PackagePath(const std::string& subdirectory, const std::string& fileName) {
+  return subdirectory.empty() ? fileName : subdirectory + "\\" + fileName;
 }
 
 // Windows folds case: two files whose paths differ only in case would land
@@ -112,22 +112,29 @@ std::string CollectEntries(const PackOptions& options, PackReport* report,
   std::vector<std::string> problems;
   FindCaseClashes(scan.files, &problems);
   bool hasSetup = false;
+  std::map<std::string, std::string> longPaths;  // package path -> what to say, in package order
   for (const SourceFile& file : scan.files) {
     std::string path = Joined(file.levels);
     EntryNames names;
     std::string nameProblem = MakeEntryNames(file.levels, options.codePage, &names);
     if (!nameProblem.empty()) problems.push_back(path + ": " + nameProblem);
+    size_t pathBytes = PackagePathBytes(names.subdirectory.size(), names.fileName.size());
+    if (nameProblem.empty() && !FitsTypicalWindowsPath(pathBytes))
+      longPaths[PackagePath(names.subdirectory, names.fileName)] =
+          path + ": " + TypicalPathWarning(pathBytes);
     if (file.size > kMaxFileSize)
       problems.push_back(path + ": 4 GiB or larger, more than an entry can hold");
     entries->push_back({file.hostPath, names.subdirectory, names.fileName, file.size});
     hasSetup = hasSetup || (file.levels.size() == 1 &&
                             FoldAsciiCase(file.levels[0]) == FoldAsciiCase(kSetupProgram));
   }
+  for (const auto& longPath : longPaths)
+    (options.strict ? problems : report->warnings).push_back(longPath.second);
   if (!problems.empty()) return ListProblems(problems);
   if (entries->empty()) return options.folder + " holds no files; a package needs at least one";
 
   std::sort(entries->begin(), entries->end(), [](const PackageEntry& a, const PackageEntry& b) {
-    return PackagePath(a) < PackagePath(b);
+    return PackagePath(a.subdirectory, a.fileName) < PackagePath(b.subdirectory, b.fileName);
   });
   if (!hasSetup)
     report->warnings.push_back(std::string("the folder has no ") + kSetupProgram +
