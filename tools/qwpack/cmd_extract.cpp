@@ -18,6 +18,7 @@
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/progress_bar.h"
+#include "tools/qwpack/version_resource.h"
 
 namespace {
 
@@ -219,6 +220,24 @@ void ListEntry(void* context, const EntryReport& report) {
   }
 }
 
+// What Explorer's Properties would show of the launcher.
+void PrintVersionResource(const std::string& program) {
+  FILE* file = fopen(program.c_str(), "rb");
+  if (!file) return;  // the walk reports it
+  VersionResource version;
+  std::string problem = ReadVersionResource(file, &version);
+  fclose(file);
+  if (!problem.empty()) {
+    printf("version resource: none (%s)\n", problem.c_str());
+    return;
+  }
+  printf("version resource: file version %s, product version %s\n",
+         VersionText(version.fileVersion).c_str(), VersionText(version.productVersion).c_str());
+  for (const auto& field : version.strings)
+    printf("  %-18s %s\n", field.first.c_str(), field.second.c_str());
+  printf("\n");
+}
+
 void CountEntry(void* context, const EntryReport& report) {
   uint64_t* totals = static_cast<uint64_t*>(context);
   totals[0]++;
@@ -229,7 +248,8 @@ void CountEntry(void* context, const EntryReport& report) {
 
 int RunList(int argc, char** argv) {
   CLI::App app(
-      "List the entries of a launcher's package: path, size, method, blocks, stored bytes.",
+      "List a launcher's version resource and the entries of its package: path, size,\n"
+      "method, blocks, stored bytes.",
       "qwpack list");
   std::string program;
   Listing listing;
@@ -240,6 +260,7 @@ int RunList(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
   PosixSetCodePage(codePage);
 
+  if (!listing.json) PrintVersionResource(program);
   uint32_t fileCount;
   int status = WalkPackage(program, ListEntry, &listing, &fileCount);
   if (listing.json) printf("%s\n", listing.rows.dump(2).c_str());

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "qw_version.h"
 #include "tools/qwpack/commands.h"
 
 namespace {
@@ -23,7 +24,9 @@ const Verb kVerbs[] = {
 void PrintUsage(FILE* out) {
   fprintf(out, "usage: qwpack <command> [options]\n\ncommands:\n");
   for (const Verb& verb : kVerbs) fprintf(out, "  %-8s %s\n", verb.name, verb.summary);
-  fprintf(out, "\nqwpack <command> --help shows a command's options.\n");
+  fprintf(out,
+          "\nqwpack <command> --help shows a command's options; qwpack --version its "
+          "version.\n");
 }
 
 }  // namespace
@@ -35,6 +38,10 @@ int main(int argc, char** argv) {
   }
   if (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h") || !strcmp(argv[1], "help")) {
     PrintUsage(stdout);
+    return 0;
+  }
+  if (!strcmp(argv[1], "--version") || !strcmp(argv[1], "-V")) {
+    printf("qwpack %s\n", QW_VERSION_STRING);
     return 0;
   }
   for (const Verb& verb : kVerbs)
