@@ -1,22 +1,18 @@
-// extract, list and verify: the launcher's own two stages, run on Linux.
-#include <sys/stat.h>
-
+// extract, list and verify: the launcher's own two stages, run on the host.
 #include <CLI/CLI.hpp>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "package/unpack.h"
 #include "package/worker.h"
-#include "platform/code_page.h"
 #include "platform/platform.h"
 #include "package/notices.h"
 #include "package/run_state.h"
+#include "tools/qwpack/ansi_paths.h"
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/entry_names_ansi.h"
+#include "tools/qwpack/host_files.h"
 #include "tools/qwpack/progress_bar.h"
 #include "tools/qwpack/version_resource.h"
 
@@ -25,18 +21,12 @@ namespace {
 constexpr unsigned kDefaultCodePage = 936;
 const char kDamagedPackageText[] = "This file has been damaged, please download a new one!";
 
-// The file-system form of a path the worker sent (backslashes, ANSI).
-std::string HostPath(const char* ansiPath) {
-  char mapped[kPathCapacity * 4];
-  return PosixMapPath(ansiPath, mapped, sizeof mapped) ? mapped : ansiPath;
-}
-
 // Host paths are UTF-8; the worker's are ANSI in the package's code page.
 bool CopyAnsiPath(const std::string& hostPath, char* field, const char* what) {
   std::string ansi;
-  if (!Utf8ToCodePage(hostPath, PosixCodePage(), &ansi)) {
+  if (!AnsiFromHostPath(hostPath, &ansi)) {
     fprintf(stderr, "qwpack: the %s path cannot be written in code page %u: %s\n", what,
-            PosixCodePage(), hostPath.c_str());
+            PathCodePage(), hostPath.c_str());
     return false;
   }
   if (ansi.size() + 1 > kPathCapacity) {
@@ -46,22 +36,6 @@ bool CopyAnsiPath(const std::string& hostPath, char* field, const char* what) {
   }
   memcpy(field, ansi.c_str(), ansi.size() + 1);
   return true;
-}
-
-bool MakeDirectories(const std::string& path) {
-  std::string prefix;
-  for (size_t i = 0; i <= path.size(); i++) {
-    if (i == path.size() || (path[i] == '/' && i > 0)) {
-      prefix = path.substr(0, i);
-      if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
-    }
-  }
-  return true;
-}
-
-std::string AbsolutePath(const std::string& path) {
-  char resolved[PATH_MAX];
-  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
 // Receives the worker's notices as the progress window would.
@@ -85,7 +59,7 @@ struct NoticeRecorder {
     if (deleteCopyAtEnd) g_platform.deleteFile(g_runState.packageCopyPath);
     finalCode = code;
     if (code >= kNoticeOpenError && code <= kNoticeDamagedPackage)
-      finalPath = HostPath(reinterpret_cast<const char*>(value));
+      finalPath = HostPathFromAnsi(reinterpret_cast<const char*>(value));
     if (printNotices) {
       if (code == kNoticeSuccess)
         printf("%u %u\n", code, static_cast<uint32_t>(value));
@@ -128,16 +102,18 @@ int RunExtract(int argc, char** argv) {
   app.add_flag("--notices", notices, "print every notice on stdout: CODE VALUE");
   AddCodePageOption(app, &codePage);
   CLI11_PARSE(app, argc, argv);
-  PosixSetCodePage(codePage);
+  UsePathCodePage(codePage);
 
-  if (!MakeDirectories(directory)) {
-    fprintf(stderr, "qwpack: cannot create %s: %s\n", directory.c_str(), strerror(errno));
+  std::string problem = HostMakeDirectories(directory);
+  if (!problem.empty()) {
+    fprintf(stderr, "qwpack: %s\n", problem.c_str());
     return 1;
   }
-  std::string workspace = AbsolutePath(directory);
+  std::string workspace = HostAbsolutePath(directory);
   if (!CopyAnsiPath(program, g_runState.programPath, "program") ||
       !CopyAnsiPath(workspace, g_runState.workspacePath, "workspace") ||
-      !CopyAnsiPath(workspace + "/QW.tmp", g_runState.packageCopyPath, "package copy"))
+      !CopyAnsiPath(workspace + kHostSeparator + "QW.tmp", g_runState.packageCopyPath,
+                    "package copy"))
     return 1;
 
   ProgressBar bar("extract", 200);
@@ -157,19 +133,24 @@ namespace {
 // writing anything, as extract would.
 int WalkPackage(const std::string& program, void (*onEntry)(void*, const EntryReport&),
                 void* context, uint32_t* fileCount) {
-  FILE* programFile = fopen(program.c_str(), "rb");
+  FILE* programFile = HostOpenFile(program, "rb");
   if (!programFile) {
-    fprintf(stderr, "qwpack: cannot open %s: %s\n", program.c_str(), strerror(errno));
+    fprintf(stderr, "qwpack: cannot open %s: %s\n", program.c_str(), HostErrorText().c_str());
     return 1;
   }
-  FILE* copy = tmpfile();
+  FILE* copy = HostTemporaryFile();
+  if (!copy) {
+    fclose(programFile);
+    fprintf(stderr, "qwpack: cannot create a temporary file: %s\n", HostErrorText().c_str());
+    return 1;
+  }
   NoticeRecorder recorder;
   recorder.deleteCopyAtEnd = false;
   NoticeSink sink = {NoticeRecorder::Deliver, &recorder};
-  *fileCount = copy ? CopyPackageBody(programFile, copy, &sink) : 0;
+  *fileCount = CopyPackageBody(programFile, copy, &sink);
   fclose(programFile);
   if (*fileCount == 0) {
-    if (copy) fclose(copy);
+    fclose(copy);
     fprintf(stderr, "%s\n", kDamagedPackageText);
     return 1;
   }
@@ -189,7 +170,7 @@ std::string EntryDisplayPath(const EntryHeader& header) {
   std::string ansi(header.subdirectory, strnlen(header.subdirectory, kNameFieldSize));
   if (!ansi.empty()) ansi += '\\';
   ansi.append(header.fileName, strnlen(header.fileName, kNameFieldSize));
-  return HostPath(ansi.c_str());
+  return HostPathFromAnsi(ansi.c_str());
 }
 
 struct Listing {
@@ -222,7 +203,7 @@ void ListEntry(void* context, const EntryReport& report) {
 
 // What Explorer's Properties would show of the launcher.
 void PrintVersionResource(const std::string& program) {
-  FILE* file = fopen(program.c_str(), "rb");
+  FILE* file = HostOpenFile(program, "rb");
   if (!file) return;  // the walk reports it
   VersionResource version;
   std::string problem = ReadVersionResource(file, &version);
@@ -258,7 +239,7 @@ int RunList(int argc, char** argv) {
   app.add_flag("--json", listing.json, "print a JSON list of entries");
   AddCodePageOption(app, &codePage);
   CLI11_PARSE(app, argc, argv);
-  PosixSetCodePage(codePage);
+  UsePathCodePage(codePage);
 
   if (!listing.json) PrintVersionResource(program);
   uint32_t fileCount;
@@ -281,7 +262,7 @@ int RunVerify(int argc, char** argv) {
   app.add_option("PROGRAM", program, "the launcher")->required();
   AddCodePageOption(app, &codePage);
   CLI11_PARSE(app, argc, argv);
-  PosixSetCodePage(codePage);
+  UsePathCodePage(codePage);
 
   uint64_t totals[2] = {0, 0};
   uint32_t fileCount;
