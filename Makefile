@@ -49,5 +49,24 @@ demo:
 peers: host win64
 	python3 bench/peers.py
 
+# qwpack as publishers install it: build/qwpack_<version>_amd64.deb (CPack,
+# Depends from dpkg-shlibdeps) and build/qwpack-<version>-windows-x64.zip
+# (qwpack.exe beside both launchers). A folder named package/ exists, so
+# both targets are phony.
+.PHONY: package dist-windows
+package: host win32 win64
+	rm -rf build/host/cpack
+	cd build/host && cpack -G DEB -B cpack >/dev/null
+	rm -f build/qwpack_*.deb
+	cp build/host/cpack/qwpack_*.deb build/
+	@ls build/qwpack_*.deb
+
+dist-windows: win32 win64
+	rm -rf build/win64/cpack
+	cd build/win64 && cpack -G ZIP -B cpack >/dev/null
+	rm -f build/qwpack-*-windows-x64.zip
+	cp build/win64/cpack/qwpack-*-windows-x64.zip build/
+	@ls build/qwpack-*-windows-x64.zip
+
 clean:
 	rm -rf build

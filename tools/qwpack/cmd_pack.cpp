@@ -71,8 +71,8 @@ void PrintSummary(const std::string& output, const PackReport& report, double se
 int RunPack(int argc, char** argv) {
   CLI::App app(
       "Pack a folder into a launcher: the launcher stub, its package locator filled in, and\n"
-      "the folder's files appended as a package. Names are converted from UTF-8 to the\n"
-      "ANSI code page; the launcher is the same on any machine and at any thread count.",
+      "the folder's files appended as a package. Names are converted to the ANSI code\n"
+      "page; the launcher is the same on any machine and at any thread count.",
       "qwpack pack");
   std::string folder, output, stub = kDefaultStub;
   bool store = false, strict = false;
