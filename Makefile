@@ -38,6 +38,7 @@ test: host host-asan win32 win64
 	ctest --preset host-asan -j $(JOBS)
 	$(MAKE) fuzz FUZZ_SECONDS=$(or $(CI_FUZZ_SECONDS),20)
 	scripts/wine-tests.sh
+	$(MAKE) test-packages
 
 # The example payload packed with qwpack and run under Wine (scripts/demo.sh).
 demo:
@@ -67,6 +68,14 @@ dist-windows: win32 win64
 	rm -f build/qwpack-*-windows-x64.zip
 	cp build/win64/cpack/qwpack-*-windows-x64.zip build/
 	@ls build/qwpack-*-windows-x64.zip
+
+# The packages as publishers get them: the Debian package unpacked and used,
+# and qwpack.exe from the zip under Wine beside the Linux qwpack.
+.PHONY: test-packages
+test-packages: package dist-windows
+	PYTHONDONTWRITEBYTECODE=1 python3 tests/cli/debian_package_test.py build/qwpack_*_amd64.deb
+	PYTHONDONTWRITEBYTECODE=1 scripts/wine-session.sh python3 tests/wine/qwpack_exe_test.py \
+		build/qwpack-*-windows-x64.zip
 
 clean:
 	rm -rf build

@@ -15,6 +15,8 @@
 //   driver look [--screenshot BMP] LAUNCHER
 //       Holds the worker, reads back the window's drawing and the bar at a
 //       set of positions, then presses Escape.
+//   driver version PROGRAM
+//       Reports the program's version resource as GetFileVersionInfoA reads it.
 //
 // --private-temp gives the launcher a temporary-files directory of its own
 // inside the platform's (through TMP and TEMP), so that its workspace is
@@ -36,6 +38,7 @@
 #include "look_checks.h"
 #include "pixels.h"
 #include "report.h"
+#include "version_probe.h"
 #include "window_probe.h"
 #include "workspace_probe.h"
 
@@ -354,7 +357,7 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     fputs(
-        "usage: driver outcome|keys|look [--private-temp] [--hold] [--release-when FILE]\n"
+        "usage: driver outcome|keys|look|version [--private-temp] [--hold] [--release-when FILE]\n"
         "                                [--hold-at N] [--send-notice CODE:VALUE] [--screenshot "
         "BMP]\n"
         "                                LAUNCHER\n",
@@ -365,6 +368,7 @@ int main(int argc, char** argv) {
   if (options.scenario == "outcome") return RunOutcome(options);
   if (options.scenario == "keys") return RunKeys(options);
   if (options.scenario == "look") return RunLook(options);
+  if (options.scenario == "version") return ReportVersionInfo(options.launcher.c_str()), 0;
   fprintf(stderr, "unknown scenario %s\n", options.scenario.c_str());
   return 64;
 }

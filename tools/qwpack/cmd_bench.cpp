@@ -12,6 +12,7 @@
 #include "package/format.h"
 #include "tools/qwpack/bench_codecs.h"
 #include "tools/qwpack/bench_corpus.h"
+#include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/host_files.h"
 #include "tools/qwpack/threads.h"
@@ -199,6 +200,7 @@ int RunBench(int argc, char** argv) {
                      "comparison codecs\n(zlib, libdeflate, LZ4, zstd); the Linux qwpack has "
                      "them.",
                "qwpack bench");
+  UseOneOptionStyle(app);
   std::vector<std::string> paths;
   bool json = false;
   unsigned threads = HostProcessorCount();

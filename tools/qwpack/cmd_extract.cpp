@@ -10,6 +10,7 @@
 #include "package/notices.h"
 #include "package/run_state.h"
 #include "tools/qwpack/ansi_paths.h"
+#include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/host_files.h"
@@ -94,6 +95,7 @@ int RunExtract(int argc, char** argv) {
       "Unpack a launcher's package exactly as the launcher does: the package copy\n"
       "DIR/QW.tmp, then every entry below DIR.",
       "qwpack extract");
+  UseOneOptionStyle(app);
   std::string program, directory = ".";
   bool notices = false;
   unsigned codePage = kDefaultCodePage;
@@ -232,6 +234,7 @@ int RunList(int argc, char** argv) {
       "List a launcher's version resource and the entries of its package: path, size,\n"
       "method, blocks, stored bytes.",
       "qwpack list");
+  UseOneOptionStyle(app);
   std::string program;
   Listing listing;
   unsigned codePage = kDefaultCodePage;
@@ -257,6 +260,7 @@ int RunList(int argc, char** argv) {
 int RunVerify(int argc, char** argv) {
   CLI::App app("Decode and check every entry of a launcher's package, writing nothing.",
                "qwpack verify");
+  UseOneOptionStyle(app);
   std::string program;
   unsigned codePage = kDefaultCodePage;
   app.add_option("PROGRAM", program, "the launcher")->required();

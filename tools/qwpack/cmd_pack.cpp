@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/host_files.h"
 #include "tools/qwpack/packer.h"
@@ -74,6 +75,7 @@ int RunPack(int argc, char** argv) {
       "the folder's files appended as a package. Names are converted to the ANSI code\n"
       "page; the launcher is the same on any machine and at any thread count.",
       "qwpack pack");
+  UseOneOptionStyle(app);
   std::string folder, output, stub = kDefaultStub;
   bool store = false, strict = false;
   unsigned threads = HostProcessorCount();
