@@ -9,7 +9,6 @@ Run inside the Wine session:
     scripts/wine-session.sh python3 tests/wine/qwpack_exe_test.py build/qwpack-<version>-windows-x64.zip
 `make test` does (make test-packages). Artefacts go to build/qwpack-exe-tests/.
 """
-import filecmp
 import glob
 import json
 import os
@@ -112,9 +111,9 @@ def make_payload():
 
 # --- the cases ----------------------------------------------------------------
 
-def dist_zip_holds_qwpack_and_both_launchers(zip_path):
+def dist_zip_holds_qwpack_and_both_launchers():
     """The zip: one folder with qwpack.exe, both launchers, README and LICENSE."""
-    with zipfile.ZipFile(zip_path) as archive:
+    with zipfile.ZipFile(sys.argv[1]) as archive:
         names = archive.namelist()
         tops = {name.split("/", 1)[0] for name in names}
         if len(tops) != 1 or {name.split("/", 1)[1] for name in names} != DIST_FILES:
@@ -267,14 +266,13 @@ def main():
     shutil.rmtree(OUT, ignore_errors=True)
     os.makedirs(OUT)
     make_payload()
-    cases = [lambda: dist_zip_holds_qwpack_and_both_launchers(sys.argv[1]),
-             pack_gives_the_linux_bytes, names_outside_the_code_page_are_refused,
-             launcher_made_by_qwpack_exe_runs, list_verify_extract_agree,
-             version_resource_reads_back, control_c_leaves_no_partial_output]
-    names = ["dist_zip_holds_qwpack_and_both_launchers"] + [c.__name__ for c in cases[1:]]
+    cases = [dist_zip_holds_qwpack_and_both_launchers, pack_gives_the_linux_bytes,
+             names_outside_the_code_page_are_refused, launcher_made_by_qwpack_exe_runs,
+             list_verify_extract_agree, version_resource_reads_back,
+             control_c_leaves_no_partial_output]
     failed = 0
     started = time.monotonic()
-    for name, case in zip(names, cases):
+    for case in cases:
         case_started = time.monotonic()
         try:
             case()
@@ -282,7 +280,7 @@ def main():
         except (Failure, subprocess.SubprocessError, OSError, KeyError, ValueError) as failure:
             verdict = f"FAIL  {failure}"
             failed += 1
-        print(f"{name:45s} {time.monotonic() - case_started:5.1f}s  {verdict}", flush=True)
+        print(f"{case.__name__:45s} {time.monotonic() - case_started:5.1f}s  {verdict}", flush=True)
     print(f"qwpack.exe tests: {len(cases) - failed}/{len(cases)} passed "
           f"in {time.monotonic() - started:.0f}s; artefacts in {OUT}")
     return 1 if failed else 0
