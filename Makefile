@@ -38,6 +38,7 @@ test: host host-asan win32 win64
 	ctest --preset host-asan -j $(JOBS)
 	$(MAKE) fuzz FUZZ_SECONDS=$(or $(CI_FUZZ_SECONDS),20)
 	scripts/wine-tests.sh
+	$(MAKE) test-packages
 
 # The example payload packed with qwpack and run under Wine (scripts/demo.sh).
 demo:
@@ -48,6 +49,33 @@ demo:
 .PHONY: peers
 peers: host win64
 	python3 bench/peers.py
+
+# qwpack as publishers install it: build/qwpack_<version>_amd64.deb (CPack,
+# Depends from dpkg-shlibdeps) and build/qwpack-<version>-windows-x64.zip
+# (qwpack.exe beside both launchers). A folder named package/ exists, so
+# both targets are phony.
+.PHONY: package dist-windows
+package: host win32 win64
+	rm -rf build/host/cpack
+	cd build/host && cpack -G DEB -B cpack >/dev/null
+	rm -f build/qwpack_*.deb
+	cp build/host/cpack/qwpack_*.deb build/
+	@ls build/qwpack_*.deb
+
+dist-windows: win32 win64
+	rm -rf build/win64/cpack
+	cd build/win64 && cpack -G ZIP -B cpack >/dev/null
+	rm -f build/qwpack-*-windows-x64.zip
+	cp build/win64/cpack/qwpack-*-windows-x64.zip build/
+	@ls build/qwpack-*-windows-x64.zip
+
+# The packages as publishers get them: the Debian package unpacked and used,
+# and qwpack.exe from the zip under Wine beside the Linux qwpack.
+.PHONY: test-packages
+test-packages: package dist-windows
+	PYTHONDONTWRITEBYTECODE=1 python3 tests/cli/debian_package_test.py build/qwpack_*_amd64.deb
+	PYTHONDONTWRITEBYTECODE=1 scripts/wine-session.sh python3 tests/wine/qwpack_exe_test.py \
+		build/qwpack-*-windows-x64.zip
 
 clean:
 	rm -rf build

@@ -1,4 +1,7 @@
-// Linux only. Conversions between the host's UTF-8 and a Windows ANSI code page.
+// Conversions between the host's UTF-8 and a Windows ANSI code page: iconv
+// on Linux (code_page_posix.cpp), the system's own conversion functions on
+// Windows (code_page_win32.cpp), where every name must survive the round
+// trip unchanged (no best-fit substitutes).
 #pragma once
 
 #include <string>

@@ -66,12 +66,14 @@ extern PlatformOps g_platform;
 // The real operations of the system the program was built for.
 PlatformOps NativePlatform();
 
-#ifndef _WIN32
-// On Linux, notices go to a callback: noticeTarget points at a NoticeSink.
+// On Linux, and in the publisher's tool on Windows, notices go to a
+// callback: noticeTarget points at a NoticeSink.
 struct NoticeSink {
   void (*deliver)(void* context, uint32_t code, uintptr_t value);
   void* context;
 };
+
+#ifndef _WIN32
 
 // The ANSI code page that package names are read in (default 936). Paths are
 // converted to UTF-8 and backslashes mapped to '/' when they reach the file

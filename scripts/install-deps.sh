@@ -8,6 +8,7 @@ packages=(
   wine64 xvfb xdotool imagemagick fonts-wqy-zenhei locales
   nsis osslsigncode
   zip unzip 7zip time
+  dpkg-dev file man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,15 +1,21 @@
 // The built launchers (build/win32 and build/win64, when they exist): still
 // valid PE files after the header move, the package locator's bytes free,
-// only system libraries imported, and the resources as the window expects
-// them.
+// only system libraries imported, the resources as the window expects them,
+// and the version resource as qwpack reads it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "qw_version.h"
+#include "tools/qwpack/version_resource.h"
 
 namespace {
 
@@ -315,6 +321,47 @@ TEST_P(LauncherImageTest, ManifestRequestsElevationAndIconExists) {
   EXPECT_NE(text.find(Is64() ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\""),
             std::string::npos);
   EXPECT_FALSE(Resource(14, 128).empty());  // the icon group
+}
+
+// qwpack list reads it without Windows; the Wine tests read it back with
+// GetFileVersionInfoA.
+TEST_P(LauncherImageTest, VersionResourceCarriesTheProjectVersionAndReadsBack) {
+  FILE* file = fopen(path_.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  VersionResource version;
+  EXPECT_EQ(ReadVersionResource(file, &version), "");
+  fclose(file);
+  const uint16_t expected[4] = {QW_VERSION_MAJOR, QW_VERSION_MINOR, QW_VERSION_PATCH, 0};
+  EXPECT_EQ(VersionText(version.fileVersion), VersionText(expected));
+  EXPECT_EQ(VersionText(version.productVersion), VersionText(expected));
+  std::map<std::string, std::string> fields(version.strings.begin(), version.strings.end());
+  EXPECT_EQ(fields["FileVersion"], QW_VERSION_STRING);
+  EXPECT_EQ(fields["ProductVersion"], QW_VERSION_STRING);
+  EXPECT_EQ(fields["CompanyName"], QW_PUBLISHER);
+  EXPECT_EQ(fields["LegalCopyright"], QW_COPYRIGHT);
+  EXPECT_EQ(fields["OriginalFilename"], Is64() ? "launcher-win64.exe" : "launcher-win32.exe");
+  EXPECT_FALSE(fields["FileDescription"].empty());
+  EXPECT_FALSE(fields["ProductName"].empty());
+
+  // Cut short or with a node's length past its parent, it is refused, not overrun.
+  std::u16string key = u"VS_VERSION_INFO";
+  auto found = std::search(image_.data.begin(), image_.data.end(),
+                           reinterpret_cast<const uint8_t*>(key.data()),
+                           reinterpret_cast<const uint8_t*>(key.data() + key.size()));
+  ASSERT_NE(found, image_.data.end());
+  size_t root = static_cast<size_t>(found - image_.data.begin()) - 6;
+  for (size_t cut : {root + 40, root + U16(image_.data, root) - 2}) {
+    std::vector<uint8_t> damaged(image_.data.begin(), image_.data.begin() + cut);
+    FILE* shortFile = fmemopen(damaged.data(), damaged.size(), "rb");
+    EXPECT_EQ(ReadVersionResource(shortFile, &version), "its version resource is malformed");
+    fclose(shortFile);
+  }
+  std::vector<uint8_t> damaged = image_.data;
+  damaged[root + 0x5C] = 0xFF;  // the first child's length, behind the fixed part
+  damaged[root + 0x5D] = 0x7F;
+  FILE* damagedFile = fmemopen(damaged.data(), damaged.size(), "rb");
+  EXPECT_EQ(ReadVersionResource(damagedFile, &version), "its version resource is malformed");
+  fclose(damagedFile);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, LauncherImageTest, ::testing::Values("win32", "win64"));

@@ -340,6 +340,69 @@ TEST(PackNames, TheLauncherPathBudget) {
   EXPECT_FALSE(FitsLauncherPath(120, 126, kLongestWorkspace));
   EXPECT_TRUE(FitsLauncherPath(0, 246, kLongestWorkspace));  // one separator only
   EXPECT_FALSE(FitsLauncherPath(0, 247, kLongestWorkspace));
+
+  // Behind a 60-character workspace and its separator, 198 of Windows' 259.
+  EXPECT_EQ(PackagePathBytes(0, 99), 99u);
+  EXPECT_EQ(PackagePathBytes(99, 98), 198u);
+  EXPECT_TRUE(FitsTypicalWindowsPath(198));
+  EXPECT_FALSE(FitsTypicalWindowsPath(199));
+}
+
+namespace {
+
+// 49 times 中 and a 'd': 99 bytes in GBK, 148 in UTF-8.
+const std::string kGbkFolder99 = [] {
+  std::string folder;
+  for (int i = 0; i < 49; i++) folder += "\xE4\xB8\xAD";
+  return folder + "d";
+}();
+
+}  // namespace
+
+TEST_F(PackTest, WarnsOfPathsPastWindowsLimitCountedInAnsiBytesAndStrictRefusesThem) {
+  Add(kGbkFolder99 + "/" + std::string(98, 'n'), TextLike(10, 11));  // 99 + 1 + 98 = 198
+  PackReport report;
+  ASSERT_EQ(PackFolder(options_, &report), "");
+  EXPECT_TRUE(report.warnings.empty()) << report.warnings[0];
+  unlink(options_.output.c_str());
+
+  std::string longPath = kGbkFolder99 + "/" + std::string(99, 'm');  // 199 bytes
+  Add(longPath, TextLike(10, 12));
+  ASSERT_EQ(PackFolder(options_, &report), "");
+  ASSERT_EQ(report.warnings.size(), 1u);
+  EXPECT_EQ(report.warnings[0].find(longPath + ": its path takes 199 bytes"), 0u)
+      << report.warnings[0];
+  EXPECT_NE(report.warnings[0].find("over the 198"), std::string::npos);
+  unlink(options_.output.c_str());
+
+  options_.strict = true;
+  ExpectRefusal(longPath + ": its path takes 199 bytes");
+}
+
+TEST_F(PackTest, CommandLineWarnsOfLongPathsRefusesThemWhenStrictAndListMarksThem) {
+  std::string longPath = kGbkFolder99 + "/" + std::string(99, 'm');
+  Add(longPath, TextLike(10, 12));
+  std::string stub = root_ + "/stub.exe";
+  WriteFile(stub, MinimalStub());
+  std::string pack = std::string(QWPACK_BINARY) + " pack " + Quoted(source_) + " --stub " +
+                     Quoted(stub) + " -o " + Quoted(options_.output);
+  std::string log;
+  ASSERT_EQ(Shell(pack + " --strict", &log), 1) << log;
+  EXPECT_NE(log.find(longPath + ": its path takes 199 bytes"), std::string::npos) << log;
+  EXPECT_TRUE(OutputFolder().empty());
+
+  ASSERT_EQ(Shell(pack, &log), 0) << log;
+  EXPECT_NE(log.find("warning: " + longPath + ": its path takes 199 bytes"), std::string::npos)
+      << log;
+
+  std::string list = std::string(QWPACK_BINARY) + " list " + Quoted(options_.output);
+  ASSERT_EQ(Shell("(" + list + " 2>/dev/null)", &log), 0) << log;
+  size_t setupRow = log.find("QWSetup.exe"), longRow = log.find(std::string(99, 'm'));
+  ASSERT_LT(setupRow, longRow) << log;
+  EXPECT_EQ(log.find("  LONG PATH"), log.find("  LONG PATH 199 bytes\n", longRow)) << log;
+  ASSERT_EQ(Shell("(" + list + " --json 2>/dev/null)", &log), 0) << log;
+  EXPECT_NE(log.find("\"long_path\": false"), std::string::npos) << log;
+  EXPECT_NE(log.find("\"long_path\": true"), std::string::npos) << log;
 }
 
 namespace {

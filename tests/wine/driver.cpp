@@ -15,6 +15,8 @@
 //   driver look [--screenshot BMP] LAUNCHER
 //       Holds the worker, reads back the window's drawing and the bar at a
 //       set of positions, then presses Escape.
+//   driver version PROGRAM
+//       Reports the program's version resource as GetFileVersionInfoA reads it.
 //
 // --private-temp gives the launcher a temporary-files directory of its own
 // inside the platform's (through TMP and TEMP), so that its workspace is
@@ -38,6 +40,7 @@
 #include "pixels.h"
 #include "report.h"
 #include "security_probe.h"
+#include "version_probe.h"
 #include "window_probe.h"
 #include "workspace_probe.h"
 
@@ -358,7 +361,7 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     fputs(
-        "usage: driver outcome|keys|look [--private-temp | --temp DIR] [--hold]\n"
+        "usage: driver outcome|keys|look|version [--private-temp | --temp DIR] [--hold]\n"
         "                                [--release-when FILE]\n"
         "                                [--hold-at N] [--send-notice CODE:VALUE] [--screenshot "
         "BMP]\n"
@@ -373,6 +376,7 @@ int main(int argc, char** argv) {
   if (options.scenario == "outcome") return RunOutcome(options);
   if (options.scenario == "keys") return RunKeys(options);
   if (options.scenario == "look") return RunLook(options);
+  if (options.scenario == "version") return ReportVersionInfo(options.launcher.c_str()), 0;
   fprintf(stderr, "unknown scenario %s\n", options.scenario.c_str());
   return 64;
 }

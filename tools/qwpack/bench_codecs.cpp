@@ -1,10 +1,12 @@
 #include "tools/qwpack/bench_codecs.h"
 
+#ifdef QW_COMPARISON_CODECS
 #include <libdeflate.h>
 #include <lz4.h>
 #include <lz4hc.h>
 #include <zlib.h>
 #include <zstd.h>
+#endif
 
 #include <cstring>
 
@@ -42,6 +44,7 @@ class QwlzCodec : public BenchCodec {
   CLzCodec codec_;
 };
 
+#ifdef QW_COMPARISON_CODECS
 class ZlibCodec : public BenchCodec {
  public:
   size_t Compress(const uint8_t* input, size_t size, uint8_t* output, size_t capacity) override {
@@ -125,6 +128,8 @@ class ZstdCodec : public BenchCodec {
   ZSTD_DCtx* decompressor_;
 };
 
+#endif  // QW_COMPARISON_CODECS
+
 template <typename Codec, int... Arguments>
 std::unique_ptr<BenchCodec> Make() {
   return std::unique_ptr<BenchCodec>(new Codec(Arguments...));
@@ -132,16 +137,26 @@ std::unique_ptr<BenchCodec> Make() {
 
 }  // namespace
 
+bool BenchHasComparisonCodecs() {
+#ifdef QW_COMPARISON_CODECS
+  return true;
+#else
+  return false;
+#endif
+}
+
 std::vector<BenchCodecKind> BenchCodecKinds() {
-  return {
-      {"memcpy", false, false, Make<MemcpyCodec>},
-      {"qwlz (4 KiB blocks)", true, true, Make<QwlzCodec>},
-      {"zlib -9 (4 KiB blocks)", true, false, Make<ZlibCodec>},
-      {"zlib -9", false, false, Make<ZlibCodec>},
-      {"libdeflate -12", false, false, Make<LibdeflateCodec>},
-      {"lz4", false, false, Make<Lz4Codec, 0>},
-      {"lz4hc -12", false, false, Make<Lz4Codec, 12>},
-      {"zstd -3", false, false, Make<ZstdCodec, 3>},
-      {"zstd -19", false, false, Make<ZstdCodec, 19>},
-  };
+  std::vector<BenchCodecKind> kinds;
+  kinds.push_back({"memcpy", false, false, Make<MemcpyCodec>});
+  kinds.push_back({"qwlz (4 KiB blocks)", true, true, Make<QwlzCodec>});
+#ifdef QW_COMPARISON_CODECS
+  kinds.push_back({"zlib -9 (4 KiB blocks)", true, false, Make<ZlibCodec>});
+  kinds.push_back({"zlib -9", false, false, Make<ZlibCodec>});
+  kinds.push_back({"libdeflate -12", false, false, Make<LibdeflateCodec>});
+  kinds.push_back({"lz4", false, false, Make<Lz4Codec, 0>});
+  kinds.push_back({"lz4hc -12", false, false, Make<Lz4Codec, 12>});
+  kinds.push_back({"zstd -3", false, false, Make<ZstdCodec, 3>});
+  kinds.push_back({"zstd -19", false, false, Make<ZstdCodec, 19>});
+#endif
+  return kinds;
 }

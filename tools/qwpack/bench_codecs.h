@@ -27,6 +27,8 @@ struct BenchCodecKind {
   std::unique_ptr<BenchCodec> (*make)();  // one per thread
 };
 
-// memcpy, qwlz (4 KiB blocks), zlib -9 (4 KiB blocks and whole files),
-// libdeflate -12, LZ4, LZ4 HC -12, zstd -3 and -19.
+// memcpy, qwlz (4 KiB blocks), and where the build has them (Linux, not
+// the Windows build) zlib -9 (4 KiB blocks and whole files), libdeflate -12,
+// LZ4, LZ4 HC -12, zstd -3 and -19.
 std::vector<BenchCodecKind> BenchCodecKinds();
+bool BenchHasComparisonCodecs();

@@ -1,22 +1,21 @@
 // qwpack bench: the codec against zlib, LZ4, libdeflate and zstd on the same
 // data, like 7-Zip's benchmark: ratio, encode and decode speed per codec.
-#include <time.h>
-
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 
 #include "package/format.h"
 #include "tools/qwpack/bench_codecs.h"
 #include "tools/qwpack/bench_corpus.h"
+#include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
+#include "tools/qwpack/host_files.h"
+#include "tools/qwpack/threads.h"
 
 namespace {
 
@@ -42,12 +41,6 @@ struct Row {
   unsigned threads;
   bool sound;
 };
-
-double ThreadSeconds() {
-  timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return t.tv_sec + t.tv_nsec * 1e-9;
-}
 
 double WallSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -81,19 +74,19 @@ double Encode(const BenchCodecKind& kind, std::vector<Unit>* units, uint8_t* out
   std::vector<double> cpu(threads, 0);
   auto work = [&](unsigned thread) {
     std::unique_ptr<BenchCodec> codec = kind.make();
-    double start = ThreadSeconds();
+    double start = HostThreadCpuSeconds();
     for (size_t i; (i = next++) < units->size();) {
       Unit& unit = (*units)[i];
       unit.coded = codec->Compress(unit.input, unit.size, output + unit.slot, unit.capacity);
       if (!unit.coded && !kind.fourKiBBlocks) failed = true;
     }
-    cpu[thread] = ThreadSeconds() - start;
+    cpu[thread] = HostThreadCpuSeconds() - start;
   };
   double start = WallSeconds();
-  std::vector<std::thread> pool;
+  std::vector<Thread> pool;
   for (unsigned t = 1; t < threads; t++) pool.emplace_back(work, t);
   work(0);
-  for (std::thread& thread : pool) thread.join();
+  for (Thread& thread : pool) thread.join();
   double wall = WallSeconds() - start;
   for (double seconds : cpu) *cpuSeconds += seconds;
   return failed ? -1 : wall;
@@ -167,13 +160,11 @@ Row Measure(const BenchCodecKind& kind, const std::vector<BenchFile>& files, uns
 
 bool ReadFiles(const std::vector<std::string>& paths, std::vector<BenchFile>* files) {
   for (const std::string& path : paths) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      fprintf(stderr, "qwpack: cannot read %s\n", path.c_str());
+    files->push_back({path, {}});
+    if (!HostReadFile(path, &files->back().bytes)) {
+      fprintf(stderr, "qwpack: cannot read %s: %s\n", path.c_str(), HostErrorText().c_str());
       return false;
     }
-    files->push_back({path, std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                                                 std::istreambuf_iterator<char>())});
   }
   return true;
 }
@@ -200,13 +191,19 @@ void PrintTable(const std::vector<Row>& rows, const std::vector<BenchFile>& file
 }  // namespace
 
 int RunBench(int argc, char** argv) {
-  CLI::App app(
-      "Compare the launcher's codec (4096-byte independent blocks) with zlib, libdeflate,\n"
-      "LZ4 and zstd on the same data: compression ratio, encode and decode speed.",
-      "qwpack bench");
+  CLI::App app(BenchHasComparisonCodecs()
+                   ? "Compare the launcher's codec (4096-byte independent blocks) with zlib, "
+                     "libdeflate,\nLZ4 and zstd on the same data: compression ratio, encode "
+                     "and decode speed."
+                   : "Measure the launcher's codec (4096-byte independent blocks) beside memcpy: "
+                     "compression\nratio, encode and decode speed. This build has none of the "
+                     "comparison codecs\n(zlib, libdeflate, LZ4, zstd); the Linux qwpack has "
+                     "them.",
+               "qwpack bench");
+  UseOneOptionStyle(app);
   std::vector<std::string> paths;
   bool json = false;
-  unsigned threads = std::thread::hardware_concurrency();
+  unsigned threads = HostProcessorCount();
   app.add_option("FILES", paths, "files to measure (default: a built-in mix, the same everywhere)");
   app.add_flag("--json", json, "print a JSON list of rows");
   app.add_option("--threads", threads, "qwlz encoding threads (default: every core)")

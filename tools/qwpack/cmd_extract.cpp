@@ -1,40 +1,33 @@
-// extract, list and verify: the launcher's own two stages, run on Linux.
-#include <sys/stat.h>
-
+// extract, list and verify: the launcher's own two stages, run on the host.
 #include <CLI/CLI.hpp>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "package/unpack.h"
 #include "package/worker.h"
-#include "platform/code_page.h"
 #include "platform/platform.h"
 #include "package/notices.h"
 #include "package/run_state.h"
+#include "tools/qwpack/ansi_paths.h"
+#include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
+#include "tools/qwpack/entry_names_ansi.h"
+#include "tools/qwpack/host_files.h"
 #include "tools/qwpack/progress_bar.h"
+#include "tools/qwpack/version_resource.h"
 
 namespace {
 
 constexpr unsigned kDefaultCodePage = 936;
 const char kDamagedPackageText[] = "This file has been damaged, please download a new one!";
 
-// The file-system form of a path the worker sent (backslashes, ANSI).
-std::string HostPath(const char* ansiPath) {
-  char mapped[kPathCapacity * 4];
-  return PosixMapPath(ansiPath, mapped, sizeof mapped) ? mapped : ansiPath;
-}
-
 // Host paths are UTF-8; the worker's are ANSI in the package's code page.
 bool CopyAnsiPath(const std::string& hostPath, char* field, const char* what) {
   std::string ansi;
-  if (!Utf8ToCodePage(hostPath, PosixCodePage(), &ansi)) {
+  if (!AnsiFromHostPath(hostPath, &ansi)) {
     fprintf(stderr, "qwpack: the %s path cannot be written in code page %u: %s\n", what,
-            PosixCodePage(), hostPath.c_str());
+            PathCodePage(), hostPath.c_str());
     return false;
   }
   if (ansi.size() + 1 > kPathCapacity) {
@@ -44,22 +37,6 @@ bool CopyAnsiPath(const std::string& hostPath, char* field, const char* what) {
   }
   memcpy(field, ansi.c_str(), ansi.size() + 1);
   return true;
-}
-
-bool MakeDirectories(const std::string& path) {
-  std::string prefix;
-  for (size_t i = 0; i <= path.size(); i++) {
-    if (i == path.size() || (path[i] == '/' && i > 0)) {
-      prefix = path.substr(0, i);
-      if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
-    }
-  }
-  return true;
-}
-
-std::string AbsolutePath(const std::string& path) {
-  char resolved[PATH_MAX];
-  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
 // Receives the worker's notices as the progress window would.
@@ -83,7 +60,7 @@ struct NoticeRecorder {
     if (deleteCopyAtEnd) g_platform.deleteFile(g_runState.packageCopyPath);
     finalCode = code;
     if (code >= kNoticeOpenError && code <= kNoticeDamagedPackage)
-      finalPath = HostPath(reinterpret_cast<const char*>(value));
+      finalPath = HostPathFromAnsi(reinterpret_cast<const char*>(value));
     if (printNotices) {
       if (code == kNoticeSuccess)
         printf("%u %u\n", code, static_cast<uint32_t>(value));
@@ -118,6 +95,7 @@ int RunExtract(int argc, char** argv) {
       "Unpack a launcher's package exactly as the launcher does: the package copy\n"
       "DIR/QW.tmp, then every entry below DIR.",
       "qwpack extract");
+  UseOneOptionStyle(app);
   std::string program, directory = ".";
   bool notices = false;
   unsigned codePage = kDefaultCodePage;
@@ -126,16 +104,18 @@ int RunExtract(int argc, char** argv) {
   app.add_flag("--notices", notices, "print every notice on stdout: CODE VALUE");
   AddCodePageOption(app, &codePage);
   CLI11_PARSE(app, argc, argv);
-  PosixSetCodePage(codePage);
+  UsePathCodePage(codePage);
 
-  if (!MakeDirectories(directory)) {
-    fprintf(stderr, "qwpack: cannot create %s: %s\n", directory.c_str(), strerror(errno));
+  std::string problem = HostMakeDirectories(directory);
+  if (!problem.empty()) {
+    fprintf(stderr, "qwpack: %s\n", problem.c_str());
     return 1;
   }
-  std::string workspace = AbsolutePath(directory);
+  std::string workspace = HostAbsolutePath(directory);
   if (!CopyAnsiPath(program, g_runState.programPath, "program") ||
       !CopyAnsiPath(workspace, g_runState.workspacePath, "workspace") ||
-      !CopyAnsiPath(workspace + "/QW.tmp", g_runState.packageCopyPath, "package copy"))
+      !CopyAnsiPath(workspace + kHostSeparator + "QW.tmp", g_runState.packageCopyPath,
+                    "package copy"))
     return 1;
 
   ProgressBar bar("extract", 200);
@@ -155,19 +135,24 @@ namespace {
 // writing anything, as extract would.
 int WalkPackage(const std::string& program, void (*onEntry)(void*, const EntryReport&),
                 void* context, uint32_t* fileCount) {
-  FILE* programFile = fopen(program.c_str(), "rb");
+  FILE* programFile = HostOpenFile(program, "rb");
   if (!programFile) {
-    fprintf(stderr, "qwpack: cannot open %s: %s\n", program.c_str(), strerror(errno));
+    fprintf(stderr, "qwpack: cannot open %s: %s\n", program.c_str(), HostErrorText().c_str());
     return 1;
   }
-  FILE* copy = tmpfile();
+  FILE* copy = HostTemporaryFile();
+  if (!copy) {
+    fclose(programFile);
+    fprintf(stderr, "qwpack: cannot create a temporary file: %s\n", HostErrorText().c_str());
+    return 1;
+  }
   NoticeRecorder recorder;
   recorder.deleteCopyAtEnd = false;
   NoticeSink sink = {NoticeRecorder::Deliver, &recorder};
-  *fileCount = copy ? CopyPackageBody(programFile, copy, &sink) : 0;
+  *fileCount = CopyPackageBody(programFile, copy, &sink);
   fclose(programFile);
   if (*fileCount == 0) {
-    if (copy) fclose(copy);
+    fclose(copy);
     fprintf(stderr, "%s\n", kDamagedPackageText);
     return 1;
   }
@@ -187,28 +172,53 @@ std::string EntryDisplayPath(const EntryHeader& header) {
   std::string ansi(header.subdirectory, strnlen(header.subdirectory, kNameFieldSize));
   if (!ansi.empty()) ansi += '\\';
   ansi.append(header.fileName, strnlen(header.fileName, kNameFieldSize));
-  return HostPath(ansi.c_str());
+  return HostPathFromAnsi(ansi.c_str());
 }
 
 struct Listing {
   bool json = false;
   nlohmann::json rows = nlohmann::json::array();
+  size_t longPaths = 0;
 };
 
 void ListEntry(void* context, const EntryReport& report) {
   Listing* listing = static_cast<Listing*>(context);
   const EntryHeader& header = *report.header;
   std::string path = EntryDisplayPath(header);
+  size_t pathBytes = PackagePathBytes(strnlen(header.subdirectory, kNameFieldSize),
+                                      strnlen(header.fileName, kNameFieldSize));
+  bool longPath = !FitsTypicalWindowsPath(pathBytes);
+  listing->longPaths += longPath;
   if (listing->json) {
     listing->rows.push_back({{"path", path},
                              {"size", header.fileSize},
                              {"method", header.method},
                              {"blocks", report.blockCount},
-                             {"stored", report.storedBytes}});
+                             {"stored", report.storedBytes},
+                             {"long_path", longPath}});
   } else {
-    printf("%-50s %12u  method %u  %6u blocks  %12llu stored\n", path.c_str(), header.fileSize,
-           header.method, report.blockCount, static_cast<unsigned long long>(report.storedBytes));
+    printf("%-50s %12u  method %u  %6u blocks  %12llu stored%s\n", path.c_str(), header.fileSize,
+           header.method, report.blockCount, static_cast<unsigned long long>(report.storedBytes),
+           longPath ? ("  LONG PATH " + std::to_string(pathBytes) + " bytes").c_str() : "");
   }
+}
+
+// What Explorer's Properties would show of the launcher.
+void PrintVersionResource(const std::string& program) {
+  FILE* file = HostOpenFile(program, "rb");
+  if (!file) return;  // the walk reports it
+  VersionResource version;
+  std::string problem = ReadVersionResource(file, &version);
+  fclose(file);
+  if (!problem.empty()) {
+    printf("version resource: none (%s)\n", problem.c_str());
+    return;
+  }
+  printf("version resource: file version %s, product version %s\n",
+         VersionText(version.fileVersion).c_str(), VersionText(version.productVersion).c_str());
+  for (const auto& field : version.strings)
+    printf("  %-18s %s\n", field.first.c_str(), field.second.c_str());
+  printf("\n");
 }
 
 void CountEntry(void* context, const EntryReport& report) {
@@ -221,8 +231,10 @@ void CountEntry(void* context, const EntryReport& report) {
 
 int RunList(int argc, char** argv) {
   CLI::App app(
-      "List the entries of a launcher's package: path, size, method, blocks, stored bytes.",
+      "List a launcher's version resource and the entries of its package: path, size,\n"
+      "method, blocks, stored bytes.",
       "qwpack list");
+  UseOneOptionStyle(app);
   std::string program;
   Listing listing;
   unsigned codePage = kDefaultCodePage;
@@ -230,23 +242,31 @@ int RunList(int argc, char** argv) {
   app.add_flag("--json", listing.json, "print a JSON list of entries");
   AddCodePageOption(app, &codePage);
   CLI11_PARSE(app, argc, argv);
-  PosixSetCodePage(codePage);
+  UsePathCodePage(codePage);
 
+  if (!listing.json) PrintVersionResource(program);
   uint32_t fileCount;
   int status = WalkPackage(program, ListEntry, &listing, &fileCount);
   if (listing.json) printf("%s\n", listing.rows.dump(2).c_str());
+  if (listing.longPaths)
+    fprintf(stderr,
+            "qwpack: %zu entries marked LONG PATH take more than %zu bytes: behind a typical "
+            "workspace (%zu characters) they pass Windows' %zu characters, and the launcher "
+            "fails to write them\n",
+            listing.longPaths, kTypicalPathBudget, kTypicalWorkspaceLength, kWindowsPathLimit);
   return status;
 }
 
 int RunVerify(int argc, char** argv) {
   CLI::App app("Decode and check every entry of a launcher's package, writing nothing.",
                "qwpack verify");
+  UseOneOptionStyle(app);
   std::string program;
   unsigned codePage = kDefaultCodePage;
   app.add_option("PROGRAM", program, "the launcher")->required();
   AddCodePageOption(app, &codePage);
   CLI11_PARSE(app, argc, argv);
-  PosixSetCodePage(codePage);
+  UsePathCodePage(codePage);
 
   uint64_t totals[2] = {0, 0};
   uint32_t fileCount;

@@ -1,60 +1,57 @@
 // qwpack pack: a folder into a launcher.
-#include <limits.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <thread>
+#include <vector>
 
+#include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
+#include "tools/qwpack/host_files.h"
 #include "tools/qwpack/packer.h"
 #include "tools/qwpack/progress_bar.h"
 
 namespace {
 
-constexpr const char kStubName[] = "launcher.exe";
+constexpr const char kDefaultStub[] = "win32";
 
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+bool IsStubKind(const std::string& name) {
+  return name == "win32" || name == "win64";
 }
 
-std::string RealPath(const std::string& path) {
-  char resolved[PATH_MAX];
-  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+// Where the project's launcher for `kind` (win32, win64) may lie, relative
+// to this program: installed (bin/qwpack, share/qwpack/launcher-win32.exe),
+// beside it (qwpack.exe in the Windows zip), or in the build tree
+// (build/host/qwpack or build/win64/qwpack.exe, build/win32/launcher.exe).
+std::vector<std::string> StubCandidates(const std::string& kind) {
+  std::string here = HostDirectoryOf(HostOwnProgram());
+  std::string name = "launcher-" + kind + ".exe";
+  const char s = kHostSeparator;
+  return {here + s + ".." + s + "share" + s + "qwpack" + s + name, here + s + name,
+          here + s + ".." + s + kind + s + "launcher.exe"};
 }
 
-// The launcher the project builds: beside this program (an installed
-// layout), else in the 32-bit build beside this build (build/host/qwpack
-// next to build/win32/launcher.exe).
-std::string FindDefaultStub() {
-  char self[PATH_MAX];
-  ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length <= 0) return "";
-  self[length] = '\0';
-  std::string here = DirectoryOf(self);
-  for (const std::string& candidate : {here + "/" + kStubName, here + "/../win32/" + kStubName})
-    if (access(candidate.c_str(), R_OK) == 0) return candidate;
+// The stub --stub names: a kind found beside qwpack, or a path.
+std::string ResolveStub(const std::string& stub, std::string* problem) {
+  if (!IsStubKind(stub)) return stub;
+  std::vector<std::string> candidates = StubCandidates(stub);
+  for (const std::string& candidate : candidates) {
+    HostFileInfo info;
+    if (HostStat(candidate, &info).empty() && info.kind == HostKind::kFile) return candidate;
+  }
+  *problem = "no " + stub + " launcher stub; looked for";
+  for (const std::string& candidate : candidates) *problem += "\n  " + candidate;
+  *problem += "\n(build the " + stub + " preset, install the package, or name a file with --stub)";
   return "";
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
 }
 
 // <folder name>.exe in the current directory.
 std::string DefaultOutput(const std::string& folder) {
-  std::string name = RealPath(folder);
-  while (name.size() > 1 && name.back() == '/') name.pop_back();
-  name = name.substr(name.rfind('/') + 1);
-  return (name.empty() ? std::string("package") : name) + ".exe";
+  std::string name = HostAbsolutePath(folder);
+  while (name.size() > 1 && (name.back() == '/' || name.back() == kHostSeparator)) name.pop_back();
+  size_t separator = name.find_last_of(std::string("/") + kHostSeparator);
+  name = separator == std::string::npos ? name : name.substr(separator + 1);
+  return (name.empty() || name.back() == ':' ? std::string("package") : name) + ".exe";
 }
 
 void PrintSummary(const std::string& output, const PackReport& report, double seconds,
@@ -75,19 +72,24 @@ void PrintSummary(const std::string& output, const PackReport& report, double se
 int RunPack(int argc, char** argv) {
   CLI::App app(
       "Pack a folder into a launcher: the launcher stub, its package locator filled in, and\n"
-      "the folder's files appended as a package. Names are converted from UTF-8 to the\n"
-      "ANSI code page; the launcher is the same on any machine and at any thread count.",
+      "the folder's files appended as a package. Names are converted to the ANSI code\n"
+      "page; the launcher is the same on any machine and at any thread count.",
       "qwpack pack");
-  std::string folder, output, stubPath;
-  bool store = false;
-  unsigned threads = std::thread::hardware_concurrency();
+  UseOneOptionStyle(app);
+  std::string folder, output, stub = kDefaultStub;
+  bool store = false, strict = false;
+  unsigned threads = HostProcessorCount();
   unsigned codePage = kDefaultPackCodePage;
   app.add_option("DIR", folder, "the folder to pack; its top should hold QWSetup.exe")->required();
   app.add_option("-o,--output", output, "the launcher to write (default: ./<DIR name>.exe)");
-  app.add_option("--stub", stubPath,
-                 "the program to append the package to (default: the project's 32-bit "
-                 "launcher.exe, beside qwpack or in ../win32/)");
+  app.add_option("--stub", stub,
+                 "the launcher to append the package to: win32 (the default) or win64, the "
+                 "project's launcher for 32- or 64-bit Windows installed with qwpack, or the "
+                 "path of a launcher");
   app.add_flag("--store", store, "keep every block plain (no LZ coding)");
+  app.add_flag("--strict", strict,
+               "refuse paths that pass Windows' 259 characters behind a typical workspace, "
+               "instead of warning of them");
   app.add_option("--threads", threads, "coding threads (default: every core)")
       ->check(CLI::Range(1u, 1024u));
   app.add_option("--codepage", codePage,
@@ -96,12 +98,10 @@ int RunPack(int argc, char** argv) {
   if (threads == 0) threads = 1;
 
   if (output.empty()) output = DefaultOutput(folder);
-  if (stubPath.empty()) stubPath = FindDefaultStub();
+  std::string problem;
+  std::string stubPath = ResolveStub(stub, &problem);
   if (stubPath.empty()) {
-    fprintf(stderr,
-            "qwpack: no launcher stub: build the win32 preset (build/win32/%s) or name one "
-            "with --stub\n",
-            kStubName);
+    fprintf(stderr, "qwpack: %s\n", problem.c_str());
     return 1;
   }
   PackOptions options;
@@ -110,8 +110,10 @@ int RunPack(int argc, char** argv) {
   options.codePage = codePage;
   options.threads = threads;
   options.store = store;
-  if (!ReadWholeFile(stubPath, &options.stub)) {
-    fprintf(stderr, "qwpack: cannot read the launcher stub %s\n", stubPath.c_str());
+  options.strict = strict;
+  if (!HostReadFile(stubPath, &options.stub)) {
+    fprintf(stderr, "qwpack: cannot read the launcher stub %s: %s\n", stubPath.c_str(),
+            HostErrorText().c_str());
     return 1;
   }
   ProgressBar bar("pack", 100);
@@ -121,7 +123,7 @@ int RunPack(int argc, char** argv) {
 
   auto start = std::chrono::steady_clock::now();
   PackReport report;
-  std::string problem = PackFolder(options, &report);
+  problem = PackFolder(options, &report);
   if (!problem.empty()) {
     fprintf(stderr, "qwpack: cannot pack %s into %s:\n%s\n", folder.c_str(), output.c_str(),
             problem.c_str());

@@ -45,6 +45,19 @@ bool FitsLauncherPath(size_t subdirectoryBytes, size_t fileNameBytes, size_t wor
          kLauncherPathCapacity;
 }
 
+size_t PackagePathBytes(size_t subdirectoryBytes, size_t fileNameBytes) {
+  return subdirectoryBytes + (subdirectoryBytes ? 1 : 0) + fileNameBytes;
+}
+
+std::string TypicalPathWarning(size_t packagePathBytes) {
+  return "its path takes " + std::to_string(packagePathBytes) +
+         " bytes in the code page, over the " + std::to_string(kTypicalPathBudget) +
+         " that stay within Windows' " + std::to_string(kWindowsPathLimit) +
+         " characters behind a typical workspace (" + std::to_string(kTypicalWorkspaceLength) +
+         " characters: C:\\Users\\<20-character name>\\AppData\\Local\\Temp\\QW_XXXXXXXX); "
+         "the launcher would fail to write it on most machines";
+}
+
 std::string MakeEntryNames(const std::vector<std::string>& levels, unsigned codePage,
                            EntryNames* names) {
   names->subdirectory.clear();

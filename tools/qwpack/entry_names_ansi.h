@@ -23,6 +23,28 @@ constexpr size_t kLongestWorkspace = kLongestTempPath + kWorkspaceNameLength;
 bool FitsLauncherPath(size_t subdirectoryBytes, size_t fileNameBytes,
                       size_t workspaceBytes = kLongestWorkspace);
 
+// The launcher's ANSI file calls take at most MAX_PATH = 260 characters,
+// terminator included. A typical workspace,
+// C:\Users\<20-character name>\AppData\Local\Temp\QW_XXXXXXXX, takes 60 and its
+// separator one more, which leaves 198 for the entry's package path. It is
+// measured in the package's ANSI bytes: for a double-byte code page that
+// counts each double-byte character twice, so it errs on the side of a
+// warning.
+constexpr size_t kWindowsPathLimit = 259;  // MAX_PATH without the terminator
+constexpr size_t kTypicalWorkspaceLength = 60;
+constexpr size_t kTypicalPathBudget = kWindowsPathLimit - kTypicalWorkspaceLength - 1;
+
+// Bytes of subdirectory + "\" + fileName (no separator for the top).
+size_t PackagePathBytes(size_t subdirectoryBytes, size_t fileNameBytes);
+
+// False when the entry would pass MAX_PATH behind a typical workspace.
+inline bool FitsTypicalWindowsPath(size_t packagePathBytes) {
+  return packagePathBytes <= kTypicalPathBudget;
+}
+
+// "its path takes N bytes ..., over the 198 ...": the warning for such a path.
+std::string TypicalPathWarning(size_t packagePathBytes);
+
 struct EntryNames {
   std::string subdirectory;  // levels joined by '\', empty for the top
   std::string fileName;

@@ -1,61 +1,50 @@
 #include "tools/qwpack/folder_scan.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
-#include <utility>
-
 namespace {
 
 struct Walk {
-  dev_t skipDevice;
-  ino_t skipInode;
-  std::vector<std::pair<dev_t, ino_t>> open;  // the directories being walked, to catch loops
+  FileIdentity skip;
+  std::vector<FileIdentity> open;  // the directories being walked, to catch loops
   FolderScan* scan;
 };
 
 std::string Join(const std::vector<std::string>& levels) {
   std::string path;
-  for (const std::string& level : levels) path += (path.empty() ? "" : "/") + level;
+  for (const std::string& level : levels) {
+    if (!path.empty()) path += kHostSeparator;
+    path += level;
+  }
   return path;
 }
 
-// Walks one directory; returns whether any file lies below it.
+// Walks one directory; says whether any file lies below it.
 std::string WalkDirectory(const std::string& hostPath, std::vector<std::string>* levels, Walk* walk,
                           bool* holdsFiles) {
-  DIR* dir = opendir(hostPath.c_str());
-  if (!dir) return "cannot read the folder " + hostPath + ": " + strerror(errno);
   std::vector<std::string> names;
-  errno = 0;
-  while (dirent* entry = readdir(dir)) {
-    if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..")) names.push_back(entry->d_name);
-  }
-  int readError = errno;
-  closedir(dir);
-  if (readError) return "cannot read the folder " + hostPath + ": " + strerror(readError);
+  std::string problem = HostListDirectory(hostPath, &names);
+  if (!problem.empty()) return problem;
 
   *holdsFiles = false;
   for (const std::string& name : names) {
-    std::string path = hostPath + "/" + name;
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return "cannot read " + path + ": " + strerror(errno);
+    std::string path = hostPath + kHostSeparator + name;
+    HostFileInfo info;
+    problem = HostStat(path, &info);
+    if (!problem.empty()) return problem;
     levels->push_back(name);
-    if (S_ISDIR(st.st_mode)) {
-      for (const auto& open : walk->open)
-        if (open.first == st.st_dev && open.second == st.st_ino)
+    if (info.kind == HostKind::kDirectory) {
+      for (const FileIdentity& open : walk->open)
+        if (open == info.identity)
           return "the folder " + path + " links back to a folder that contains it";
-      walk->open.emplace_back(st.st_dev, st.st_ino);
+      walk->open.push_back(info.identity);
       bool below = false;
-      std::string problem = WalkDirectory(path, levels, walk, &below);
+      problem = WalkDirectory(path, levels, walk, &below);
       if (!problem.empty()) return problem;
       walk->open.pop_back();
       if (!below) walk->scan->emptyDirectories.push_back(Join(*levels));
       *holdsFiles = *holdsFiles || below;
-    } else if (S_ISREG(st.st_mode)) {
-      if (!(st.st_dev == walk->skipDevice && st.st_ino == walk->skipInode)) {
-        walk->scan->files.push_back({path, *levels, static_cast<uint64_t>(st.st_size)});
+    } else if (info.kind == HostKind::kFile) {
+      if (!(info.identity == walk->skip)) {
+        walk->scan->files.push_back({path, *levels, info.size});
         *holdsFiles = true;
       }
     } else {
@@ -68,12 +57,12 @@ std::string WalkDirectory(const std::string& hostPath, std::vector<std::string>*
 
 }  // namespace
 
-std::string ScanFolder(const std::string& root, dev_t skipDevice, ino_t skipInode,
-                       FolderScan* scan) {
-  struct stat st;
-  if (stat(root.c_str(), &st) != 0) return "cannot read " + root + ": " + strerror(errno);
-  if (!S_ISDIR(st.st_mode)) return root + " is not a folder";
-  Walk walk = {skipDevice, skipInode, {{st.st_dev, st.st_ino}}, scan};
+std::string ScanFolder(const std::string& root, const FileIdentity& skip, FolderScan* scan) {
+  HostFileInfo info;
+  std::string problem = HostStat(root, &info);
+  if (!problem.empty()) return problem;
+  if (info.kind != HostKind::kDirectory) return root + " is not a folder";
+  Walk walk = {skip, {info.identity}, scan};
   std::vector<std::string> levels;
   bool holdsFiles = false;
   return WalkDirectory(root, &levels, &walk, &holdsFiles);

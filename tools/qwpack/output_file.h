@@ -12,9 +12,10 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
   ~OutputFile();  // removes the temporary file unless committed
 
-  // Creates the temporary file beside `finalPath`. While it exists, SIGINT,
-  // SIGTERM and SIGHUP remove it before ending the process. Returns an
-  // empty string or what failed.
+  // Creates the temporary file beside `finalPath`. While it exists, an
+  // interruption removes it before ending the process: SIGINT, SIGTERM and
+  // SIGHUP on Linux; Ctrl-C, Ctrl-Break and closing the console on Windows.
+  // Returns an empty string or what failed.
   std::string Open(const std::string& finalPath);
   int fd() const { return fd_; }
   const std::string& temporaryPath() const { return temporaryPath_; }

@@ -4,20 +4,15 @@
 // one thread would write it. A bounded number of chunks is in flight.
 #include "tools/qwpack/package_stream.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include "package/format.h"
 #include "package/lz_codec.h"
 #include "package/package_writer.h"
+#include "tools/qwpack/host_files.h"
+#include "tools/qwpack/threads.h"
 
 namespace {
 
@@ -41,31 +36,31 @@ class CodingPool {
 
   ~CodingPool() {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<Mutex> lock(mutex_);
       stopping_ = true;
       queue_.clear();
     }
     queued_.notify_all();
-    for (std::thread& worker : workers_) worker.join();
+    for (Thread& worker : workers_) worker.join();
   }
 
   void Submit(Chunk* chunk) {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<Mutex> lock(mutex_);
       queue_.push_back(chunk);
     }
     queued_.notify_one();
   }
 
   void Wait(Chunk* chunk) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<Mutex> lock(mutex_);
     finished_.wait(lock, [chunk] { return chunk->done; });
   }
 
   // Drops the chunks no thread has started, so that only those under way
   // need waiting for.
   void DropQueued() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<Mutex> lock(mutex_);
     for (Chunk* chunk : queue_) chunk->done = true;
     queue_.clear();
   }
@@ -76,7 +71,7 @@ class CodingPool {
     for (;;) {
       Chunk* chunk;
       {
-        std::unique_lock<std::mutex> lock(mutex_);
+        std::unique_lock<Mutex> lock(mutex_);
         queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (queue_.empty()) return;
         chunk = queue_.front();
@@ -89,7 +84,7 @@ class CodingPool {
                                            store_ ? nullptr : &codec));
       }
       {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<Mutex> lock(mutex_);
         chunk->done = true;
       }
       finished_.notify_all();
@@ -97,25 +92,13 @@ class CodingPool {
   }
 
   bool store_;
-  std::mutex mutex_;
-  std::condition_variable queued_;
-  std::condition_variable finished_;
+  Mutex mutex_;
+  ConditionVariable queued_;
+  ConditionVariable finished_;
   std::deque<Chunk*> queue_;
   bool stopping_ = false;
-  std::vector<std::thread> workers_;
+  std::vector<Thread> workers_;
 };
-
-bool WriteAt(int fd, const uint8_t* bytes, size_t length, uint64_t offset) {
-  while (length > 0) {
-    ssize_t written = pwrite(fd, bytes, length, static_cast<off_t>(offset));
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    length -= static_cast<size_t>(written);
-    offset += static_cast<uint64_t>(written);
-  }
-  return true;
-}
 
 // Reads the entries' files in order, one chunk at a time.
 class ChunkReader {
@@ -131,9 +114,9 @@ class ChunkReader {
   std::unique_ptr<Chunk> Next(std::string* problem) {
     const PackageEntry& entry = entries_[entry_];
     if (offset_ == 0) {
-      file_ = fopen(entry.hostPath.c_str(), "rb");
+      file_ = HostOpenFile(entry.hostPath, "rb");
       if (!file_) {
-        *problem = "cannot open " + entry.hostPath + ": " + strerror(errno);
+        *problem = "cannot open " + entry.hostPath + ": " + HostErrorText();
         return nullptr;
       }
     }
@@ -199,12 +182,12 @@ class EntryWriter {
     }
     totals->blocks += chunk.blocks.size();
     totals->inputBytes += chunk.input.size();
-    if (!WriteAt(fd_, bytes.data(), bytes.size(), end_)) return WriteProblem();
+    if (!HostWriteAt(fd_, bytes.data(), bytes.size(), end_)) return WriteProblem();
     end_ += bytes.size();
     if (chunk.lastOfEntry) {
       uint8_t raw[kEntryHeaderSize];
       header_->Serialize(raw);
-      if (!WriteAt(fd_, raw, kEntryHeaderSize, headerAt_)) return WriteProblem();
+      if (!HostWriteAt(fd_, raw, kEntryHeaderSize, headerAt_)) return WriteProblem();
     }
     return "";
   }
@@ -212,13 +195,11 @@ class EntryWriter {
   std::string WriteFileCount(uint32_t fileCount) {
     uint8_t raw[4];
     StoreLe32(raw, fileCount);
-    return WriteAt(fd_, raw, 4, packageOffset_) ? "" : WriteProblem();
+    return HostWriteAt(fd_, raw, 4, packageOffset_) ? "" : WriteProblem();
   }
 
  private:
-  static std::string WriteProblem() {
-    return std::string("cannot write the launcher: ") + strerror(errno);
-  }
+  static std::string WriteProblem() { return "cannot write the launcher: " + HostErrorText(); }
 
   int fd_;
   uint64_t packageOffset_;

@@ -1,20 +1,16 @@
 #include "tools/qwpack/packer.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <map>
 #include <set>
 
 #include "package/format.h"
 #include "package/package_writer.h"
 #include "platform/code_page.h"
-#include "platform/platform.h"
+#include "tools/qwpack/ansi_paths.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/folder_scan.h"
+#include "tools/qwpack/host_files.h"
 #include "tools/qwpack/launcher_stub.h"
 #include "tools/qwpack/output_file.h"
 #include "tools/qwpack/package_stream.h"
@@ -30,7 +26,10 @@ constexpr uint64_t kSmallestStoredBlock = 4 + 5;
 
 std::string Joined(const std::vector<std::string>& levels) {
   std::string path;
-  for (const std::string& level : levels) path += (path.empty() ? "" : "/") + level;
+  for (const std::string& level : levels) {
+    if (!path.empty()) path += kHostSeparator;
+    path += level;
+  }
   return path;
 }
 
@@ -40,8 +39,8 @@ std::string FoldAsciiCase(std::string text) {
   return text;
 }
 
-std::string PackagePath(const PackageEntry& entry) {
-  return entry.subdirectory.empty() ? entry.fileName : entry.subdirectory + "\\" + entry.fileName;
+std::string PackagePath(const std::string& subdirectory, const std::string& fileName) {
+  return subdirectory.empty() ? fileName : subdirectory + "\\" + fileName;
 }
 
 // Windows folds case: two files whose paths differ only in case would land
@@ -52,7 +51,8 @@ void FindCaseClashes(const std::vector<SourceFile>& files, std::vector<std::stri
   for (const SourceFile& file : files) {
     std::string path;
     for (size_t i = 0; i + 1 < file.levels.size(); i++) {
-      path += (path.empty() ? "" : "/") + file.levels[i];
+      if (!path.empty()) path += kHostSeparator;
+      path += file.levels[i];
       foldersByFolded.emplace(FoldAsciiCase(path), path);
     }
     std::string whole = Joined(file.levels);
@@ -74,7 +74,7 @@ std::vector<std::string> TopEmptyFolders(std::vector<std::string> folders) {
   std::sort(folders.begin(), folders.end());
   std::vector<std::string> top;
   for (const std::string& folder : folders)
-    if (top.empty() || folder.compare(0, top.back().size() + 1, top.back() + "/") != 0)
+    if (top.empty() || folder.compare(0, top.back().size() + 1, top.back() + kHostSeparator) != 0)
       top.push_back(folder);
   return top;
 }
@@ -89,45 +89,43 @@ std::string ListProblems(const std::vector<std::string>& problems) {
 }
 
 // The identity of the output when it exists, so the walk can leave it out.
-void IdentifyOutput(const std::string& output, dev_t* device, ino_t* inode) {
-  struct stat st;
-  if (stat(output.c_str(), &st) == 0) {
-    *device = st.st_dev;
-    *inode = st.st_ino;
-  } else {
-    *device = 0;
-    *inode = 0;
-  }
+FileIdentity IdentifyOutput(const std::string& output) {
+  HostFileInfo info;
+  return HostStat(output, &info).empty() ? info.identity : FileIdentity();
 }
 
 std::string CollectEntries(const PackOptions& options, PackReport* report,
                            std::vector<PackageEntry>* entries) {
-  dev_t outputDevice;
-  ino_t outputInode;
-  IdentifyOutput(options.output, &outputDevice, &outputInode);
   FolderScan scan;
-  std::string problem = ScanFolder(options.folder, outputDevice, outputInode, &scan);
+  std::string problem = ScanFolder(options.folder, IdentifyOutput(options.output), &scan);
   if (!problem.empty()) return problem;
 
   std::vector<std::string> problems;
   FindCaseClashes(scan.files, &problems);
   bool hasSetup = false;
+  std::map<std::string, std::string> longPaths;  // package path -> what to say, in package order
   for (const SourceFile& file : scan.files) {
     std::string path = Joined(file.levels);
     EntryNames names;
     std::string nameProblem = MakeEntryNames(file.levels, options.codePage, &names);
     if (!nameProblem.empty()) problems.push_back(path + ": " + nameProblem);
+    size_t pathBytes = PackagePathBytes(names.subdirectory.size(), names.fileName.size());
+    if (nameProblem.empty() && !FitsTypicalWindowsPath(pathBytes))
+      longPaths[PackagePath(names.subdirectory, names.fileName)] =
+          path + ": " + TypicalPathWarning(pathBytes);
     if (file.size > kMaxFileSize)
       problems.push_back(path + ": 4 GiB or larger, more than an entry can hold");
     entries->push_back({file.hostPath, names.subdirectory, names.fileName, file.size});
     hasSetup = hasSetup || (file.levels.size() == 1 &&
                             FoldAsciiCase(file.levels[0]) == FoldAsciiCase(kSetupProgram));
   }
+  for (const auto& longPath : longPaths)
+    (options.strict ? problems : report->warnings).push_back(longPath.second);
   if (!problems.empty()) return ListProblems(problems);
   if (entries->empty()) return options.folder + " holds no files; a package needs at least one";
 
   std::sort(entries->begin(), entries->end(), [](const PackageEntry& a, const PackageEntry& b) {
-    return PackagePath(a) < PackagePath(b);
+    return PackagePath(a.subdirectory, a.fileName) < PackagePath(b.subdirectory, b.fileName);
   });
   if (!hasSetup)
     report->warnings.push_back(std::string("the folder has no ") + kSetupProgram +
@@ -148,24 +146,14 @@ uint64_t SmallestPackage(const std::vector<PackageEntry>& entries) {
   return least;
 }
 
-bool WriteAllAt(int fd, const std::vector<uint8_t>& bytes, off_t offset) {
-  for (size_t done = 0; done < bytes.size();) {
-    ssize_t written = pwrite(fd, bytes.data() + done, bytes.size() - done, offset + done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<size_t>(written);
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string PackFolder(const PackOptions& options, PackReport* report) {
   *report = PackReport();
   std::string probe;
   if (!Utf8ToCodePage("A", options.codePage, &probe))
-    return "code page " + std::to_string(options.codePage) + " is unknown here (iconv)";
-  PosixSetCodePage(options.codePage);
+    return "code page " + std::to_string(options.codePage) + " is unknown here";
+  UsePathCodePage(options.codePage);
 
   std::string stubProblem = CheckLauncherStub(options.stub);
   if (!stubProblem.empty()) return "the launcher stub cannot be used: " + stubProblem;
@@ -199,8 +187,8 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
   std::vector<uint8_t> stub = options.stub;
   WriteLocator(stub.data(), static_cast<uint32_t>(stub.size()),
                static_cast<uint32_t>(totals.packageLength));
-  if (!WriteAllAt(output.fd(), stub, 0))
-    return "cannot write " + output.temporaryPath() + ": " + strerror(errno);
+  if (!HostWriteAt(output.fd(), stub.data(), stub.size(), 0))
+    return "cannot write " + output.temporaryPath() + ": " + HostErrorText();
   problem = output.Commit();
   if (!problem.empty()) return problem;
 

@@ -14,7 +14,8 @@ struct PackOptions {
   std::vector<uint8_t> stub;  // the program the package is appended to
   unsigned codePage = kDefaultPackCodePage;
   unsigned threads = 1;
-  bool store = false;                                                     // keep every block plain
+  bool store = false;   // keep every block plain
+  bool strict = false;  // refuse, rather than warn of, paths too long for a typical workspace
   std::function<void(uint64_t inputDone, uint64_t inputTotal)> progress;  // optional
 };
 

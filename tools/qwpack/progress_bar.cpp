@@ -1,15 +1,15 @@
 #include "tools/qwpack/progress_bar.h"
 
-#include <unistd.h>
-
 #include <cstdio>
+
+#include "tools/qwpack/host_files.h"
 
 namespace {
 constexpr int kBarWidth = 40;
 }
 
 ProgressBar::ProgressBar(std::string label, uint64_t total)
-    : label_(std::move(label)), total_(total), enabled_(isatty(STDERR_FILENO) != 0) {}
+    : label_(std::move(label)), total_(total), enabled_(HostIsTerminal(stderr)) {}
 
 ProgressBar::~ProgressBar() {
   if (enabled_ && !finished_) fputc('\n', stderr);

@@ -1,0 +1,291 @@
+#!/usr/bin/env python3
+"""qwpack.exe from the Windows zip, under wine64, beside the Linux qwpack:
+the same launcher byte for byte from a folder of Chinese names (and one
+outside the code page refused by both), the launcher it made run to its
+end, list, verify and extract agreeing, the version resource read back by
+Windows itself, and Ctrl-C leaving no partial output.
+
+Run inside the Wine session:
+    scripts/wine-session.sh python3 tests/wine/qwpack_exe_test.py build/qwpack-<version>-windows-x64.zip
+`make test` does (make test-packages). Artefacts go to build/qwpack-exe-tests/.
+"""
+import glob
+import json
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from run_wine_tests import CHINESE, Failure, drive, use_build, windows_path  # noqa: E402
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+QWPACK = os.path.join(ROOT, "build", "host", "qwpack")
+SETUP = os.path.join(ROOT, "build", "win64", "tests", "wine", "QWSetup.exe")
+OUT = os.path.join(ROOT, "build", "qwpack-exe-tests")
+DIST_FILES = {"qwpack.exe", "launcher-win32.exe", "launcher-win64.exe", "README.md", "LICENSE"}
+# A folder path no ANSI code page holds: only wide calls reach it.
+FOLDER = os.path.join(OUT, "Ñandú 😀", "payload")
+# The exit status of a Windows process ended by Ctrl-C (0xC000013A) as Unix sees it.
+CONTROL_C_EXIT = 0xC000013A & 0xFF
+
+
+class Run:
+    """One program's exit code and output, CRLF folded; output goes through
+    files, never pipes, which Wine's helper processes would hold open."""
+
+    def __init__(self, command, name, cwd=None):
+        stdout, stderr = (os.path.join(OUT, "logs", f"{name}.{kind}") for kind in ("out", "err"))
+        os.makedirs(os.path.dirname(stdout), exist_ok=True)
+        with open(stdout, "wb") as out, open(stderr, "wb") as err:
+            self.code = subprocess.run(command, stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                                       cwd=cwd or OUT, timeout=300).returncode
+        self.out = open(stdout, "rb").read().decode("utf-8").replace("\r\n", "\n")
+        self.err = open(stderr, "rb").read().decode("utf-8").replace("\r\n", "\n")
+
+    def expect(self, code, what):
+        if self.code != code:
+            raise Failure(f"{what}: exit {self.code}, wanted {code}; {self.err.strip()[:500]}")
+        return self
+
+
+def windows(name, *arguments):
+    """qwpack.exe from the unpacked zip; host paths are given as Z:\\ paths."""
+    return Run([os.environ["QW_WINE"], os.path.join(OUT, "dist", "qwpack.exe"), *arguments],
+               "win-" + name)
+
+
+def linux(name, *arguments):
+    return Run([QWPACK, *arguments], "linux-" + name)
+
+
+def read(path):
+    with open(path, "rb") as source:
+        return source.read()
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(data)
+
+
+def expect_same_tree(left, right, ignore=()):
+    """Both folders hold the same files with the same bytes."""
+    def files(root):
+        found = {}
+        for directory, _, names in os.walk(root):
+            for name in names:
+                if name not in ignore:
+                    found[os.path.relpath(os.path.join(directory, name), root)] = read(
+                        os.path.join(directory, name))
+        return found
+    mine, theirs = files(left), files(right)
+    if mine != theirs:
+        differ = sorted(set(mine) ^ set(theirs)) or [k for k in mine if mine[k] != theirs[k]]
+        raise Failure(f"{left} and {right} differ: {differ[:5]}")
+
+
+def make_payload():
+    """Nested folders, GBK names (one whose second byte is 0x5C, the
+    separator's code), an empty file, coded and incompressible blocks."""
+    rng = random.Random(1957)
+    trail_5c = bytes([0x95, 0x5C]).decode("gbk")
+    files = {
+        "QWSetup.exe": read(SETUP),
+        "readme.txt": b"Read me first.\r\n" * 40,
+        "数据/说明.txt": "中文内容\r\n".encode("gbk") * 500,
+        "数据/空.cfg": b"",
+        f"数据/{trail_5c}/深.txt": b"deep " * 3000,
+        "docs/en/guide.txt": b"".join(rng.choice([b"setup ", b"file ", b"path ", b"\r\n"])
+                                      for _ in range(6000)),
+        "bin/data.bin": bytes(rng.getrandbits(8) for _ in range(10000)),
+    }
+    for relative, data in files.items():
+        write(os.path.join(FOLDER, relative), data)
+
+
+# --- the cases ----------------------------------------------------------------
+
+def dist_zip_holds_qwpack_and_both_launchers():
+    """The zip: one folder with qwpack.exe, both launchers, README and LICENSE."""
+    with zipfile.ZipFile(sys.argv[1]) as archive:
+        names = archive.namelist()
+        tops = {name.split("/", 1)[0] for name in names}
+        if len(tops) != 1 or {name.split("/", 1)[1] for name in names} != DIST_FILES:
+            raise Failure(f"the zip holds {names}")
+        archive.extractall(OUT)
+    os.rename(os.path.join(OUT, tops.pop()), os.path.join(OUT, "dist"))
+    bench_help = windows("bench-help", "bench", "--help").expect(0, "bench --help").out
+    if "none of the comparison codecs" not in bench_help:
+        raise Failure(f"bench --help does not say the codecs are missing: {bench_help}")
+
+
+def pack_gives_the_linux_bytes():
+    """From a folder whose own path no code page holds, with Chinese names:
+    qwpack.exe and the Linux qwpack write the same launcher, with the default
+    stub (win32, beside qwpack.exe; the build's for Linux) and with win64."""
+    for name, options in (("default", []), ("win64", ["--stub", "win64", "--threads", "1"])):
+        ours = os.path.join(OUT, f"Windows-{name}.exe")
+        theirs = os.path.join(OUT, f"Linux-{name}.exe")
+        windows("pack-" + name, "pack", *options, "-o", windows_path(ours),
+                windows_path(FOLDER)).expect(0, "qwpack.exe pack")
+        linux("pack-" + name, "pack", *options, "-o", theirs, FOLDER).expect(0, "qwpack pack")
+        if read(ours) != read(theirs):
+            raise Failure(f"{ours} and {theirs} differ")
+
+
+def names_outside_the_code_page_are_refused():
+    """ñ has no GBK form (a best-fit conversion would make it n): both tools
+    refuse the folder, name the file, and leave no output."""
+    folder = os.path.join(OUT, "refused")
+    write(os.path.join(folder, "QWSetup.exe"), read(SETUP))
+    write(os.path.join(folder, "Español.txt"), b"hola")
+    output = os.path.join(OUT, "Refused.exe")
+    expected = "'Español.txt' has characters code page 936 cannot hold"
+    for run in (windows("refused", "pack", "-o", windows_path(output), windows_path(folder)),
+                linux("refused", "pack", "-o", output, folder)):
+        run.expect(1, "pack of a name outside the code page")
+        if expected not in run.err:
+            raise Failure(f"no clear refusal: {run.err.strip()}")
+    if glob.glob(output + "*"):
+        raise Failure(f"left behind: {glob.glob(output + '*')}")
+
+
+def launcher_made_by_qwpack_exe_runs():
+    """The 64-bit launcher qwpack.exe made unpacks the folder byte for byte
+    (Chinese names under the Chinese system locale) and starts QWSetup.exe."""
+    facts = drive("outcome", os.path.join(OUT, "Windows-win64.exe"), env=CHINESE)
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", 0)
+    facts.expect("setup.record", "present")
+    facts.expect("workspace.package_copy_exists", 0)
+    expect_same_tree(facts["workspace.unix"], FOLDER, ignore={"QWSetup-received.txt"})
+
+
+def list_verify_extract_agree():
+    """list (text and JSON), verify and extract --notices of qwpack.exe give
+    what the Linux qwpack gives, and a damaged launcher is refused alike."""
+    program = os.path.join(OUT, "Windows-default.exe")
+    ours = windows("list", "list", windows_path(program)).expect(0, "qwpack.exe list")
+    theirs = linux("list", "list", program).expect(0, "qwpack list")
+    if ours.out.replace("\\", "/") != theirs.out:
+        raise Failure(f"list differs:\n{ours.out}\n{theirs.out}")
+    ours = windows("list-json", "list", "--json", windows_path(program)).expect(0, "list --json")
+    theirs = linux("list-json", "list", "--json", program).expect(0, "list --json")
+    rows = [dict(row, path=row["path"].replace("\\", "/")) for row in json.loads(ours.out)]
+    if rows != json.loads(theirs.out):
+        raise Failure(f"list --json differs:\n{ours.out}\n{theirs.out}")
+
+    ours = windows("verify", "verify", windows_path(program)).expect(0, "qwpack.exe verify")
+    theirs = linux("verify", "verify", program).expect(0, "qwpack verify")
+    if ours.out.split(": ", 1)[1] != theirs.out.split(": ", 1)[1]:
+        raise Failure(f"verify differs: {ours.out} / {theirs.out}")
+
+    workspaces = os.path.join(OUT, "extract-windows"), os.path.join(OUT, "extract-linux")
+    ours = windows("extract", "extract", windows_path(program), "-C", windows_path(workspaces[0]),
+                   "--notices").expect(0, "qwpack.exe extract")
+    theirs = linux("extract", "extract", program, "-C", workspaces[1], "--notices").expect(0, "extract")
+    if ours.out != theirs.out:
+        raise Failure(f"the notices differ:\n{ours.out}\n{theirs.out}")
+    expect_same_tree(workspaces[0], FOLDER)
+    expect_same_tree(workspaces[1], FOLDER)
+
+    damaged = bytearray(read(program))
+    package = int.from_bytes(damaged[128:132], "little")
+    damaged[package + 4 + 212] ^= 0xFF  # the first entry's checksum
+    write(os.path.join(OUT, "Damaged.exe"), bytes(damaged))
+    ours = windows("damaged", "verify", windows_path(os.path.join(OUT, "Damaged.exe")))
+    theirs = linux("damaged", "verify", os.path.join(OUT, "Damaged.exe"))
+    for run in (ours, theirs):
+        run.expect(1, "verify of a damaged launcher")
+    if not ours.err.startswith("CRC file:") or ours.err.replace("\\", "/") != theirs.err:
+        raise Failure(f"damage reported differently: {ours.err} / {theirs.err}")
+
+
+def version_resource_reads_back():
+    """Windows' GetFileVersionInfoA reads in each launcher what qwpack list
+    prints, and the version is qwpack's own."""
+    version = linux("version", "--version").expect(0, "qwpack --version").out.split()[-1]
+    if windows("version", "--version").expect(0, "qwpack.exe --version").out.split()[-1] != version:
+        raise Failure("qwpack.exe and qwpack carry different versions")
+    for name, bits in (("default", "32"), ("win64", "64")):
+        program = os.path.join(OUT, f"Windows-{name}.exe")
+        facts = drive("version", program)
+        facts.expect("version.found", 1)
+        facts.expect("version.fixed_file", version + ".0")
+        facts.expect("version.fixed_product", version + ".0")
+        facts.expect("version.FileVersion", version)
+        facts.expect("version.ProductVersion", version)
+        facts.expect("version.OriginalFilename", f"launcher-win{bits}.exe")
+        listed = windows("list-" + name, "list", windows_path(program)).out
+        for key in ("CompanyName", "FileDescription", "LegalCopyright", "ProductName"):
+            if f"  {key:<18} {facts.get('version.' + key)}\n" not in listed:
+                raise Failure(f"{key}: Windows reads {facts.get('version.' + key)!r}, "
+                              f"qwpack.exe list prints:\n{listed}")
+
+
+def control_c_leaves_no_partial_output():
+    """Ctrl-C (SIGINT, which Wine turns into the console's Ctrl-C event) in
+    the middle of a pack: no launcher and no temporary file remain."""
+    folder = os.path.join(OUT, "large")
+    write(os.path.join(folder, "QWSetup.exe"), read(SETUP))
+    for i in range(3):
+        write(os.path.join(folder, f"part{i}.bin"), os.urandom(16 << 20))
+    output = os.path.join(OUT, "Large.exe")
+    with open(os.path.join(OUT, "logs", "win-interrupted.err"), "wb") as err:
+        process = subprocess.Popen([os.environ["QW_WINE"], os.path.join(OUT, "dist", "qwpack.exe"),
+                                    "pack", "--threads", "1", "-o", windows_path(output),
+                                    windows_path(folder)],
+                                   stdout=subprocess.DEVNULL, stderr=err, stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and process.poll() is None:
+            parts = glob.glob(output + ".part-*")
+            if parts and os.path.getsize(parts[0]) > (1 << 20):
+                break
+            time.sleep(0.05)
+        if process.poll() is not None:
+            raise Failure(f"qwpack.exe ended (exit {process.returncode}) before it could be interrupted")
+        os.kill(process.pid, signal.SIGINT)
+        code = process.wait(timeout=60)
+    if code != CONTROL_C_EXIT:
+        raise Failure(f"exit {code} after Ctrl-C, wanted {CONTROL_C_EXIT} (0xC000013A)")
+    if glob.glob(output + "*"):
+        raise Failure(f"left behind: {glob.glob(output + '*')}")
+    shutil.rmtree(folder)
+
+
+def main():
+    if len(sys.argv) != 2 or "QW_WINE" not in os.environ:
+        print(__doc__)
+        return 2
+    use_build("win64")  # the driver that runs the launchers qwpack.exe made
+    shutil.rmtree(OUT, ignore_errors=True)
+    os.makedirs(OUT)
+    make_payload()
+    cases = [dist_zip_holds_qwpack_and_both_launchers, pack_gives_the_linux_bytes,
+             names_outside_the_code_page_are_refused, launcher_made_by_qwpack_exe_runs,
+             list_verify_extract_agree, version_resource_reads_back,
+             control_c_leaves_no_partial_output]
+    failed = 0
+    started = time.monotonic()
+    for case in cases:
+        case_started = time.monotonic()
+        try:
+            case()
+            verdict = "PASS"
+        except (Failure, subprocess.SubprocessError, OSError, KeyError, ValueError) as failure:
+            verdict = f"FAIL  {failure}"
+            failed += 1
+        print(f"{case.__name__:45s} {time.monotonic() - case_started:5.1f}s  {verdict}", flush=True)
+    print(f"qwpack.exe tests: {len(cases) - failed}/{len(cases)} passed "
+          f"in {time.monotonic() - started:.0f}s; artefacts in {OUT}")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

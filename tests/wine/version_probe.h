@@ -1,0 +1,6 @@
+// The program's version resource as Windows reads it (GetFileVersionInfoA).
+#pragma once
+
+// Reports version.fixed_file, version.fixed_product and version.<name> for
+// each string of the first translation; version.found=0 without one.
+void ReportVersionInfo(const char* program);

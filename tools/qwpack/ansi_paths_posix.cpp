@@ -1,0 +1,21 @@
+#include "platform/code_page.h"
+#include "platform/platform.h"
+#include "package/run_state.h"
+#include "tools/qwpack/ansi_paths.h"
+
+void UsePathCodePage(unsigned codePage) {
+  PosixSetCodePage(codePage);
+}
+
+unsigned PathCodePage() {
+  return PosixCodePage();
+}
+
+std::string HostPathFromAnsi(const char* ansiPath) {
+  char mapped[kPathCapacity * 4];
+  return PosixMapPath(ansiPath, mapped, sizeof mapped) ? mapped : ansiPath;
+}
+
+bool AnsiFromHostPath(const std::string& hostPath, std::string* ansiPath) {
+  return Utf8ToCodePage(hostPath, PosixCodePage(), ansiPath);
+}
