@@ -15,7 +15,7 @@ enum NoticeCode : uint32_t {
   kNoticeChecksumError = 5,    // value: output file path
   kNoticeDirectoryError = 6,   // value: workspacePath + "\" + subdirectory
   kNoticeDamagedPackage = 7,   // value: packageCopyPath
-  kNoticeProgress = 8,         // value: bar position
+  kNoticeProgress = kProgressNoticeCode,  // value: bar position
 };
 
 // Codes 1 to 7 end the run; exactly one of them is sent, and nothing after it.
