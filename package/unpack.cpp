@@ -72,13 +72,15 @@ uint32_t PrepareOutputPath(const UnpackJob& job, const EntryHeader& header, char
 struct BlockBuffers {
   uint8_t input[kBlockSize];
   uint8_t output[kBlockSize];
+  StreamBuffer outputStream;  // of each output file in turn
 };
 
 // Reads, decodes and writes the blocks of a non-empty entry and checks its
 // checksum. `output` may be null (verification only); it is closed here.
 uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, FILE* output,
                            BlockBuffers* buffers, EntryReport* report) {
-  memset(buffers, 0, sizeof *buffers);
+  memset(buffers->input, 0, sizeof buffers->input);
+  memset(buffers->output, 0, sizeof buffers->output);
   uint32_t checksum = 0;
   uint32_t runningOffset = header.dataStart;
   bool decoded = header.lastBlockSize >= 1 && header.lastBlockSize <= kBlockSize;
@@ -157,6 +159,7 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
     if (failure) return failure;
     FILE* output = nullptr;
     if (job.writeFiles && !(output = g_platform.openFile(path, "wb"))) return kNoticeWriteError;
+    if (output) UseStreamBuffer(output, &buffers.outputStream);
 
     EntryReport report = {&header, path, 0, 0, 0};
     if (header.dataStart == header.dataEnd) {
