@@ -15,8 +15,9 @@ enum NoticeCode : uint32_t {
   kNoticeChecksumError = 5,    // value: output file path
   kNoticeDirectoryError = 6,   // value: workspacePath + "\" + subdirectory
   kNoticeDamagedPackage = 7,   // value: packageCopyPath
-  kNoticeProgress = kProgressNoticeCode,  // value: bar position
+  kNoticeProgress = 8,         // value: bar position
 };
+static_assert(kNoticeProgress == kProgressNoticeCode, "the seam knows progress by this code");
 
 // Codes 1 to 7 end the run; exactly one of them is sent, and nothing after it.
 inline bool IsFinalNotice(uint32_t code) {
