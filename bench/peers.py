@@ -223,6 +223,30 @@ def generate_payload(directory, total_bytes, file_count, seed):
     shutil.copyfile(SETUP, os.path.join(directory, "QWSetup.exe"))
 
 
+SMALL_FILE_SIZE = 1024
+
+
+def generate_small_payload(directory, file_count, seed):
+    """`file_count` text files of 1 KB in nested folders: per-file costs, little data."""
+    rng = random.Random(seed + 2)
+    generator = Generator(seed + 3)
+    shutil.rmtree(directory, ignore_errors=True)
+    folders = folder_tree(rng, max(4, file_count // 12))
+    for serial in range(1, file_count + 1):
+        folder = rng.choice(folders)
+        target = os.path.join(directory, folder, f"{rng.choice(FOLDER_WORDS)}_{serial:05d}.txt")
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as out:
+            out.write(generator.text(SMALL_FILE_SIZE))
+
+
+def read_text(path):
+    if not os.path.exists(path):
+        return ""
+    with open(path, encoding="utf-8") as source:
+        return source.read()
+
+
 # ---------------------------------------------------------------- checks
 
 
@@ -336,6 +360,9 @@ class Row:
 # ---------------------------------------------------------------- the tools
 
 
+# One installer serves two runs: with /S it is silent; without, it shows its
+# window (the installation page, details at their default) and closes itself
+# at the end.
 NSIS_SCRIPT = """Unicode true
 Target amd64-unicode
 {compressor}
@@ -343,7 +370,8 @@ Name "Peers"
 OutFile "{out}"
 InstallDir "$TEMP\\Peers"
 RequestExecutionLevel user
-SilentInstall silent
+AutoCloseWindow true
+Page instfiles
 Section
   SetOutPath "$INSTDIR"
   File /r "{payload}/*.*"
@@ -435,10 +463,16 @@ def output_of(command):
 def wine_temp_dir(wine):
     """Where the launcher makes its workspace: Wine's %TEMP%, seen from this side."""
     shown = output_of([wine, "cmd", "/c", "echo %TEMP%"])
-    unix = output_of(["winepath", "-u", shown])
+    unix = output_of([wine, "winepath", "-u", shown])
     if not os.path.isdir(unix):
         raise SystemExit(f"peers: Wine's temporary folder {shown} ({unix}) is not there")
     return unix
+
+
+def wineserver_of(wine):
+    """The server beside the loader: Debian's wine64 package puts neither on the PATH."""
+    beside = os.path.join(os.path.dirname(wine), "wineserver")
+    return beside if os.access(beside, os.X_OK) else "wineserver"
 
 
 def wait_for(path, seconds):
@@ -450,11 +484,51 @@ def wait_for(path, seconds):
     return False
 
 
-def wine_rows(measure, wanted, work, made):
+class WineRuns:
+    """Our launcher and the NSIS installers under Wine, each run checked file by file."""
+
+    def __init__(self, measure, temp):
+        self.measure, self.temp = measure, temp
+        self.before = set()
+
+    def _clear_workspaces(self):
+        for name in os.listdir(self.temp):
+            if name.startswith("QW_"):
+                shutil.rmtree(os.path.join(self.temp, name))
+        self.before = set(os.listdir(self.temp))
+
+    def _check_workspace(self, wanted):
+        made_now = [n for n in set(os.listdir(self.temp)) - self.before if n.startswith("QW_")]
+        if len(made_now) != 1:
+            raise Mismatch(f"launcher: wanted one new workspace in {self.temp}, saw {made_now}")
+        workspace = os.path.join(self.temp, made_now[0])
+        report = os.path.join(workspace, "QWSetup-received.txt")
+        if not wait_for(report, 30):
+            raise Mismatch(f"launcher: QWSetup.exe wrote no {report}")
+        time.sleep(0.3)  # QWSetup.exe closes its report and exits
+        compare_trees(wanted, workspace, "launcher under Wine", skip=("QWSetup-received.txt",))
+
+    def launcher(self, name, launcher, wanted, note):
+        measured = self.measure.run([os.environ["QW_WINE"], launcher],
+                                    prepare=self._clear_workspaces,
+                                    check=lambda: self._check_workspace(wanted), warm_up=True)
+        self._clear_workspaces()
+        return Row(name, os.path.getsize(launcher), measured, note)
+
+    def nsis(self, name, installer, wanted, target, note, silent=True):
+        command = [os.environ["QW_WINE"], installer, *(["/S"] if silent else []),
+                   f"/D={windows_path(target)}"]
+        measured = self.measure.run(
+            command, warm_up=True, prepare=lambda: shutil.rmtree(target, ignore_errors=True),
+            check=lambda: compare_trees(wanted, target, f"{name} under Wine"))
+        shutil.rmtree(target, ignore_errors=True)
+        return Row(name, os.path.getsize(installer), measured, note)
+
+
+def wine_rows(runs, wanted, work, made):
     """Our launcher, each NSIS installer and a bare start of QWSetup.exe, all under Wine."""
     wine = os.environ["QW_WINE"]
     rows = []
-    temp = wine_temp_dir(wine)
 
     # QWSetup.exe alone: what starting and ending any Windows program costs here.
     bare = os.path.join(work, "bare")
@@ -467,49 +541,52 @@ def wine_rows(measure, wanted, work, made):
         if not os.path.exists(received):
             raise Mismatch(f"QWSetup.exe alone: it wrote no {received}")
 
-    measured = measure.run(bare_command, cwd=bare, warm_up=True, check=check_bare,
-                           prepare=lambda: os.path.exists(received) and os.remove(received))
+    measured = runs.measure.run(bare_command, cwd=bare, warm_up=True, check=check_bare,
+                                prepare=lambda: os.path.exists(received) and os.remove(received))
     rows.append(Row("QWSetup.exe alone", None, measured, "Wine's start and exit of a program",
                     moves_payload=False))
 
     launcher = made[next(name for name in made if name.startswith("qwpack pack ("))]
-    before = set()
-
-    def clear_workspaces():
-        for name in os.listdir(temp):
-            if name.startswith("QW_"):
-                shutil.rmtree(os.path.join(temp, name))
-        before.clear()
-        before.update(os.listdir(temp))
-
-    def check_workspace():
-        made_now = [n for n in set(os.listdir(temp)) - before if n.startswith("QW_")]
-        if len(made_now) != 1:
-            raise Mismatch(f"launcher: wanted one new workspace in {temp}, saw {made_now}")
-        workspace = os.path.join(temp, made_now[0])
-        report = os.path.join(workspace, "QWSetup-received.txt")
-        if not wait_for(report, 30):
-            raise Mismatch(f"launcher: QWSetup.exe wrote no {report}")
-        time.sleep(0.3)  # QWSetup.exe closes its report and exits
-        compare_trees(wanted, workspace, "launcher under Wine", skip=("QWSetup-received.txt",))
-
-    measured = measure.run([wine, launcher], prepare=clear_workspaces, check=check_workspace,
-                           warm_up=True)
-    clear_workspaces()
-    rows.append(Row("our launcher (qwpack, 64-bit)", os.path.getsize(launcher), measured,
-                    "window, copy-out, unpack, start QWSetup.exe"))
-
+    rows.append(runs.launcher("our launcher (qwpack, 64-bit)", launcher, wanted,
+                              "window, copy-out, unpack, start QWSetup.exe"))
     for variant, _, _ in NSIS_VARIANTS:
         installer = made[f"makensis ({variant}, amd64)"]
         target = os.path.join(work, f"nsis-{variant}")
-        measured = measure.run(
-            [wine, installer, "/S", f"/D={windows_path(target)}"], warm_up=True,
-            prepare=lambda t=target: shutil.rmtree(t, ignore_errors=True),
-            check=lambda t=target, v=variant: compare_trees(wanted, t, f"NSIS {v} under Wine"))
-        shutil.rmtree(target, ignore_errors=True)
-        rows.append(Row(f"NSIS installer ({variant}, 64-bit) /S", os.path.getsize(installer),
-                        measured, "silent: no window; unpack only"))
+        rows.append(runs.nsis(f"NSIS installer ({variant}, 64-bit) /S", installer, wanted, target,
+                              "silent: no window; unpack only"))
+        if variant == "zlib":
+            rows.append(runs.nsis(f"NSIS installer ({variant}, 64-bit), window", installer,
+                                  wanted, target, "installation page, closes itself at the end",
+                                  silent=False))
     return rows
+
+
+def small_files_rows(runs, args, work):
+    """Many small files: our launcher beside the NSIS zlib installer run silently."""
+    payload = os.path.join(OUT, "payload-small")
+    stamp = os.path.join(OUT, "payload-small.stamp")
+    wanted_stamp = f"{GENERATOR_VERSION} {args.small_files} {SMALL_FILE_SIZE} {args.seed}\n"
+    if read_text(stamp) != wanted_stamp or not os.path.isdir(payload):
+        generate_small_payload(payload, args.small_files, args.seed)
+        with open(stamp, "w", encoding="utf-8") as out:
+            out.write(wanted_stamp)
+    shutil.copyfile(SETUP, os.path.join(payload, "QWSetup.exe"))
+    wanted = checksum_list(payload)
+
+    launcher = os.path.join(work, "Small-qwpack.exe")
+    subprocess.run([QWPACK, "pack", "-o", launcher, "--stub", LAUNCHER, payload], check=True,
+                   stdout=subprocess.DEVNULL)
+    script = os.path.join(work, "small-zlib.nsi")
+    installer = os.path.join(work, "Small-nsis-zlib.exe")
+    with open(script, "w", encoding="utf-8") as out:
+        out.write(NSIS_SCRIPT.format(compressor="SetCompressor zlib", out=installer,
+                                     payload=payload))
+    subprocess.run(["makensis", "-V1", script], check=True, stdout=subprocess.DEVNULL)
+    rows = [runs.launcher("our launcher (qwpack, 64-bit)", launcher, wanted,
+                          "window, copy-out, unpack, start QWSetup.exe"),
+            runs.nsis("NSIS installer (zlib, 64-bit) /S", installer, wanted,
+                      os.path.join(work, "nsis-small"), "silent: no window; unpack only")]
+    return rows, wanted
 
 
 # ---------------------------------------------------------------- the table
@@ -545,7 +622,7 @@ def table(title, rows, ours, payload_bytes, with_size=True, with_switches=False)
     return "\n".join(lines)
 
 
-def report(args, payload_bytes, file_count, packs, extracts, wine, command, load):
+def report(args, payload_bytes, file_count, packs, extracts, wine, small, command, load):
     launcher = next(row for row in wine if row.name.startswith("our launcher"))
     notices = (launcher.size - os.path.getsize(LAUNCHER)) // 4096 + file_count
     cpu = "?"
@@ -572,13 +649,24 @@ def report(args, payload_bytes, file_count, packs, extracts, wine, command, load
         table("Installer run under Wine, start to exit; ratios to our launcher", wine,
               launcher, payload_bytes, with_switches=True),
         "",
-        f"Our launcher sends its window about {notices} progress notices, synchronously "
-        "(one per 4096 bytes of package copied out, one per file). Under Wine each message "
-        "sent from one thread to another is a round trip through wineserver, as is each "
-        "file and directory call: the context switches above count them. qwpack extract "
-        "does the same copy-out and unpack natively, without notices, in "
-        f"{extracts[0].wall:.2f} s.",
+        f"Our launcher's worker sends about {notices} progress notices (one per 4096 bytes "
+        "of package copied out, one per file); the window receives, synchronously, only "
+        "those that move its bar: at most 201 and the final notice (the Wine tests count "
+        "them). Under Wine each message sent from one thread to another is a round trip "
+        "through wineserver, as is each file and directory call: the context switches above "
+        "count them. qwpack extract does the same copy-out and unpack natively, without "
+        f"notices, in {extracts[0].wall:.2f} s.",
     ]
+    if small:
+        rows, wanted = small
+        small_bytes = sum(size for size, _ in wanted.values())
+        parts += [
+            "",
+            table(f"{len(wanted)} small files under Wine ({args.small_files} of "
+                  f"{SMALL_FILE_SIZE} bytes and QWSetup.exe, {small_bytes / 1e6:.1f} MB), start "
+                  "to exit; ratios to our launcher", rows, rows[0], small_bytes,
+                  with_switches=True),
+        ]
     return "\n".join(parts) + "\n"
 
 
@@ -609,6 +697,9 @@ def main():
                         help="payload size in MB (default 80, or $PEERS_MB)")
     parser.add_argument("--files", type=int, default=0,
                         help="payload file count (default 25 per MB)")
+    parser.add_argument("--small-files", type=int, default=2000,
+                        help="file count of the small-files probe under Wine (1 KB each; "
+                        "default 2000, 0: none)")
     parser.add_argument("--seed", type=int, default=1957)
     parser.add_argument("--repeat", type=int, default=int(os.environ.get("PEERS_REPEAT", 3)),
                         help="runs per measurement; the median time counts (default 3, or "
@@ -638,11 +729,7 @@ def main():
     sums = os.path.join(OUT, "payload.sha256")
     stamp = os.path.join(OUT, "payload.stamp")
     wanted_stamp = f"{GENERATOR_VERSION} {args.mb} {file_count} {args.seed}\n"
-    have_stamp = ""
-    if os.path.exists(stamp):
-        with open(stamp, encoding="utf-8") as old:
-            have_stamp = old.read()
-    if have_stamp != wanted_stamp or not os.path.isdir(payload):
+    if read_text(stamp) != wanted_stamp or not os.path.isdir(payload):
         print(f"peers: generating {args.mb:g} MB in {file_count} files (seed {args.seed})",
               file=sys.stderr)
         generate_payload(payload, int(args.mb * 1e6), file_count, args.seed)
@@ -662,21 +749,27 @@ def main():
     measure = Measure(args.repeat)
     # One wineserver, kept running, for every Wine run: none of them pays for its start.
     # A server left from the prefix's creation goes first (it would not stay).
-    subprocess.run(["timeout", "30", "wineserver", "-w"])
-    subprocess.run(["wineserver", "-p"], check=True)
+    wineserver = wineserver_of(os.environ["QW_WINE"])
+    subprocess.run(["timeout", "30", wineserver, "-w"])
+    subprocess.run([wineserver, "-p"], check=True)
     try:
         print("peers: packing and unpacking on Linux", file=sys.stderr)
         packs, extracts, made = pack_rows(measure, payload, wanted, work)
         print("peers: installers under Wine", file=sys.stderr)
-        wine = wine_rows(measure, wanted, work, made)
+        runs = WineRuns(measure, wine_temp_dir(os.environ["QW_WINE"]))
+        wine = wine_rows(runs, wanted, work, made)
+        small = None
+        if args.small_files:
+            print(f"peers: {args.small_files} small files under Wine", file=sys.stderr)
+            small = small_files_rows(runs, args, work)
     except Mismatch as failure:
         raise SystemExit(f"peers: FAILED (the files are left in {work})\n{failure}")
     finally:
-        subprocess.run(["wineserver", "-k"])
+        subprocess.run([wineserver, "-k"])
 
     command = "make peers" + (f" PEERS_MB={args.mb:g}" if args.mb != 80 else "") + \
         (f" PEERS_REPEAT={args.repeat}" if args.repeat != 3 else "")
-    text = report(args, payload_bytes, len(wanted), packs, extracts, wine, command, load)
+    text = report(args, payload_bytes, len(wanted), packs, extracts, wine, small, command, load)
     with open(os.path.join(OUT, "peers.md"), "w", encoding="utf-8") as out:
         out.write(text)
     print(text)

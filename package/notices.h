@@ -17,6 +17,7 @@ enum NoticeCode : uint32_t {
   kNoticeDamagedPackage = 7,   // value: packageCopyPath
   kNoticeProgress = 8,         // value: bar position
 };
+static_assert(kNoticeProgress == kProgressNoticeCode, "the seam knows progress by this code");
 
 // Codes 1 to 7 end the run; exactly one of them is sent, and nothing after it.
 inline bool IsFinalNotice(uint32_t code) {

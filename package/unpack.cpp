@@ -38,7 +38,8 @@ bool ReadLocator(FILE* program, uint32_t fileSize, PackageLocator* locator) {
 
 // Composes the entry's output path and creates its subdirectory. Names are
 // checked before anything is created. Returns 0 or the failure's code.
-uint32_t PrepareOutputPath(const UnpackJob& job, const EntryHeader& header, char* path) {
+uint32_t PrepareOutputPath(const UnpackJob& job, const EntryHeader& header, char* path,
+                           MadeSubdirectory* made) {
   char subdirectory[kNameFieldSize + 1];
   char fileName[kNameFieldSize + 1];
   memcpy(subdirectory, header.subdirectory, kNameFieldSize);
@@ -58,7 +59,7 @@ uint32_t PrepareOutputPath(const UnpackJob& job, const EntryHeader& header, char
     return kNoticeWriteError;
 
   if (hasSubdirectory && job.writeFiles &&
-      !CreateNestedDirectory(job.workspacePath, subdirectory) &&
+      !CreateEntrySubdirectory(job.workspacePath, subdirectory, made) &&
       g_platform.lastError() != kErrorAlreadyExists) {
     path[0] = '\0';
     AppendPathPart(path, kPathCapacity, 0, job.workspacePath);
@@ -71,13 +72,15 @@ uint32_t PrepareOutputPath(const UnpackJob& job, const EntryHeader& header, char
 struct BlockBuffers {
   uint8_t input[kBlockSize];
   uint8_t output[kBlockSize];
+  StreamBuffer outputStream;  // of each output file in turn
 };
 
 // Reads, decodes and writes the blocks of a non-empty entry and checks its
 // checksum. `output` may be null (verification only); it is closed here.
 uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, FILE* output,
                            BlockBuffers* buffers, EntryReport* report) {
-  memset(buffers, 0, sizeof *buffers);
+  memset(buffers->input, 0, sizeof buffers->input);
+  memset(buffers->output, 0, sizeof buffers->output);
   uint32_t checksum = 0;
   uint32_t runningOffset = header.dataStart;
   bool decoded = header.lastBlockSize >= 1 && header.lastBlockSize <= kBlockSize;
@@ -144,6 +147,7 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
   uint8_t rawHeader[kEntryHeaderSize];
   EntryHeader header;
   uint32_t progress = 0;
+  MadeSubdirectory made;  // this walk's own: a later walk makes its directories again
   for (;;) {
     memset(rawHeader, 0, sizeof rawHeader);
     // A short header counts, its missing bytes being zero.
@@ -151,10 +155,11 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
     ParseEntryHeader(rawHeader, &header);
     if (header.magic != kEntryMagic) return kNoticeSuccess;
 
-    uint32_t failure = PrepareOutputPath(job, header, path);
+    uint32_t failure = PrepareOutputPath(job, header, path, &made);
     if (failure) return failure;
     FILE* output = nullptr;
     if (job.writeFiles && !(output = g_platform.openFile(path, "wb"))) return kNoticeWriteError;
+    if (output) UseStreamBuffer(output, &buffers.outputStream);
 
     EntryReport report = {&header, path, 0, 0, 0};
     if (header.dataStart == header.dataEnd) {

@@ -7,6 +7,17 @@
 
 #include "package/format.h"
 
+// Stream buffers of the worker's files, sized so that reads and writes of
+// whole 4096-byte blocks reach the system sixteen at a time, not one by one.
+constexpr size_t kStreamBufferSize = 64 * 1024;
+struct StreamBuffer {
+  char bytes[kStreamBufferSize];
+};
+// Gives a freshly opened `stream` the buffer, which must outlive it.
+inline void UseStreamBuffer(FILE* stream, StreamBuffer* buffer) {
+  setvbuf(stream, buffer->bytes, _IOFBF, sizeof buffer->bytes);
+}
+
 // Copies the package body (the package less its file count) from `program`
 // to `copy`, sending a progress notice 0..100 to `noticeTarget` after each
 // chunk. Returns the package's fileCount, or 0 when the file is under 136

@@ -5,6 +5,7 @@
 #include "package/run_state.h"
 
 uint32_t CopyOutPackage() {
+  StreamBuffer programBuffer, copyBuffer;
   FILE* program = g_platform.openFile(g_runState.programPath, "rb");
   if (!program) return 0;
   FILE* copy = g_platform.openFile(g_runState.packageCopyPath, "wb");
@@ -12,6 +13,8 @@ uint32_t CopyOutPackage() {
     fclose(program);
     return 0;
   }
+  UseStreamBuffer(program, &programBuffer);
+  UseStreamBuffer(copy, &copyBuffer);
   uint32_t fileCount = CopyPackageBody(program, copy, g_runState.noticeTarget);
   fclose(program);
   // A copy that cannot be flushed (a full disk) is no copy.
@@ -32,6 +35,8 @@ unsigned long QW_THREAD_CALL ExtractionWorkerMain(void*) {
     g_platform.sendNotice(target, kNoticeOpenError, packageCopyPath);
     return 0;
   }
+  StreamBuffer bodyBuffer;
+  UseStreamBuffer(body, &bodyBuffer);
   char outputPath[kPathCapacity];  // valid while the final notice is handled
   UnpackJob job = {g_runState.workspacePath, fileCount, target, true, nullptr, nullptr};
   uint32_t code = UnpackPackageBody(body, job, outputPath);

@@ -12,6 +12,9 @@ constexpr uint32_t kDriveFixed = 3;            // DRIVE_FIXED
 
 // The window message that carries a notice from the worker to the window.
 constexpr uint32_t kNoticeMessage = 0x1400;  // WM_USER + 0x1000
+// The code of a progress notice, the one notice the seam may leave undelivered
+// (notice_filter.h).
+constexpr uint32_t kProgressNoticeCode = 8;
 
 // GetDiskFreeSpaceExA behind a calling convention of our own; the counts are
 // bytes available to the caller, total bytes, total free bytes.
@@ -37,7 +40,9 @@ struct PlatformOps {
   // IsDBCSLeadByte in the system's ANSI code page.
   int (*isLeadByte)(unsigned char byte);
 
-  // SendMessageA(target, 0x1400, code, value): synchronous.
+  // SendMessageA(target, 0x1400, code, value): synchronous. On Windows a
+  // progress notice that repeats the position last delivered to the window
+  // is not sent (notice_filter.h); on Linux every notice reaches the sink.
   void (*sendNotice)(void* target, uint32_t code, uintptr_t value);
 
   // Workspace queries.

@@ -1,6 +1,8 @@
 // The platform seam on Windows: each entry is the Win32 call it names.
 #include "platform/platform.h"
 
+#include "platform/notice_filter.h"
+
 #include <windows.h>
 #include <shlwapi.h>
 #include <intrin.h>
@@ -23,7 +25,11 @@ int Win32IsLeadByte(unsigned char byte) {
   return IsDBCSLeadByte(byte) != 0;
 }
 
+// The worker is the only sender, so the filter's state needs no lock.
+ProgressNoticeFilter g_noticeFilter;
+
 void Win32SendNotice(void* target, uint32_t code, uintptr_t value) {
+  if (!g_noticeFilter.ShouldDeliver(target, code, value)) return;
   SendMessageA(static_cast<HWND>(target), kNoticeMessage, static_cast<WPARAM>(code),
                static_cast<LPARAM>(value));
 }

@@ -14,6 +14,26 @@ TEST(Crc32, KnownValues) {
   EXPECT_EQ(Crc32("abc", 3), 0x352441C2u);
 }
 
+// Every length around the eight-byte steps, at every alignment, and a whole
+// block, against the CRC computed one bit at a time.
+TEST(Crc32, AgreesWithTheBitwiseDefinition) {
+  auto bitwise = [](const uint8_t* p, size_t length) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < length; i++) {
+      crc ^= p[i];
+      for (int bit = 0; bit < 8; bit++) crc = (crc >> 1) ^ ((crc & 1) ? 0xEDB88320u : 0);
+    }
+    return ~crc;
+  };
+  uint8_t data[4096 + 8];
+  for (size_t i = 0; i < sizeof data; i++) data[i] = static_cast<uint8_t>(i * 167 + (i >> 8) * 13);
+  for (size_t offset = 0; offset < 8; offset++)
+    for (size_t length = 0; length <= 40; length++)
+      EXPECT_EQ(Crc32(data + offset, length), bitwise(data + offset, length))
+          << offset << " " << length;
+  EXPECT_EQ(Crc32(data + 3, 4096), bitwise(data + 3, 4096));
+}
+
 TEST(PackageFormat, ExampleOfThreeBytesMatchesByteForByte) {
   PackageBuilder builder;
   builder.AddFile("", "abc.txt", {'a', 'b', 'c'});

@@ -290,6 +290,35 @@ TEST_F(WorkerTest, ExistingSubdirectoryIsNoError) {
   EXPECT_EQ(Final().path, workspace_ + "\\blocker\\inner");
 }
 
+TEST_F(WorkerTest, EachSubdirectoryLevelIsMadeOncePerWalk) {
+  static std::vector<std::string> s_made;
+  g_platform.createDirectory = [](const char* path) {
+    s_made.push_back(path);
+    return NativePlatform().createDirectory(path);
+  };
+  PackageBuilder builder;
+  for (int i = 0; i < 6; i++) builder.AddFile("a\\b\\c", "f" + std::to_string(i), Bytes("c"));
+  builder.AddFile("a\\b", "up", Bytes("b"));         // an ancestor of the last one: made
+  builder.AddFile("a\\bc", "sibling", Bytes("bc"));  // shares "a", not "a\\b"
+  builder.AddFile("", "top", Bytes("t"));
+  builder.AddFile("a\\bc\\d", "deeper", Bytes("d"));
+  std::vector<uint8_t> package = builder.Build();
+  std::string ws = workspace_ + "\\";
+  std::vector<std::string> wanted = {ws + "a", ws + "a\\b", ws + "a\\b\\c", ws + "a\\bc",
+                                     ws + "a\\bc\\d"};
+  for (int walk = 0; walk < 2; walk++) {
+    // The second walk finds nothing made: what the first made is not taken on trust.
+    ASSERT_EQ(system(("rm -rf '" + workspace_ + "/a'").c_str()), 0);
+    s_made.clear();
+    Run(package);
+    ExpectOneFinal(kNoticeSuccess);
+    EXPECT_EQ(s_made, wanted) << walk;
+    EXPECT_EQ(ReadFile("a/b/c/f5"), "c");
+    EXPECT_EQ(ReadFile("a/b/up"), "b");
+    EXPECT_EQ(ReadFile("a/bc/d/deeper"), "d");
+  }
+}
+
 TEST_F(WorkerTest, OpenAndWriteFailures) {
   std::vector<uint8_t> package = OneFile("", "f", Pattern(20000, 9));
   static std::string s_redirectFrom, s_redirectTo;
@@ -337,8 +366,9 @@ TEST_F(WorkerTest, CopyOutEndsWhenReadsDeliverNothing) {
     cookie_io_functions_t io = {};
     io.read = [](void* cookie, char* buffer, size_t size) -> ssize_t {
       FILE* file = static_cast<FILE*>(cookie);
-      if (ftell(file) >= 20000) return 0;  // the file "shrank" here
-      return static_cast<ssize_t>(fread(buffer, 1, size, file));
+      long at = ftell(file);
+      if (at >= 20000) return 0;  // the file "shrank" here, whatever the reads' size
+      return static_cast<ssize_t>(fread(buffer, 1, std::min<size_t>(size, 20000 - at), file));
     };
     io.seek = [](void* cookie, off64_t* offset, int whence) -> int {
       FILE* file = static_cast<FILE*>(cookie);

@@ -10,6 +10,7 @@
 //       once without it).
 //       --send-notice CODE:VALUE sends the held window a notice of the
 //       driver's own, as the worker would (repeatable).
+//       --count-notices reports how many notices reached the window.
 //   driver keys LAUNCHER
 //       Holds the worker, presses Enter (the run must go on), then Escape.
 //   driver look [--screenshot BMP] LAUNCHER
@@ -61,6 +62,7 @@ struct Options {
   bool hold = false;
   unsigned long holdAt = 0;  // the progress position to hold at
   bool privateTemp = false;
+  bool countNotices = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
@@ -77,6 +79,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->privateTemp = true;
     } else if (argument == "--temp" && i + 1 < argc) {
       options->temp = argv[++i];
+    } else if (argument == "--count-notices") {
+      options->countNotices = true;
     } else if (argument == "--release-when" && i + 1 < argc) {
       options->releaseWhen = argv[++i];
     } else if (argument == "--send-notice" && i + 1 < argc) {
@@ -96,9 +100,13 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 }
 
 // Stops the launcher's worker at a progress notice, through a hook
-// that the platform loads into the launcher (see hold_hook.h).
+// that the platform loads into the launcher (see hold_hook.h); the same hook
+// counts the notices that reach the window.
 class WorkerHold {
  public:
+  bool holds = true;    // false: the hook counts notices and holds nothing
+  bool counts = false;  // the window's notices are counted
+
   bool Install() {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, sizeof path);
@@ -114,6 +122,8 @@ class WorkerHold {
   }
   // Names the launcher to hold: started suspended, it has sent nothing yet.
   void Arm(const LauncherProcess& launcher, unsigned long position) {
+    if (counts) ArmCount(launcher);
+    if (!holds) return;
     char name[96];
     snprintf(name, sizeof name, kHoldRequestSection, launcher.info.dwProcessId);
     request_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, name);
@@ -130,7 +140,14 @@ class WorkerHold {
     Report("hold", held);
     return held;
   }
+  void ReportCount() const {
+    if (!count_) return;
+    Report("notices.delivered", static_cast<long long>(count_->delivered));
+    Report("notices.progress", static_cast<long long>(count_->progress));
+  }
   ~WorkerHold() {
+    if (count_) UnmapViewOfFile(count_);
+    if (countSection_) CloseHandle(countSection_);
     if (hook_) UnhookWindowsHookEx(hook_);
     if (module_) FreeLibrary(module_);
     if (request_) CloseHandle(request_);
@@ -138,6 +155,16 @@ class WorkerHold {
   }
 
  private:
+  void ArmCount(const LauncherProcess& launcher) {
+    char name[96];
+    snprintf(name, sizeof name, kNoticeCountSection, launcher.info.dwProcessId);
+    countSection_ =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof *count_, name);
+    if (countSection_)  // a new section's pages are zero
+      count_ = static_cast<NoticeCount*>(
+          MapViewOfFile(countSection_, FILE_MAP_WRITE, 0, 0, sizeof *count_));
+  }
+
   static HANDLE CreateOwnEvent(const char* format, const LauncherProcess& launcher) {
     char name[96];
     snprintf(name, sizeof name, format, launcher.info.dwProcessId);
@@ -146,6 +173,8 @@ class WorkerHold {
 
   HANDLE request_ = nullptr;
   HANDLE held_ = nullptr;
+  HANDLE countSection_ = nullptr;
+  NoticeCount* count_ = nullptr;
   HMODULE module_ = nullptr;
   HHOOK hook_ = nullptr;
 };
@@ -247,10 +276,12 @@ int RunOutcome(const Options& options) {
   Report("temp", AnsiToUtf8(TemporaryFilesPath().c_str()));
   std::set<std::string> before = ListWorkspaces();
   WorkerHold hold;
-  if (options.hold && !hold.Install()) return 2;
+  hold.holds = options.hold;
+  hold.counts = options.countNotices;
+  bool hooked = options.hold || options.countNotices;
+  if (hooked && !hold.Install()) return 2;
   LauncherProcess launcher;
-  if (!StartHeld(options.launcher, options.hold ? &hold : nullptr, options.holdAt, &launcher))
-    return 2;
+  if (!StartHeld(options.launcher, hooked ? &hold : nullptr, options.holdAt, &launcher)) return 2;
   ReportProcessToken(launcher.info.hProcess);
 
   HWND window = nullptr;
@@ -275,6 +306,7 @@ int RunOutcome(const Options& options) {
   long long exitCode = WatchToEnd(launcher, before, window, kRunTimeoutMs, &boxSeen);
   Report("box.seen", boxSeen);
   Report("exit.code", exitCode);
+  hold.ReportCount();
   // A run that ended by itself with no message has started the setup
   // program; one ended by a notice of the driver's own has not.
   bool endedByDriver = false;
@@ -362,7 +394,7 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     fputs(
         "usage: driver outcome|keys|look|version [--private-temp | --temp DIR] [--hold]\n"
-        "                                [--release-when FILE]\n"
+        "                                [--release-when FILE] [--count-notices]\n"
         "                                [--hold-at N] [--send-notice CODE:VALUE] [--screenshot "
         "BMP]\n"
         "                                LAUNCHER\n",

@@ -57,9 +57,26 @@ void SignalHeld() {
   CloseHandle(held);
 }
 
-bool IsLauncherProgressNotice(const CWPSTRUCT& message) {
-  return message.message == kNoticeMessage && message.wParam == kProgressNotice &&
+bool IsLauncherNotice(const CWPSTRUCT& message) {
+  return message.message == kNoticeMessage &&
          GetDlgItem(message.hwnd, kProgressControlId) != nullptr;
+}
+
+// The counting section's view, looked for once per process; null without one.
+NoticeCount* CountView() {
+  static NoticeCount* s_view = nullptr;
+  static bool s_looked = false;
+  if (s_looked) return s_view;
+  s_looked = true;
+  char name[96];
+  OwnName(kNoticeCountSection, name, sizeof name);
+  if (HANDLE section = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name)) {
+    // The view stays mapped until the process ends.
+    s_view =
+        static_cast<NoticeCount*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sizeof *s_view));
+    CloseHandle(section);
+  }
+  return s_view;
 }
 
 }  // namespace
@@ -68,8 +85,14 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     HoldAtProgress(int code, WPARAM wParam, LPARAM lParam) {
   const CWPSTRUCT* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
   unsigned long position = 0;
-  if (code == HC_ACTION && !g_held && IsLauncherProgressNotice(*message) &&
-      RequestedPosition(&position) && static_cast<unsigned long>(message->lParam) >= position) {
+  bool notice = code == HC_ACTION && IsLauncherNotice(*message);
+  bool progress = notice && message->wParam == kProgressNotice;
+  if (NoticeCount* count = notice ? CountView() : nullptr) {
+    count->delivered++;
+    count->progress += progress ? 1 : 0;
+  }
+  if (progress && !g_held && RequestedPosition(&position) &&
+      static_cast<unsigned long>(message->lParam) >= position) {
     g_held = true;
     // The sender is blocked in its SendMessage until this handler returns;
     // suspending it here leaves it there.

@@ -11,6 +11,13 @@
 // shared memory section holding the position to hold at (u32).
 constexpr char kHoldRequestSection[] = "Local\\QwLauncherTest.HoldRequest.%lu";
 constexpr char kWorkerHeldEvent[] = "Local\\QwLauncherTest.WorkerHeld.%lu";  // set by the hook
+// With --count-notices: a section that the hook counts each notice reaching
+// the launcher's window in (NoticeCount), held and hold requested or not.
+constexpr char kNoticeCountSection[] = "Local\\QwLauncherTest.NoticeCount.%lu";
+struct NoticeCount {
+  unsigned long delivered;  // every notice
+  unsigned long progress;   // code 8 only
+};
 constexpr char kHoldHookProc[] = "HoldAtProgress";
 constexpr unsigned kNoticeMessage = 0x1400;
 constexpr unsigned kProgressNotice = 8;

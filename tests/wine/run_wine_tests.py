@@ -220,6 +220,21 @@ def expect_launched(facts):
     facts.expect("setup.showWindow", 5)
 
 
+def notice_counts(entries):
+    """(sent, delivered): the notices the worker sends for an honest package of
+    `entries`, and those that reach the window, a progress notice repeating
+    the position before it left out; the final notice counts in both."""
+    body = len(build_package(entries)) - 4
+    positions = [min(copied, body) * 100 // body for copied in range(4096, body + 4096, 4096)]
+    progress = 0
+    for entry in entries:
+        if entry.data:
+            progress += 100
+            positions.append(progress // len(entries) + 100)
+    moved = [p for i, p in enumerate(positions) if i == 0 or p != positions[i - 1]]
+    return len(positions) + 1, len(moved) + 1
+
+
 def expect_failure_box(facts, text, caption, status):
     facts.expect("box.seen", 1)
     facts.expect("box.caption", caption)
@@ -247,17 +262,27 @@ def case(function):
 def success_unpacks_and_starts_setup():
     """Stored and LZ-coded blocks, nested subdirectories, an empty file, a
     multi-block file of exactly 8192 bytes: all unpacked, QW.tmp gone, the
-    setup program started from the workspace with -D alone."""
+    setup program started from the workspace with -D alone. Of the hundreds
+    of progress notices the worker sends, only those that move the bar reach
+    the window: at most 201 positions and the final notice."""
     entries = entries_from_directory(PAYLOAD) + [
         setup_entry(),
         Entry("a\\b\\c", "deep.txt", b"three levels down\r\n" * 300),
         Entry("a", "two-blocks.bin", bytes(range(256)) * 32, coded=False),
         Entry("", "one-byte", b"x"),
+        big_entry(),
     ]
-    facts = drive("outcome", program_file("success", "Setup.exe", entries))
+    facts = drive("outcome", program_file("success", "Setup.exe", entries), "--count-notices")
     expect_launched(facts)
     expect_unpacked(facts, entries)
     expect_private_workspace(facts)
+    sent, delivered = notice_counts(entries)
+    print(f"  notices: the worker sent {sent}, the window received "
+          f"{facts.get('notices.delivered')} ({facts.get('notices.progress')} progress)")
+    if facts.number("notices.delivered") > 202:
+        raise Failure("more notices than 201 bar positions and the final one")
+    facts.expect("notices.delivered", delivered)
+    facts.expect("notices.progress", delivered - 1)
 
 
 def packed_example(case):
