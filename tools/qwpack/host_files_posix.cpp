@@ -44,18 +44,6 @@ FILE* HostTemporaryFile() {
   return tmpfile();
 }
 
-bool HostReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  FILE* file = fopen(path.c_str(), "rb");
-  if (!file) return false;
-  bytes->clear();
-  uint8_t buffer[1 << 16];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;)
-    bytes->insert(bytes->end(), buffer, buffer + n);
-  bool read = !ferror(file);
-  fclose(file);
-  return read;
-}
-
 std::string HostMakeDirectories(const std::string& path) {
   for (size_t i = 1; i <= path.size(); i++) {
     if (i == path.size() || path[i] == '/') {

@@ -118,18 +118,6 @@ FILE* HostTemporaryFile() {
   return file;
 }
 
-bool HostReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  FILE* file = HostOpenFile(path, "rb");
-  if (!file) return false;
-  bytes->clear();
-  uint8_t buffer[1 << 16];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;)
-    bytes->insert(bytes->end(), buffer, buffer + n);
-  bool read = !ferror(file);
-  fclose(file);
-  return read;
-}
-
 // Creates every level in turn; only whether the whole path ends up a folder
 // counts, since a drive or share root cannot be created.
 std::string HostMakeDirectories(const std::string& path) {
