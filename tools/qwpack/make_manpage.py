@@ -41,10 +41,10 @@ def command_section(name, help_text):
             if re.match(r"\s{4,}", line) and items:  # a description on the line below
                 items[-1][1] = line.strip()
             else:
-                spec, *text = re.split(r"\s{2,}", line.strip(), maxsplit=1)
-                items.append([spec, text[0] if text else ""])
-        for spec, text in items:
-            lines += [".TP", f".B {roff(spec)}", roff(text)]
+                option, *text = re.split(r"\s{2,}", line.strip(), maxsplit=1)
+                items.append([option, text[0] if text else ""])
+        for option, text in items:
+            lines += [".TP", f".B {roff(option)}", roff(text)]
     return "\n".join(lines)
 
 
