@@ -100,10 +100,9 @@ std::string FindTrailingSection(const std::vector<uint8_t>& image, const ImageLa
   uint64_t end = uint64_t{resources.rawOffset} + resources.rawSize;
   for (const Section& other : layout.sections) {
     if (&other == &resources || other.address < resources.address) continue;
-    uint32_t relocations =
-        layout.directoryCount > kBaseRelocationDirectory
-            ? LoadLe32(&image[layout.directories + 8 * kBaseRelocationDirectory])
-            : 0;
+    uint32_t relocations = layout.directoryCount > kBaseRelocationDirectory
+                               ? LoadLe32(&image[layout.directories + 8 * kBaseRelocationDirectory])
+                               : 0;
     if (*trailing || other.address != relocations || other.rawOffset != end)
       return "sections other than the base relocations follow its resources; link it as the "
              "launcher's build does, with the resources last";

@@ -47,7 +47,8 @@ class TreeReader {
     uint32_t length = Le16(at);
     if (length == 0 || !Has(at + 2, uint64_t{length} * 2)) return "a resource name is malformed";
     name->clear();
-    for (uint32_t i = 0; i < length; i++) name->push_back(static_cast<char16_t>(Le16(at + 2 + 2 * i)));
+    for (uint32_t i = 0; i < length; i++)
+      name->push_back(static_cast<char16_t>(Le16(at + 2 + 2 * i)));
     return "";
   }
 
@@ -240,8 +241,8 @@ bool ResourceId::operator<(const ResourceId& other) const {
   return named ? text < other.text : number < other.number;
 }
 
-std::string ReadResourceTree(const std::vector<uint8_t>& section, uint32_t sectionRva,
-                             uint32_t rva, ResourceTree* tree) {
+std::string ReadResourceTree(const std::vector<uint8_t>& section, uint32_t sectionRva, uint32_t rva,
+                             ResourceTree* tree) {
   tree->clear();
   if (rva < sectionRva) return "the resource directory lies outside its section";
   return TreeReader(section, sectionRva, rva).Read(tree);
@@ -258,12 +259,13 @@ std::vector<uint8_t> WriteResourceTree(ResourceTree tree, uint32_t sectionRva) {
 
 const Resource* FindResourceEntry(const ResourceTree& tree, uint32_t type, uint32_t name) {
   for (const Resource& resource : tree)
-    if (resource.type.text.empty() && resource.type.number == type &&
-        resource.name.text.empty() && resource.name.number == name)
+    if (resource.type.text.empty() && resource.type.number == type && resource.name.text.empty() &&
+        resource.name.number == name)
       return &resource;
   return nullptr;
 }
 
 Resource* FindResourceEntry(ResourceTree* tree, uint32_t type, uint32_t name) {
-  return const_cast<Resource*>(FindResourceEntry(static_cast<const ResourceTree&>(*tree), type, name));
+  return const_cast<Resource*>(
+      FindResourceEntry(static_cast<const ResourceTree&>(*tree), type, name));
 }

@@ -33,8 +33,8 @@ using ResourceTree = std::vector<Resource>;
 // section that starts at address `sectionRva`. Data may lie anywhere in the
 // section. Returns an empty string, or what is malformed. Safe on any bytes:
 // every offset is checked, loops and depth are bounded.
-std::string ReadResourceTree(const std::vector<uint8_t>& section, uint32_t sectionRva,
-                             uint32_t rva, ResourceTree* tree);
+std::string ReadResourceTree(const std::vector<uint8_t>& section, uint32_t sectionRva, uint32_t rva,
+                             ResourceTree* tree);
 
 // The tree as a resource section's bytes placed at `sectionRva`: the
 // directories breadth first, the data entries, the names, then each

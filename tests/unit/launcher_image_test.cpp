@@ -323,6 +323,23 @@ TEST_P(LauncherImageTest, ManifestRequestsElevationAndIconExists) {
   EXPECT_FALSE(Resource(14, 128).empty());  // the icon group
 }
 
+// The product's name, from which the window and the message boxes take
+// their captions: block 1 of the string table, strings 1 and 2.
+TEST_P(LauncherImageTest, StringTableNamesTheProductInBothLanguages) {
+  std::vector<uint8_t> block = Resource(6, 1);
+  std::vector<std::u16string> strings;
+  for (size_t at = 0; strings.size() < 16 && at + 2 <= block.size();) {
+    size_t length = U16(block, at);
+    std::u16string text;
+    for (size_t i = 0; i < length; i++) text += static_cast<char16_t>(U16(block, at + 2 + 2 * i));
+    strings.push_back(text);
+    at += 2 + 2 * length;
+  }
+  ASSERT_EQ(strings.size(), 16u);
+  EXPECT_EQ(strings[1], u"Orvandelle");
+  EXPECT_EQ(strings[2], u"澜岫杀毒软件");
+}
+
 // qwpack list reads it without Windows; the Wine tests read it back with
 // GetFileVersionInfoA.
 TEST_P(LauncherImageTest, VersionResourceCarriesTheProjectVersionAndReadsBack) {

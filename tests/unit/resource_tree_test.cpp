@@ -14,7 +14,8 @@ ResourceId RandomId(std::mt19937* random) {
   ResourceId id;
   if ((*random)() % 4 == 0) {
     size_t length = 1 + (*random)() % 12;
-    for (size_t i = 0; i < length; i++) id.text += static_cast<char16_t>(0x41 + (*random)() % 0x4000);
+    for (size_t i = 0; i < length; i++)
+      id.text += static_cast<char16_t>(0x41 + (*random)() % 0x4000);
   } else {
     id.number = (*random)() % 300;
   }
@@ -111,9 +112,11 @@ TEST(ResourceTree, DamagedTreesAreRefusedNotOverrun) {
   loop[14] = 1;
   loop[20] = 0;
   loop[23] = 0x80;
-  EXPECT_EQ(ReadResourceTree(loop, 0x1000, 0x1000, &read), "the resource tree is not three levels deep");
+  EXPECT_EQ(ReadResourceTree(loop, 0x1000, 0x1000, &read),
+            "the resource tree is not three levels deep");
   EXPECT_NE(ReadResourceTree(bytes, 0x5000, 0x4000, &read), "");
-  EXPECT_NE(ReadResourceTree(bytes, 0x5000, 0x5000 + static_cast<uint32_t>(bytes.size()), &read), "");
+  EXPECT_NE(ReadResourceTree(bytes, 0x5000, 0x5000 + static_cast<uint32_t>(bytes.size()), &read),
+            "");
 }
 
 }  // namespace
