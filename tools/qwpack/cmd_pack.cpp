@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/qwpack/brand_options.h"
 #include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/host_files.h"
@@ -94,6 +95,8 @@ int RunPack(int argc, char** argv) {
       ->check(CLI::Range(1u, 1024u));
   app.add_option("--codepage", codePage,
                  "ANSI code page for the names in the package (default 936)");
+  BrandOptions brandOptions;
+  AddBrandOptions(app, &brandOptions);
   CLI11_PARSE(app, argc, argv);
   if (threads == 0) threads = 1;
 
@@ -114,6 +117,11 @@ int RunPack(int argc, char** argv) {
   if (!HostReadFile(stubPath, &options.stub)) {
     fprintf(stderr, "qwpack: cannot read the launcher stub %s: %s\n", stubPath.c_str(),
             HostErrorText().c_str());
+    return 1;
+  }
+  problem = LoadBrand(brandOptions, &options.brand);
+  if (!problem.empty()) {
+    fprintf(stderr, "qwpack: cannot brand the launcher:\n%s\n", problem.c_str());
     return 1;
   }
   ProgressBar bar("pack", 100);
