@@ -308,7 +308,7 @@ def qwpack_output_runs():
     packed by qwpack pack, come out of the launcher byte for byte."""
     program, payload = packed_example("qwpack")
     listed = subprocess.run([QWPACK, "list", "--json", program], capture_output=True, text=True)
-    repeated = [e for e in json.loads(listed.stdout) if e["path"] == "data/repeated.txt"]
+    repeated = [e for e in json.loads(listed.stdout)["entries"] if e["path"] == "data/repeated.txt"]
     if not repeated or repeated[0]["method"] != 1 or repeated[0]["stored"] >= 8192:
         raise Failure(f"qwpack stored data/repeated.txt uncoded: {repeated}; the test needs LZ blocks")
     facts = drive("outcome", program)
