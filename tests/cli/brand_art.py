@@ -38,8 +38,11 @@ def bmp(width, height, bits, pixel, header_size=40):
 
 
 def skin_pixel(x, y):
-    """A pattern no two neighbours share: any misplaced pixel shows."""
-    return ((x * 7 + y) % 256, (y * 5 + 40) % 256, (x * 3 + y * 11) % 256)
+    """A blue title strip over a pale body, both shaded along x and y, so
+    that a pixel shifted by one shows."""
+    if y < 27:
+        return (10 + y, 40 + 2 * y + x % 7, 110 + x * 100 // 400)
+    return (200 + (x + 2 * y) % 31, 214 + (3 * x + y) % 23, 236 - (x * 5 + y) % 19)
 
 
 def fill_pixel(_, y):

@@ -209,6 +209,7 @@ class BrandTest(unittest.TestCase):
             (["--version-info", "CompanyName"], "not KEY=VALUE"),
             (["--name", "N" * 65], "at most 64"),
             (["--name", ""], "the name is empty"),
+            ([b"--name", b"Contoso \xff"], "not valid UTF-8"),
             (["--execution-level", "root"], "not asInvoker"),
             (["--icon", os.path.join(bad, "missing.ico")], "missing.ico"),
             (["--brand", write("brand.json", b'{"nmae": "x"}')], "unknown key nmae"),

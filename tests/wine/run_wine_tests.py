@@ -696,6 +696,10 @@ def brand_as_windows_sees_it():
     facts.expect("icon.large_mismatches", 0)
     facts.expect("icon.small", "16x16")
     facts.expect("icon.small_mismatches", 0)
+    # What Explorer's Properties would show, as Windows read it, beside the screenshots.
+    with open(os.path.join(folder, "properties.txt"), "w", encoding="utf-8") as out:
+        out.writelines(f"{key[len('version.'):]}: {value}\n" for key, value in facts.items()
+                       if key.startswith("version.") and key != "version.found")
     # The same checks tell the project's own launcher apart.
     facts = drive("brand", LAUNCHER, "--icon-file", icon)
     facts.expect("manifest.run_level", "requireAdministrator")
