@@ -100,7 +100,7 @@ std::optional<BrandFile> ReadPicture(const char* option, const std::optional<std
 
 void AddBrandOptions(CLI::App& app, BrandOptions* options) {
   options->app = &app;
-  const char* group = "Brand (written into the launcher before the package)";
+  const char* group = "Brand";  // one word: the manual page takes headings of one
   app.add_option("--brand", options->brandFile, kBrandHelp)->group(group);
   app.add_option("--name", options->name,
                  "the product's name: the caption of the window and of the message boxes "
