@@ -342,7 +342,7 @@ TEST_P(LauncherImageTest, StringTableNamesTheProductInBothLanguages) {
 }
 
 // qwpack list reads it without Windows; the Wine tests read it back with
-// GetFileVersionInfoA.
+// GetFileVersionInfoW.
 TEST_P(LauncherImageTest, VersionResourceCarriesTheProjectVersionAndReadsBack) {
   FILE* file = fopen(path_.c_str(), "rb");
   ASSERT_NE(file, nullptr);

@@ -1,7 +1,7 @@
-// A launcher's brand as Windows itself reads it: the version strings
-// (GetFileVersionInfoW), the icon (ExtractIconExW) against the publisher's
-// .ico file, the manifest's run level (the activation context), and the
-// caption painted into the window's title strip.
+// A launcher's brand as Windows itself reads it: the icon (ExtractIconExW)
+// against the publisher's .ico file, the manifest's run level (the
+// activation context), and the caption painted into the window's title
+// strip. The version strings are version_probe.h's.
 #pragma once
 
 #include <windows.h>
@@ -9,10 +9,6 @@
 #include <string>
 
 #include "pixels.h"
-
-// version.found, version.fixed_file, version.fixed_product and version.<key>
-// (UTF-8) for every string of the first translation.
-void ReportVersionInfoWide(const wchar_t* program);
 
 // icon.count, icon.large and icon.small: "SIZExSIZE"; icon.large_mismatches
 // and icon.small_mismatches: pixels (colour and transparency) that differ

@@ -17,10 +17,9 @@
 //       Holds the worker, reads back the window's drawing and the bar at a
 //       set of positions, then presses Escape.
 //   driver version PROGRAM
-//       Reports the program's version resource as GetFileVersionInfoA reads it.
+//       Reports the program's version resource as GetFileVersionInfoW reads it.
 //   driver brand [--icon-file ICO] PROGRAM
-//       Reports the version resource as GetFileVersionInfoW reads it, the
-//       manifest's run level and the program's icon against ICO.
+//       The same, the manifest's run level and the program's icon against ICO.
 //
 // look takes a publisher's brand with --skin-file BMP and --fill-file BMP
 // (compared with the files, not the launcher's bitmaps) and --caption-hex
@@ -447,10 +446,11 @@ int main(int argc, char** argv) {
   if (options.scenario == "outcome") return RunOutcome(options);
   if (options.scenario == "keys") return RunKeys(options);
   if (options.scenario == "look") return RunLook(options);
-  if (options.scenario == "version") return ReportVersionInfo(options.launcher.c_str()), 0;
+  if (options.scenario == "version")
+    return ReportVersionInfo(Wide(options.launcher, CP_ACP).c_str()), 0;
   if (options.scenario == "brand") {
     std::wstring program = Wide(options.launcher, CP_ACP);
-    ReportVersionInfoWide(program.c_str());
+    ReportVersionInfo(program.c_str());
     ReportRunLevel(program.c_str());
     if (!options.iconFile.empty())
       ReportIcon(program.c_str(), Wide(options.iconFile, CP_ACP).c_str(), options.screenshot);

@@ -239,7 +239,7 @@ def list_verify_extract_agree():
 
 
 def version_resource_reads_back():
-    """Windows' GetFileVersionInfoA reads in each launcher what qwpack list
+    """Windows' GetFileVersionInfoW reads in each launcher what qwpack list
     prints, and the version is qwpack's own."""
     version = linux("version", "--version").expect(0, "qwpack --version").out.split()[-1]
     if windows("version", "--version").expect(0, "qwpack.exe --version").out.split()[-1] != version:
