@@ -143,17 +143,19 @@ class BrandWriter {
     Resource* group = Require(kTypeGroupIcon, IDI_LAUNCHER, "icon group 128");
     if (!group) return;
     // The old group's icons go; the new ones take the lowest free numbers.
-    const std::vector<uint8_t>& old = group->data;
+    // The ids are copied first: erasing moves the group within the tree.
+    std::vector<uint32_t> oldIds;
+    for (size_t at = 6; at + 14 <= group->data.size(); at += 14)
+      oldIds.push_back(LoadLe16(&group->data[at + 12]));
     uint16_t language = group->language;
-    for (size_t at = 6; at + 14 <= old.size(); at += 14) {
-      uint32_t id = LoadLe16(&old[at + 12]);
-      tree_.erase(std::remove_if(tree_.begin(), tree_.end(),
-                                 [&](const Resource& r) {
-                                   return r.type.text.empty() && r.type.number == kTypeIcon &&
-                                          r.name.text.empty() && r.name.number == id;
-                                 }),
-                  tree_.end());
-    }
+    tree_.erase(std::remove_if(tree_.begin(), tree_.end(),
+                               [&](const Resource& r) {
+                                 return r.type.text.empty() && r.type.number == kTypeIcon &&
+                                        r.name.text.empty() &&
+                                        std::find(oldIds.begin(), oldIds.end(), r.name.number) !=
+                                            oldIds.end();
+                               }),
+                tree_.end());
     uint32_t firstId = 1;
     for (const Resource& r : tree_)
       if (r.type.text.empty() && r.type.number == kTypeIcon && r.name.text.empty())

@@ -110,6 +110,8 @@ class BrandTest(unittest.TestCase):
             self.assertEqual((fixed.FileVersionMS, fixed.FileVersionLS), (0x70001, 0x20003))
             self.assertEqual((fixed.ProductVersionMS, fixed.ProductVersionLS), (0x70001, 0))
 
+            icons = [e for e in pe.DIRECTORY_ENTRY_RESOURCE.entries if e.id == RT_ICON][0]
+            self.assertEqual(len(icons.directory.entries), len(art.ICON_SIZES))  # none left over
             group = resource(pe, RT_GROUP_ICON, 128)
             count, = struct.unpack_from("<H", group, 4)
             self.assertEqual(count, len(art.ICON_SIZES))
