@@ -52,13 +52,18 @@ class TreeReader {
     return "";
   }
 
-  std::string ReadData(uint32_t offset, Resource* resource) const {
+  std::string ReadData(uint32_t offset, Resource* resource) {
     uint64_t at = root_ + offset;
     if (!Has(at, kDataEntrySize)) return "a resource data entry lies outside the section";
     uint64_t data = uint64_t{Le32(at)};
     uint32_t size = Le32(at + 4);
     if (data < sectionRva_ || !Has(data - sectionRva_, size))
       return "a resource's data lies outside the resource section";
+    // Resources never share bytes, so together they fit in the section; a
+    // tree that says otherwise would make us copy the same bytes at will.
+    dataBytes_ += size;
+    if (dataBytes_ > section_.size())
+      return "the resources' data adds up to more than their section";
     resource->codePage = Le32(at + 8);
     auto begin = section_.begin() + static_cast<std::ptrdiff_t>(data - sectionRva_);
     resource->data.assign(begin, begin + size);
@@ -109,6 +114,7 @@ class TreeReader {
   const std::vector<uint8_t>& section_;
   uint64_t sectionRva_;
   uint64_t root_;
+  uint64_t dataBytes_ = 0;
 };
 
 uint32_t Align(uint32_t value, uint32_t alignment) {

@@ -121,6 +121,22 @@ TEST(ResourceTree, DamagedTreesAreRefusedNotOverrun) {
   EXPECT_EQ(ReadResourceTree(loop, 0x1000, 0x1000, &read),
             "the resource tree is not three levels deep");
   EXPECT_NE(ReadResourceTree(bytes, 0x5000, 0x4000, &read), "");
+
+  // Data entries that name the same bytes again and again would have the
+  // reader copy them at will: refused once they add up past the section.
+  ResourceTree pair(2);
+  pair[0].type.number = pair[1].type.number = 10;
+  pair[0].name.number = 1;
+  pair[1].name.number = 2;
+  pair[0].data.assign(300, 1);
+  pair[1].data.assign(1, 2);
+  std::vector<uint8_t> shared = WriteResourceTree(pair, 0x1000);
+  ASSERT_EQ(ReadResourceTree(shared, 0x1000, 0x1000, &read), "");
+  const size_t dataEntries = 24 + 32 + 2 * 24;  // behind root, type and two name directories
+  std::copy(shared.begin() + dataEntries, shared.begin() + dataEntries + 8,
+            shared.begin() + dataEntries + 16);
+  EXPECT_EQ(ReadResourceTree(shared, 0x1000, 0x1000, &read),
+            "the resources' data adds up to more than their section");
   EXPECT_NE(ReadResourceTree(bytes, 0x5000, 0x5000 + static_cast<uint32_t>(bytes.size()), &read),
             "");
 }
