@@ -7,6 +7,8 @@
 // but for its place.
 #include "pe/resource_section.h"
 
+#include <algorithm>
+
 #include "package/format.h"
 
 namespace {
@@ -18,6 +20,7 @@ constexpr uint32_t kResourceDirectory = 2;
 constexpr uint32_t kBaseRelocationDirectory = 5;
 constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kInitializedData = 0x00000040;
+constexpr uint32_t kMostFileAlignment = 0x10000;
 
 struct Section {
   uint64_t header;  // file offset of its section header
@@ -30,6 +33,7 @@ struct ImageLayout {
   uint64_t directories = 0;  // the first data directory
   uint32_t directoryCount = 0;
   uint32_t sectionAlignment = 0, fileAlignment = 0;
+  uint64_t headersEnd = 0;  // the section table's end, or SizeOfHeaders when that is further
   std::vector<Section> sections;
 };
 
@@ -60,11 +64,14 @@ std::string ReadLayout(const std::vector<uint8_t>& image, ImageLayout* layout) {
     return "its data directories run past the optional header";
   layout->sectionAlignment = LoadLe32(&image[layout->optional + 32]);
   layout->fileAlignment = LoadLe32(&image[layout->optional + 36]);
-  if (!IsPowerOfTwo(layout->sectionAlignment) || !IsPowerOfTwo(layout->fileAlignment))
-    return "its section or file alignment is not a power of two";
+  if (!IsPowerOfTwo(layout->sectionAlignment) || !IsPowerOfTwo(layout->fileAlignment) ||
+      layout->fileAlignment > kMostFileAlignment)
+    return "its section or file alignment is not one Windows loads";
   uint64_t table = layout->optional + optionalSize;
   if (!Has(image, table, uint64_t{sectionCount} * kSectionHeaderSize))
     return "its section table is cut short";
+  layout->headersEnd = std::max<uint64_t>(table + uint64_t{sectionCount} * kSectionHeaderSize,
+                                          LoadLe32(&image[layout->optional + 60]));
   for (uint32_t i = 0; i < sectionCount; i++) {
     uint64_t at = table + uint64_t{i} * kSectionHeaderSize;
     layout->sections.push_back({at, LoadLe32(&image[at + 12]), LoadLe32(&image[at + 8]),
@@ -96,6 +103,7 @@ std::string FindTrailingSection(const std::vector<uint8_t>& image, const ImageLa
   if (rva != resources.address)
     return "its resource directory does not begin its section; link it as the launcher's build "
            "does, with the resources last";
+  if (resources.rawOffset < layout.headersEnd) return "its resource section overlaps its headers";
   *trailing = nullptr;
   uint64_t end = uint64_t{resources.rawOffset} + resources.rawSize;
   for (const Section& other : layout.sections) {
