@@ -76,7 +76,7 @@ int RunPack(int argc, char** argv) {
       "page; the launcher is the same on any machine and at any thread count.",
       "qwpack pack");
   UseOneOptionStyle(app);
-  std::string folder, output, stub = kDefaultStub;
+  std::string folder, output, stub = kDefaultStub, setupProgram, depfile;
   bool store = false, strict = false;
   unsigned threads = HostProcessorCount();
   unsigned codePage = kDefaultPackCodePage;
@@ -94,6 +94,13 @@ int RunPack(int argc, char** argv) {
       ->check(CLI::Range(1u, 1024u));
   app.add_option("--codepage", codePage,
                  "ANSI code page for the names in the package (default 936)");
+  app.add_option("--setup", setupProgram,
+                 "a file to pack as QWSetup.exe at the package's top (DIR must not hold one)")
+      ->type_name("FILE");
+  app.add_option("--depfile", depfile,
+                 "also write FILE, a depfile for make or ninja naming the launcher and every "
+                 "file and folder it is made from")
+      ->type_name("FILE");
   CLI11_PARSE(app, argc, argv);
   if (threads == 0) threads = 1;
 
@@ -111,6 +118,9 @@ int RunPack(int argc, char** argv) {
   options.threads = threads;
   options.store = store;
   options.strict = strict;
+  options.setupProgram = setupProgram;
+  options.depfile = depfile;
+  options.depfileInputs = {stubPath};
   if (!HostReadFile(stubPath, &options.stub)) {
     fprintf(stderr, "qwpack: cannot read the launcher stub %s: %s\n", stubPath.c_str(),
             HostErrorText().c_str());
