@@ -1,7 +1,7 @@
 # cpack -G External with this script (set up by qwpack_cpack_launcher):
 # packs the staged install tree (every component) into
-# <name>-<version>-Setup.exe and hands it
-# to CPack, which puts it beside the other packages.
+# <name>-<version>-Setup.exe and hands it to CPack, which puts it beside the
+# other packages.
 
 if(NOT CPACK_QWPACK_COMMAND)
   message(FATAL_ERROR "qwpack: CPACK_QWPACK_COMMAND is not set; call qwpack_cpack_launcher() "
