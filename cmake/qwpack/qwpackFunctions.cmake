@@ -48,9 +48,15 @@
 
 include_guard(GLOBAL)
 
+# Stops the configuration; the message is the caller and the pieces after
+# it, joined as given (a list in a value keeps its semicolons).
 function(_qwpack_fail caller)
-  list(JOIN ARGN "" text)
-  message(FATAL_ERROR "${caller} ${text}")
+  set(text "${caller} ")
+  math(EXPR last "${ARGC} - 1")
+  foreach(index RANGE 1 ${last})
+    string(APPEND text "${ARGV${index}}")
+  endforeach()
+  message(FATAL_ERROR "${text}")
 endfunction()
 
 function(_qwpack_refuse_stray_arguments caller prefix)
@@ -137,8 +143,8 @@ function(_qwpack_stage_targets caller payload command_var depends_var)
     endif()
     get_target_property(type "${payload_target}" TYPE)
     if(NOT type MATCHES "^(EXECUTABLE|SHARED_LIBRARY|MODULE_LIBRARY)$")
-      _qwpack_fail("${caller}" "given PAYLOAD_TARGETS \"${payload_target}\", a ${type}: only "
-                   "programs and shared or module libraries go into a payload")
+      _qwpack_fail("${caller}" "given PAYLOAD_TARGETS \"${payload_target}\", of type ${type}: "
+                   "only programs and shared or module libraries go into a payload")
     endif()
     list(APPEND files "$<TARGET_FILE:${payload_target}>"
          "$<TARGET_RUNTIME_DLLS:${payload_target}>")
@@ -155,7 +161,8 @@ function(_qwpack_setup_program caller setup arguments_var depends_var)
   if(TARGET "${setup}")
     get_target_property(type "${setup}" TYPE)
     if(NOT type STREQUAL "EXECUTABLE")
-      _qwpack_fail("${caller}" "given SETUP \"${setup}\", a ${type}: the setup program is a program")
+      _qwpack_fail("${caller}" "given SETUP \"${setup}\", of type ${type}: the setup "
+                   "program is a program")
     endif()
     set(path "$<TARGET_FILE:${setup}>")
   else()
