@@ -135,6 +135,19 @@ def readme_example_makes_a_launcher():
         raise Failure(f"the README's launcher holds {sorted(listed)}")
 
 
+def wine(program, *arguments, log, env=None):
+    """The exit status of a Windows program; its output goes to `log`, never
+    to a pipe, which Wine's helper processes would hold open."""
+    with open(os.path.join(OUT, log), "wb") as out:
+        return subprocess.run([os.environ["QW_WINE"], program, *arguments], stdout=out,
+                              stderr=out, stdin=subprocess.DEVNULL, env=env,
+                              timeout=180).returncode
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
 def launcher_runs_under_wine_to_the_setup_program():
     """The launcher unpacks and starts QWSetup.exe -D beside the program and
     the DLL, which records what it found."""
@@ -142,11 +155,8 @@ def launcher_runs_under_wine_to_the_setup_program():
     if os.path.exists(record):
         os.remove(record)
     launcher = os.path.join(OUT, "make", "HelloSetup.exe")
-    env = dict(os.environ, HELLO_SETUP_RECORD="Z:" + record.replace("/", "\\"))
-    # Output to files: Wine's helper processes would hold a pipe open.
-    with open(os.path.join(OUT, "wine.log"), "wb") as log:
-        status = subprocess.run([os.environ["QW_WINE"], launcher], stdout=log, stderr=log,
-                                stdin=subprocess.DEVNULL, env=env, timeout=180).returncode
+    env = dict(os.environ, HELLO_SETUP_RECORD=windows_path(record))
+    status = wine(launcher, log="launcher.log", env=env)
     if status != 0:
         raise Failure(f"HelloSetup.exe exited with {status}")
     deadline = time.monotonic() + 60
@@ -318,7 +328,7 @@ def wrong_use_stops_at_configure_time_naming_the_argument():
 
 def windows_zip_package_points_at_its_files():
     """The zip's package, found by prefix, names qwpack.exe and the launchers
-    beside it."""
+    beside it; qwpack.exe writes depfiles a Windows build reads."""
     unzipped = os.path.join(OUT, "zip")
     shutil.rmtree(unzipped, ignore_errors=True)
     with zipfile.ZipFile(sys.argv[2]) as archive:
@@ -334,6 +344,22 @@ def windows_zip_package_points_at_its_files():
             raise Failure(f"{key} is {found.get(key)}, not {top}/{name}")
     if found.get("version") != run([QWPACK, "--version"]).stdout.split()[1]:
         raise Failure(f"the zip's package says version {found.get('version')}")
+    # qwpack.exe's depfile, as CMake reads it on Windows: slashes, and the
+    # characters make and ninja read specially escaped.
+    payload = os.path.join(OUT, "zip-payload")
+    os.makedirs(os.path.join(payload, "a b"))
+    with open(os.path.join(payload, "a b", "c#1.txt"), "w") as text:
+        text.write("text\n")
+    launcher, depfile = os.path.join(OUT, "zip.exe"), os.path.join(OUT, "zip.d")
+    setup = os.path.join(OUT, "make", "QWSetup.exe")
+    status = wine(os.path.join(top, "qwpack.exe"), "pack", "--stub", "win64", "--setup",
+                  windows_path(setup), "--depfile", windows_path(depfile), "-o",
+                  windows_path(launcher), windows_path(payload), log="qwpack-exe.log")
+    written = read(depfile).decode("utf-8") if os.path.exists(depfile) else ""
+    expected = [f"Z:{launcher}:", f"Z:{top}/launcher-win64.exe", f"Z:{payload}",
+                f"Z:{payload}/a\\ b", f"Z:{setup}", f"Z:{payload}/a\\ b/c\\#1.txt"]
+    if status != 0 or re.split(r" \\\n  ", written.strip()) != expected:
+        raise Failure(f"qwpack.exe exited with {status} and wrote the depfile:\n{written}")
 
 
 CASES = [
