@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "qw_version.h"
-#include "tools/qwpack/version_resource.h"
+#include "pe/version_resource.h"
 
 namespace {
 

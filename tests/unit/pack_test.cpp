@@ -21,7 +21,7 @@
 #include "package/format.h"
 #include "tools/qwpack/depfile.h"
 #include "tools/qwpack/entry_names_ansi.h"
-#include "tools/qwpack/launcher_stub.h"
+#include "pe/launcher_stub.h"
 #include "tools/qwpack/output_file.h"
 #include "tools/qwpack/package_stream.h"
 #include "tools/qwpack/packer.h"

@@ -15,7 +15,7 @@
 #include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/host_files.h"
 #include "tools/qwpack/progress_bar.h"
-#include "tools/qwpack/version_resource.h"
+#include "pe/version_resource.h"
 
 namespace {
 

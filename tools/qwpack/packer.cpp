@@ -12,7 +12,7 @@
 #include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/folder_scan.h"
 #include "tools/qwpack/host_files.h"
-#include "tools/qwpack/launcher_stub.h"
+#include "pe/launcher_stub.h"
 #include "tools/qwpack/output_file.h"
 #include "tools/qwpack/package_stream.h"
 

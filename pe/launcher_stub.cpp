@@ -13,7 +13,7 @@
 // when it is valid and names bytes at or past the end of the image's last
 // section, where packages go; one that begins right at that end but runs
 // past the end of the file is a launcher whose package was cut off.
-#include "tools/qwpack/launcher_stub.h"
+#include "pe/launcher_stub.h"
 
 #include "package/format.h"
 

@@ -4,7 +4,7 @@
 // (UTF-16, NUL-terminated), the value and the children, each aligned to 4
 // bytes. The root's value is VS_FIXEDFILEINFO; its "StringFileInfo" child
 // holds string tables whose children are the key/value pairs.
-#include "tools/qwpack/version_resource.h"
+#include "pe/version_resource.h"
 
 #include "package/format.h"
 
