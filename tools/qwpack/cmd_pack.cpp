@@ -76,7 +76,8 @@ int RunPack(int argc, char** argv) {
       "page; the launcher is the same on any machine and at any thread count.",
       "qwpack pack");
   UseOneOptionStyle(app);
-  std::string folder, output, stub = kDefaultStub, setupProgram, depfile;
+  std::string folder, output, stub = kDefaultStub;
+  std::string setupProgram, depfile;
   bool store = false, strict = false;
   unsigned threads = HostProcessorCount();
   unsigned codePage = kDefaultPackCodePage;
@@ -118,14 +119,14 @@ int RunPack(int argc, char** argv) {
   options.threads = threads;
   options.store = store;
   options.strict = strict;
-  options.setupProgram = setupProgram;
-  options.depfile = depfile;
-  options.depfileInputs = {stubPath};
   if (!HostReadFile(stubPath, &options.stub)) {
     fprintf(stderr, "qwpack: cannot read the launcher stub %s: %s\n", stubPath.c_str(),
             HostErrorText().c_str());
     return 1;
   }
+  options.setupProgram = setupProgram;
+  options.depfile = depfile;
+  options.depfileInputs = {stubPath};
   ProgressBar bar("pack", 100);
   options.progress = [&bar](uint64_t done, uint64_t total) {
     bar.Update(total ? done * 100 / total : 100);
