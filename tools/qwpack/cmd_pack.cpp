@@ -77,6 +77,7 @@ int RunPack(int argc, char** argv) {
       "qwpack pack");
   UseOneOptionStyle(app);
   std::string folder, output, stub = kDefaultStub;
+  std::string setupProgram, depfile;
   bool store = false, strict = false;
   unsigned threads = HostProcessorCount();
   unsigned codePage = kDefaultPackCodePage;
@@ -94,6 +95,13 @@ int RunPack(int argc, char** argv) {
       ->check(CLI::Range(1u, 1024u));
   app.add_option("--codepage", codePage,
                  "ANSI code page for the names in the package (default 936)");
+  app.add_option("--setup", setupProgram,
+                 "a file to pack as QWSetup.exe at the package's top (DIR must not hold one)")
+      ->type_name("FILE");
+  app.add_option("--depfile", depfile,
+                 "also write FILE, a depfile for make or ninja naming the launcher and every "
+                 "file and folder it is made from")
+      ->type_name("FILE");
   CLI11_PARSE(app, argc, argv);
   if (threads == 0) threads = 1;
 
@@ -116,6 +124,9 @@ int RunPack(int argc, char** argv) {
             HostErrorText().c_str());
     return 1;
   }
+  options.setupProgram = setupProgram;
+  options.depfile = depfile;
+  options.depfileInputs = {stubPath};
   ProgressBar bar("pack", 100);
   options.progress = [&bar](uint64_t done, uint64_t total) {
     bar.Update(total ? done * 100 / total : 100);
