@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "package/format.h"
+#include "platform/platform.h"
 
 // Stream buffers of the worker's files, sized so that reads and writes of
 // whole 4096-byte blocks reach the system sixteen at a time, not one by one.
@@ -24,6 +25,10 @@ inline void UseStreamBuffer(FILE* stream, StreamBuffer* buffer) {
 // bytes or 2 GiB and over, the locator is invalid, a read delivers nothing
 // before the body is complete, or a write comes up short. Closes nothing.
 uint32_t CopyPackageBody(FILE* program, FILE* copy, void* noticeTarget);
+
+// Sizes `program` and reads its package locator: false when the file is
+// under 136 bytes or 2 GiB and over, or the locator is invalid.
+bool LocatePackage(FILE* program, PackageLocator* locator);
 
 struct EntryReport {
   const EntryHeader* header;
@@ -48,3 +53,9 @@ struct UnpackJob {
 // Returns the final notice code (1, or 3 to 6); for 3 to 6 `path` holds the
 // notice's value. The caller closes `body` and sends the final notice.
 uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path);
+
+// Decodes `entry` (its header as the walk read it) from the package in
+// `program` and compares the result with the held file from its current
+// position. True only when every block decodes, the entry's checksum
+// matches and the file holds exactly the decoded bytes.
+bool HeldFileMatchesEntry(FILE* program, const EntryHeader& entry, HeldHandle file);
