@@ -76,18 +76,29 @@ struct BlockBuffers {
 };
 
 // Where an entry's decoded blocks go: `put` takes each in turn, `finish`
-// ends the entry; either returns false on failure.
+// ends the entry, told whether every block decoded, was taken and checked;
+// either returns false on failure.
 struct BlockSink {
   bool (*put)(void* context, const uint8_t* data, uint32_t length);
-  bool (*finish)(void* context);
+  bool (*finish)(void* context, bool verified);
   void* context;
 };
 
+struct OutputFile {
+  FILE* file;
+  const char* path;
+  bool holdWhenVerified;
+  HeldHandle held;
+};
+
 bool PutToFile(void* context, const uint8_t* data, uint32_t length) {
-  return fwrite(data, 1, length, static_cast<FILE*>(context)) == length;
+  return fwrite(data, 1, length, static_cast<OutputFile*>(context)->file) == length;
 }
-bool CloseFile(void* context) {
-  return fclose(static_cast<FILE*>(context)) == 0;
+bool CloseFile(void* context, bool verified) {
+  OutputFile* output = static_cast<OutputFile*>(context);
+  if (verified && output->holdWhenVerified)
+    return g_platform.closeAndHold(output->file, output->path, &output->held) != 0;
+  return fclose(output->file) == 0;
 }
 
 // Reads, decodes and hands on the blocks of a non-empty entry and checks
@@ -123,7 +134,8 @@ uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, const BlockSin
     report->codedBlockCount += block.codedFlag ? 1 : 0;
     report->storedBytes += 4 + block.storedLength;
   }
-  if (sink) written = sink->finish(sink->context) && written;
+  bool verified = decoded && written && checksum == header.checksum;
+  if (sink) written = sink->finish(sink->context, verified) && written;
   if (!decoded) return kNoticeDecompressError;
   if (!written) return kNoticeWriteError;
   if (checksum != header.checksum) return kNoticeChecksumError;
@@ -146,7 +158,7 @@ bool CompareWithHeld(void* context, const uint8_t* data, uint32_t length) {
   }
   return memcmp(comparison->bytes, data, length) == 0;
 }
-bool HeldFileEnds(void* context) {
+bool HeldFileEnds(void* context, bool) {
   HeldComparison* comparison = static_cast<HeldComparison*>(context);
   return g_platform.readHeld(comparison->file, comparison->bytes, 1) == 0;
 }
@@ -199,8 +211,11 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
     if (header.dataStart == header.dataEnd) {
       if (output && fclose(output) != 0) return kNoticeWriteError;
     } else {
-      BlockSink toFile = {PutToFile, CloseFile, output};
+      bool hold = job.holdWhenVerified && job.holdWhenVerified(header);
+      OutputFile file = {output, path, hold, nullptr};
+      BlockSink toFile = {PutToFile, CloseFile, &file};
       failure = UnpackEntryBlocks(body, header, output ? &toFile : nullptr, &buffers, &report);
+      report.held = file.held;
       if (failure) return failure;
       progress += 100;
       g_platform.sendNotice(job.noticeTarget, kNoticeProgress, progress / job.fileCount + 100);
@@ -225,7 +240,7 @@ bool HeldFileMatchesEntry(FILE* program, const EntryHeader& entry, HeldHandle fi
   HeldComparison comparison;
   comparison.file = file;
   BlockSink compare = {CompareWithHeld, HeldFileEnds, &comparison};
-  if (entry.dataStart == entry.dataEnd) return HeldFileEnds(&comparison);
+  if (entry.dataStart == entry.dataEnd) return HeldFileEnds(&comparison, true);
   BlockBuffers buffers;
   EntryReport report = {&entry, "", 0, 0, 0};
   return UnpackEntryBlocks(program, entry, &compare, &buffers, &report) == 0;

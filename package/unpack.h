@@ -35,7 +35,8 @@ struct EntryReport {
   const char* outputPath;
   uint32_t blockCount;
   uint32_t codedBlockCount;
-  uint64_t storedBytes;  // block headers included: dataEnd - dataStart of a sound entry
+  uint64_t storedBytes;       // block headers included: dataEnd - dataStart of a sound entry
+  HeldHandle held = nullptr;  // the output, held since its check (UnpackJob::holdWhenVerified)
 };
 
 struct UnpackJob {
@@ -45,6 +46,10 @@ struct UnpackJob {
   bool writeFiles;            // false: decode and verify, create nothing
   void (*onEntry)(void* context, const EntryReport& report);  // optional
   void* context;
+  // Optional: an entry for which it returns true is, once written and
+  // verified, closed and held without a gap (platform closeAndHold); the
+  // hold goes to onEntry in the report, which then owns it.
+  bool (*holdWhenVerified)(const EntryHeader& header) = nullptr;
 };
 
 // Walks the entries from the stream's position to the end of the package:

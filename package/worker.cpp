@@ -19,12 +19,12 @@ bool IsSetupProgram(const EntryHeader& header) {
   return true;
 }
 
-// Holds the setup program from the moment its entry is verified: the
-// window starts the very bytes the walk checked.
-void HoldVerifiedSetup(void*, const EntryReport& report) {
+// Keeps the setup program's hold, taken by the walk the moment its entry was
+// verified: the window starts the very bytes the walk checked.
+void KeepVerifiedSetup(void*, const EntryReport& report) {
   if (!IsSetupProgram(*report.header)) return;
   ReleaseVerifiedSetup();
-  g_verifiedSetup.file = g_platform.holdFile(report.outputPath);
+  g_verifiedSetup.file = report.held;
   g_verifiedSetup.entry = *report.header;
 }
 
@@ -74,7 +74,8 @@ unsigned long QW_THREAD_CALL ExtractionWorkerMain(void*) {
   StreamBuffer bodyBuffer;
   UseStreamBuffer(body, &bodyBuffer);
   char outputPath[kPathCapacity];  // valid while the final notice is handled
-  UnpackJob job = {g_runState.workspacePath, fileCount, target, true, HoldVerifiedSetup, nullptr};
+  UnpackJob job = {g_runState.workspacePath, fileCount, target,        true,
+                   KeepVerifiedSetup,        nullptr,   IsSetupProgram};
   uint32_t code = UnpackPackageBody(body, job, outputPath);
   fclose(body);
   uintptr_t value = code == kNoticeSuccess ? 0 : reinterpret_cast<uintptr_t>(outputPath);

@@ -36,7 +36,8 @@ typedef void* HeldHandle;
 
 struct PlatformOps {
   // Files: fopen on an ANSI path, "rb" or "wb". On Windows others may read
-  // the file while it is open but not write, rename or delete it.
+  // a file being written but not write, rename or delete it, and the writer
+  // may read it too (so that closeAndHold can map it).
   FILE* (*openFile)(const char* path, const char* mode);
   int (*deleteFile)(const char* path);
 
@@ -75,6 +76,14 @@ struct PlatformOps {
   // Opens an existing file for reading, sharing read access only: nobody
   // can write, rename or delete it while held. Null on failure.
   HeldHandle (*holdFile)(const char* path);
+  // Closes an output file that has been written and verified, and holds it
+  // (as holdFile does) with no instant between at which another program
+  // could open it for writing or delete it: on Windows the file is first
+  // mapped as an image, which the system lets nobody write or delete while
+  // the mapping lasts, then closed and held, then the mapping is let go (a
+  // file that is no image is held after its close). Returns fclose's
+  // success; *held is null when the file could not be held.
+  int (*closeAndHold)(FILE* file, const char* path, HeldHandle* held);
   // Reads up to `size` bytes at the held file's position; the count, 0 at
   // its end, -1 on failure.
   int32_t (*readHeld)(HeldHandle file, void* buffer, uint32_t size);

@@ -129,6 +129,13 @@ HeldHandle PosixHoldFile(const char* path) {
   return PosixOpenHeld(path, O_RDONLY);
 }
 
+int PosixCloseAndHold(FILE* file, const char* path, HeldHandle* held) {
+  *held = nullptr;
+  if (fclose(file) != 0) return 0;
+  *held = PosixHoldFile(path);
+  return 1;
+}
+
 int32_t PosixReadHeld(HeldHandle file, void* buffer, uint32_t size) {
   return static_cast<int32_t>(read(DescriptorOf(file), buffer, size));
 }
@@ -257,6 +264,7 @@ PlatformOps NativePlatform() {
   ops.readToken = PosixReadToken;
   ops.createHeldDirectory = PosixCreateHeldDirectory;
   ops.holdFile = PosixHoldFile;
+  ops.closeAndHold = PosixCloseAndHold;
   ops.readHeld = PosixReadHeld;
   ops.release = PosixRelease;
   ops.startProgram = PosixStartProgram;

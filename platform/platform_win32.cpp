@@ -4,6 +4,7 @@
 #include "platform/notice_filter.h"
 
 #include <windows.h>
+#include <io.h>
 #include <sddl.h>
 #include <share.h>
 #include <shlwapi.h>
@@ -14,9 +15,10 @@
 namespace {
 
 // A file being written is shared for reading only: nobody else can write,
-// rename or delete it before the worker has verified and closed it.
+// rename or delete it before the worker has verified and closed it. It is
+// opened for reading as well, which mapping it as an image needs.
 FILE* Win32OpenFile(const char* path, const char* mode) {
-  return mode[0] == 'w' ? _fsopen(path, mode, _SH_DENYWR) : fopen(path, mode);
+  return mode[0] == 'w' ? _fsopen(path, "w+b", _SH_DENYWR) : fopen(path, mode);
 }
 int Win32DeleteFile(const char* path) {
   return DeleteFileA(path) != 0;
@@ -170,6 +172,22 @@ HeldHandle Win32HoldFile(const char* path) {
   return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 
+int Win32CloseAndHold(FILE* file, const char* path, HeldHandle* held) {
+  *held = nullptr;
+  bool flushed = fflush(file) == 0;
+  HANDLE written = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  // Between the writer's close and the hold, the image mapping keeps
+  // writers and deleters out; the hold could not be opened beside the
+  // writer's own handle, which shares no writing.
+  HANDLE image =
+      flushed ? CreateFileMappingA(written, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr)
+              : nullptr;
+  bool closed = fclose(file) == 0 && flushed;
+  if (closed) *held = Win32HoldFile(path);
+  if (image) CloseHandle(image);
+  return closed;
+}
+
 int32_t Win32ReadHeld(HeldHandle file, void* buffer, uint32_t size) {
   DWORD got = 0;
   if (!ReadFile(static_cast<HANDLE>(file), buffer, size, &got, nullptr)) return -1;
@@ -219,6 +237,7 @@ PlatformOps NativePlatform() {
   ops.readToken = Win32ReadToken;
   ops.createHeldDirectory = Win32CreateHeldDirectory;
   ops.holdFile = Win32HoldFile;
+  ops.closeAndHold = Win32CloseAndHold;
   ops.readHeld = Win32ReadHeld;
   ops.release = Win32Release;
   ops.startProgram = Win32StartProgram;
