@@ -194,12 +194,14 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
   EntryHeader header;
   uint32_t progress = 0;
   MadeSubdirectory made;  // this walk's own: a later walk makes its directories again
+  uint64_t walked = 0;    // bytes read from `body`, counted without asking the stream
   for (;;) {
     memset(rawHeader, 0, sizeof rawHeader);
     // A short header counts, its missing bytes being zero.
     if (fread(rawHeader, 1, kEntryHeaderSize, body) == 0) return kNoticeSuccess;
     ParseEntryHeader(rawHeader, &header);
     if (header.magic != kEntryMagic) return kNoticeSuccess;
+    walked += kEntryHeaderSize;
 
     uint32_t failure = PrepareOutputPath(job, header, path, &made);
     if (failure) return failure;
@@ -208,6 +210,7 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
     if (output) UseStreamBuffer(output, &buffers.outputStream);
 
     EntryReport report = {&header, path, 0, 0, 0};
+    report.blocksAt = walked;
     if (header.dataStart == header.dataEnd) {
       if (output && fclose(output) != 0) return kNoticeWriteError;
     } else {
@@ -216,6 +219,7 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
       BlockSink toFile = {PutToFile, CloseFile, &file};
       failure = UnpackEntryBlocks(body, header, output ? &toFile : nullptr, &buffers, &report);
       report.held = file.held;
+      walked += report.storedBytes;
       if (failure) return failure;
       progress += 100;
       g_platform.sendNotice(job.noticeTarget, kNoticeProgress, progress / job.fileCount + 100);
@@ -230,12 +234,13 @@ bool LocatePackage(FILE* program, PackageLocator* locator) {
          ReadLocator(program, fileSize, locator);
 }
 
-bool HeldFileMatchesEntry(FILE* program, const EntryHeader& entry, HeldHandle file) {
+bool HeldFileMatchesEntry(FILE* program, const EntryHeader& entry, uint64_t blocksAt,
+                          HeldHandle file) {
   PackageLocator locator;
   if (!LocatePackage(program, &locator)) return false;
-  // dataStart lies inside the package, which lies inside the file: no overflow.
-  if (entry.dataStart >= locator.packageLength ||
-      fseek(program, static_cast<long>(locator.packageOffset + entry.dataStart), SEEK_SET) != 0)
+  // The blocks lie inside the package, which lies inside the file: no overflow.
+  if (blocksAt >= locator.packageLength ||
+      fseek(program, static_cast<long>(locator.packageOffset + blocksAt), SEEK_SET) != 0)
     return false;
   HeldComparison comparison;
   comparison.file = file;

@@ -37,6 +37,7 @@ struct EntryReport {
   uint32_t codedBlockCount;
   uint64_t storedBytes;       // block headers included: dataEnd - dataStart of a sound entry
   HeldHandle held = nullptr;  // the output, held since its check (UnpackJob::holdWhenVerified)
+  uint64_t blocksAt = 0;      // where its first block lies, counted from where the walk began
 };
 
 struct UnpackJob {
@@ -59,8 +60,10 @@ struct UnpackJob {
 // notice's value. The caller closes `body` and sends the final notice.
 uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path);
 
-// Decodes `entry` (its header as the walk read it) from the package in
-// `program` and compares the result with the held file from its current
-// position. True only when every block decodes, the entry's checksum
-// matches and the file holds exactly the decoded bytes.
-bool HeldFileMatchesEntry(FILE* program, const EntryHeader& entry, HeldHandle file);
+// Decodes `entry` (its header as the walk read it, its first block at the
+// package-relative offset `blocksAt`) from the package in `program` and
+// compares the result with the held file from its current position. True
+// only when every block decodes, the entry's checksum matches and the file
+// holds exactly the decoded bytes.
+bool HeldFileMatchesEntry(FILE* program, const EntryHeader& entry, uint64_t blocksAt,
+                          HeldHandle file);

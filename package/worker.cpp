@@ -26,6 +26,7 @@ void KeepVerifiedSetup(void*, const EntryReport& report) {
   ReleaseVerifiedSetup();
   g_verifiedSetup.file = report.held;
   g_verifiedSetup.entry = *report.header;
+  g_verifiedSetup.blocksAt = report.blocksAt + 4;  // the copy starts behind the file count
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The setup program's launch: its path and its quoted command line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -64,7 +65,7 @@ class SetupLaunchTest : public WorkerTest {
     return g_test->startWorks_;
   }
 
-  enum Change { kUnchanged, kByteChanged, kByteAppended };
+  enum Change { kUnchanged, kByteChanged, kByteAppended, kOffsetsShifted };
 
   // Runs the worker on a package holding `setup` as QWSetup.exe (none when
   // empty), changes the file as another program might between the check and
@@ -75,9 +76,17 @@ class SetupLaunchTest : public WorkerTest {
     package.AddFile("", "readme.txt", std::vector<uint8_t>(100, 'r'));
     if (!setup.empty()) package.AddFile("", "QWSetup.exe", setup, &codec);
     package.AddFile("d", "after.bin", std::vector<uint8_t>(5000, 'a'));
-    Run(package.Build());
+    std::vector<uint8_t> bytes = package.Build();
+    if (change == kOffsetsShifted) {  // dataStart and dataEnd moved alike: the walk goes on
+      static const char kName[] = "QWSetup.exe";
+      auto name = std::search(bytes.begin(), bytes.end(), kName, kName + sizeof kName);
+      uint8_t* header = &*name - 104;
+      StoreLe32(header + 216, LoadLe32(header + 216) + 16);
+      StoreLe32(header + 220, LoadLe32(header + 220) + 16);
+    }
+    Run(bytes);
     ExpectOneFinal(kNoticeSuccess);
-    if (change != kUnchanged) {
+    if (change == kByteChanged || change == kByteAppended) {
       FILE* file = fopen(setup_.c_str(), change == kByteChanged ? "r+b" : "ab");
       if (change == kByteChanged) fseek(file, 4097, SEEK_SET);
       fputc('!', file);
@@ -111,6 +120,13 @@ TEST_F(SetupLaunchTest, StartsTheVerifiedBytesWhileBothAreHeld) {
   EXPECT_EQ(started_[0], workspace_ + "\\QWSetup.exe");
   EXPECT_EQ(startCommand_, "\"" + workspace_ + "\\QWSetup.exe\" -D");
   EXPECT_TRUE(heldAtStart_);
+}
+
+// The check decodes the blocks where the walk found them, whatever offsets
+// the entry's header claims.
+TEST_F(SetupLaunchTest, ChecksTheBlocksTheWalkDecoded) {
+  EXPECT_EQ(RunAndLaunch(SetupBytes(), kOffsetsShifted), kExitSetupStarted);
+  EXPECT_EQ(ReadFile("QWSetup.exe").size(), SetupBytes().size());
 }
 
 TEST_F(SetupLaunchTest, BytesChangedSinceTheCheckAreNotStarted) {
