@@ -31,7 +31,7 @@ struct TokenFacts {
 };
 
 // A directory or file kept open so that, while it is held, nobody can
-// rename or delete it (nor write it, a file). Null when nothing is held.
+// rename or delete it, nor write it when it is a file. Null: nothing held.
 typedef void* HeldHandle;
 
 struct PlatformOps {
