@@ -66,12 +66,12 @@ struct PlatformOps {
   // Reads the process token; false when any of it cannot be read.
   int (*readToken)(TokenFacts* facts);
 
-  // CreateDirectoryA with the security descriptor `sddl` (SDDL), then the
-  // new directory opened (FILE_FLAG_BACKUP_SEMANTICS, read access) with
-  // read and write sharing but no delete sharing, so that it cannot be
-  // renamed or deleted while held. Null on failure, lastError() says why;
-  // a directory made but not held is left behind. POSIX: mode 0700 and an
-  // open descriptor, whatever the descriptor asks.
+  // Creates a directory with the security descriptor `sddl` (SDDL) and
+  // opens it in the same call (NtCreateFile: FILE_CREATE, a directory,
+  // backup intent, read access) with read and write sharing but no delete
+  // sharing, so that it cannot be renamed or deleted while held and no
+  // other can take its place before. Null on failure, lastError() says
+  // why. POSIX: mode 0700, then an open descriptor, whatever `sddl` asks.
   HeldHandle (*createHeldDirectory)(const char* path, const char* sddl);
   // Opens an existing file for reading, sharing read access only: nobody
   // can write, rename or delete it while held. Null on failure.

@@ -4,6 +4,7 @@
 #include "platform/notice_filter.h"
 
 #include <windows.h>
+#include <winternl.h>
 #include <io.h>
 #include <sddl.h>
 #include <share.h>
@@ -11,6 +12,7 @@
 #include <intrin.h>
 
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -145,25 +147,57 @@ int Win32ReadToken(TokenFacts* facts) {
   return read;
 }
 
+constexpr size_t kNtPathCapacity = 520 + 8;  // a path buffer's worth, and the longest prefix
+
+// The NT name of a full ANSI path: "\??\" before a drive path, "\??\UNC\"
+// for a share, the prefix of "\\?\" paths replaced. False when it does not fit.
+bool NtPathOf(const char* path, wchar_t* name, size_t capacity, USHORT* bytes) {
+  const char* rest = path;
+  const wchar_t* prefix = L"\\??\\";
+  if (strncmp(path, "\\\\?\\", 4) == 0) {
+    rest = path + 4;
+  } else if (strncmp(path, "\\\\", 2) == 0) {
+    rest = path + 2;
+    prefix = L"\\??\\UNC\\";
+  }
+  size_t prefixLength = wcslen(prefix);
+  memcpy(name, prefix, prefixLength * sizeof(wchar_t));
+  int converted = MultiByteToWideChar(CP_ACP, 0, rest, -1, name + prefixLength,
+                                      static_cast<int>(capacity - prefixLength));
+  if (converted <= 0) return false;
+  *bytes = static_cast<USHORT>((prefixLength + converted - 1) * sizeof(wchar_t));
+  return true;
+}
+
+// Made and opened by one call, so that no other directory can be put in its
+// place between its creation and the hold. Read access, so that the
+// handle's sharing counts against every later open; without
+// FILE_SHARE_DELETE nobody can rename or delete it while it is held.
 HeldHandle Win32CreateHeldDirectory(const char* path, const char* sddl) {
+  wchar_t name[kNtPathCapacity];
+  UNICODE_STRING unicodeName;
+  if (!NtPathOf(path, name, sizeof name / sizeof name[0], &unicodeName.Length)) return nullptr;
+  unicodeName.MaximumLength = unicodeName.Length;
+  unicodeName.Buffer = name;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
                                                             nullptr)) {
     return nullptr;
   }
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-  BOOL made = CreateDirectoryA(path, &attributes);
-  DWORD error = GetLastError();
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &unicodeName, OBJ_CASE_INSENSITIVE, nullptr, descriptor);
+  IO_STATUS_BLOCK io;
+  HANDLE directory = nullptr;
+  NTSTATUS status = NtCreateFile(
+      &directory, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &io, nullptr,
+      FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+      FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, 0);
   LocalFree(descriptor);
-  if (!made) {
-    SetLastError(error);
+  if (status < 0) {
+    SetLastError(RtlNtStatusToDosError(status));
     return nullptr;
   }
-  // Read access, so that the handle's sharing counts against every later
-  // open; without FILE_SHARE_DELETE nobody can rename or delete it.
-  HANDLE directory = CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  return directory == INVALID_HANDLE_VALUE ? nullptr : directory;
+  return directory;
 }
 
 HeldHandle Win32HoldFile(const char* path) {
