@@ -70,12 +70,15 @@ dist-windows: win32 win64
 	@ls build/qwpack-*-windows-x64.zip
 
 # The packages as publishers get them: the Debian package unpacked and used,
-# and qwpack.exe from the zip under Wine beside the Linux qwpack.
+# qwpack.exe from the zip under Wine beside the Linux qwpack, and the CMake
+# package making the example publisher project's launchers.
 .PHONY: test-packages
 test-packages: package dist-windows
 	PYTHONDONTWRITEBYTECODE=1 python3 tests/cli/debian_package_test.py build/qwpack_*_amd64.deb
 	PYTHONDONTWRITEBYTECODE=1 scripts/wine-session.sh python3 tests/wine/qwpack_exe_test.py \
 		build/qwpack-*-windows-x64.zip
+	PYTHONDONTWRITEBYTECODE=1 scripts/wine-session.sh python3 tests/cmake/cmake_package_test.py \
+		build/qwpack_*_amd64.deb build/qwpack-*-windows-x64.zip
 
 clean:
 	rm -rf build

@@ -5,7 +5,9 @@
 #   share/qwpack/launcher-win32.exe, launcher-win64.exe   the stubs, found as ../share/qwpack/
 #   share/man/man1/qwpack.1.gz                            from qwpack's own --help
 #   share/doc/qwpack/README.md, copyright                 copyright made from LICENSE
-# Windows (win64 preset), the zip: qwpack.exe beside both stubs, README.md and LICENSE.
+#   share/qwpack/cmake/                                   the CMake package (cmake_package.cmake)
+# Windows (win64 preset), the zip: qwpack.exe beside both stubs, README.md and LICENSE,
+# the CMake package in cmake/.
 #
 # The other architecture's launcher comes from its own preset's build.
 set(QW_STUB_WIN32 ${PROJECT_SOURCE_DIR}/build/win32/launcher.exe
@@ -70,4 +72,5 @@ else()
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "qwlauncher maintainers <maintainers@qwlauncher.invalid>"
       CACHE STRING "The Debian package's maintainer")
 endif()
+include(cmake/cmake_package.cmake)
 include(CPack)

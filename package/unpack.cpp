@@ -75,9 +75,36 @@ struct BlockBuffers {
   StreamBuffer outputStream;  // of each output file in turn
 };
 
-// Reads, decodes and writes the blocks of a non-empty entry and checks its
-// checksum. `output` may be null (verification only); it is closed here.
-uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, FILE* output,
+// Where an entry's decoded blocks go: `put` takes each in turn, `finish`
+// ends the entry, told whether every block decoded, was taken and checked;
+// either returns false on failure.
+struct BlockSink {
+  bool (*put)(void* context, const uint8_t* data, uint32_t length);
+  bool (*finish)(void* context, bool verified);
+  void* context;
+};
+
+struct OutputFile {
+  FILE* file;
+  const char* path;
+  bool holdWhenVerified;
+  HeldHandle held;
+};
+
+bool PutToFile(void* context, const uint8_t* data, uint32_t length) {
+  return fwrite(data, 1, length, static_cast<OutputFile*>(context)->file) == length;
+}
+bool CloseFile(void* context, bool verified) {
+  OutputFile* output = static_cast<OutputFile*>(context);
+  if (verified && output->holdWhenVerified)
+    return g_platform.closeAndHold(output->file, output->path, &output->held) != 0;
+  return fclose(output->file) == 0;
+}
+
+// Reads, decodes and hands on the blocks of a non-empty entry and checks
+// its checksum; `sink` may be null (verification only). The sink is
+// finished whatever happens.
+uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, const BlockSink* sink,
                            BlockBuffers* buffers, EntryReport* report) {
   memset(buffers->input, 0, sizeof buffers->input);
   memset(buffers->output, 0, sizeof buffers->output);
@@ -102,27 +129,46 @@ uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, FILE* output,
       break;
     }
     checksum += BlockChecksum(rawHeader, buffers->input, block.storedLength);
-    if (output)
-      written = written && fwrite(buffers->output, 1, outputLength, output) == outputLength;
+    if (sink) written = written && sink->put(sink->context, buffers->output, outputLength);
     report->blockCount++;
     report->codedBlockCount += block.codedFlag ? 1 : 0;
     report->storedBytes += 4 + block.storedLength;
   }
-  if (output) written = (fclose(output) == 0) && written;
+  bool verified = decoded && written && checksum == header.checksum;
+  if (sink) written = sink->finish(sink->context, verified) && written;
   if (!decoded) return kNoticeDecompressError;
   if (!written) return kNoticeWriteError;
   if (checksum != header.checksum) return kNoticeChecksumError;
   return 0;
 }
 
+// Compares decoded blocks with the next bytes of a held file.
+struct HeldComparison {
+  HeldHandle file;
+  uint8_t bytes[kBlockSize];
+};
+
+bool CompareWithHeld(void* context, const uint8_t* data, uint32_t length) {
+  HeldComparison* comparison = static_cast<HeldComparison*>(context);
+  uint32_t got = 0;
+  while (got < length) {
+    int32_t read = g_platform.readHeld(comparison->file, comparison->bytes + got, length - got);
+    if (read <= 0) return false;
+    got += static_cast<uint32_t>(read);
+  }
+  return memcmp(comparison->bytes, data, length) == 0;
+}
+bool HeldFileEnds(void* context, bool) {
+  HeldComparison* comparison = static_cast<HeldComparison*>(context);
+  return g_platform.readHeld(comparison->file, comparison->bytes, 1) == 0;
+}
+
 }  // namespace
 
 uint32_t CopyPackageBody(FILE* program, FILE* copy, void* noticeTarget) {
-  uint32_t fileSize;
   PackageLocator locator;
   uint8_t chunk[kBlockSize];
-  if (!SizeProgramFile(program, &fileSize) || fileSize < kMinProgramSize) return 0;
-  if (!ReadLocator(program, fileSize, &locator)) return 0;
+  if (!LocatePackage(program, &locator)) return 0;
   if (fseek(program, static_cast<long>(locator.packageOffset), SEEK_SET) != 0 ||
       !ReadExactly(program, chunk, 4))
     return 0;
@@ -148,12 +194,14 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
   EntryHeader header;
   uint32_t progress = 0;
   MadeSubdirectory made;  // this walk's own: a later walk makes its directories again
+  uint64_t walked = 0;    // bytes read from `body`, counted without asking the stream
   for (;;) {
     memset(rawHeader, 0, sizeof rawHeader);
     // A short header counts, its missing bytes being zero.
     if (fread(rawHeader, 1, kEntryHeaderSize, body) == 0) return kNoticeSuccess;
     ParseEntryHeader(rawHeader, &header);
     if (header.magic != kEntryMagic) return kNoticeSuccess;
+    walked += kEntryHeaderSize;
 
     uint32_t failure = PrepareOutputPath(job, header, path, &made);
     if (failure) return failure;
@@ -162,14 +210,43 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
     if (output) UseStreamBuffer(output, &buffers.outputStream);
 
     EntryReport report = {&header, path, 0, 0, 0};
+    report.blocksAt = walked;
     if (header.dataStart == header.dataEnd) {
       if (output && fclose(output) != 0) return kNoticeWriteError;
     } else {
-      failure = UnpackEntryBlocks(body, header, output, &buffers, &report);
+      bool hold = job.holdWhenVerified && job.holdWhenVerified(header);
+      OutputFile file = {output, path, hold, nullptr};
+      BlockSink toFile = {PutToFile, CloseFile, &file};
+      failure = UnpackEntryBlocks(body, header, output ? &toFile : nullptr, &buffers, &report);
+      report.held = file.held;
+      walked += report.storedBytes;
       if (failure) return failure;
       progress += 100;
       g_platform.sendNotice(job.noticeTarget, kNoticeProgress, progress / job.fileCount + 100);
     }
     if (job.onEntry) job.onEntry(job.context, report);
   }
+}
+
+bool LocatePackage(FILE* program, PackageLocator* locator) {
+  uint32_t fileSize;
+  return SizeProgramFile(program, &fileSize) && fileSize >= kMinProgramSize &&
+         ReadLocator(program, fileSize, locator);
+}
+
+bool HeldFileMatchesEntry(FILE* program, const EntryHeader& entry, uint64_t blocksAt,
+                          HeldHandle file) {
+  PackageLocator locator;
+  if (!LocatePackage(program, &locator)) return false;
+  // The blocks lie inside the package, which lies inside the file: no overflow.
+  if (blocksAt >= locator.packageLength ||
+      fseek(program, static_cast<long>(locator.packageOffset + blocksAt), SEEK_SET) != 0)
+    return false;
+  HeldComparison comparison;
+  comparison.file = file;
+  BlockSink compare = {CompareWithHeld, HeldFileEnds, &comparison};
+  if (entry.dataStart == entry.dataEnd) return HeldFileEnds(&comparison, true);
+  BlockBuffers buffers;
+  EntryReport report = {&entry, "", 0, 0, 0};
+  return UnpackEntryBlocks(program, entry, &compare, &buffers, &report) == 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "package/format.h"
+#include "platform/platform.h"
 
 // Stream buffers of the worker's files, sized so that reads and writes of
 // whole 4096-byte blocks reach the system sixteen at a time, not one by one.
@@ -25,12 +26,18 @@ inline void UseStreamBuffer(FILE* stream, StreamBuffer* buffer) {
 // before the body is complete, or a write comes up short. Closes nothing.
 uint32_t CopyPackageBody(FILE* program, FILE* copy, void* noticeTarget);
 
+// Sizes `program` and reads its package locator: false when the file is
+// under 136 bytes or 2 GiB and over, or the locator is invalid.
+bool LocatePackage(FILE* program, PackageLocator* locator);
+
 struct EntryReport {
   const EntryHeader* header;
   const char* outputPath;
   uint32_t blockCount;
   uint32_t codedBlockCount;
-  uint64_t storedBytes;  // block headers included: dataEnd - dataStart of a sound entry
+  uint64_t storedBytes;       // block headers included: dataEnd - dataStart of a sound entry
+  HeldHandle held = nullptr;  // the output, held since its check (UnpackJob::holdWhenVerified)
+  uint64_t blocksAt = 0;      // where its first block lies, counted from where the walk began
 };
 
 struct UnpackJob {
@@ -40,6 +47,10 @@ struct UnpackJob {
   bool writeFiles;            // false: decode and verify, create nothing
   void (*onEntry)(void* context, const EntryReport& report);  // optional
   void* context;
+  // Optional: an entry for which it returns true is, once written and
+  // verified, closed and held without a gap (platform closeAndHold); the
+  // hold goes to onEntry in the report, which then owns it.
+  bool (*holdWhenVerified)(const EntryHeader& header) = nullptr;
 };
 
 // Walks the entries from the stream's position to the end of the package:
@@ -48,3 +59,11 @@ struct UnpackJob {
 // Returns the final notice code (1, or 3 to 6); for 3 to 6 `path` holds the
 // notice's value. The caller closes `body` and sends the final notice.
 uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path);
+
+// Decodes `entry` (its header as the walk read it, its first block at the
+// package-relative offset `blocksAt`) from the package in `program` and
+// compares the result with the held file from its current position. True
+// only when every block decodes, the entry's checksum matches and the file
+// holds exactly the decoded bytes.
+bool HeldFileMatchesEntry(FILE* program, const EntryHeader& entry, uint64_t blocksAt,
+                          HeldHandle file);

@@ -4,6 +4,42 @@
 #include "package/notices.h"
 #include "package/run_state.h"
 
+namespace {
+
+VerifiedSetup g_verifiedSetup;
+
+// "QWSetup.exe" at the workspace's root, in any case, as Windows finds it.
+bool IsSetupProgram(const EntryHeader& header) {
+  static const char kName[] = "qwsetup.exe";
+  if (header.subdirectory[0] != '\0') return false;
+  for (size_t i = 0; i < sizeof kName; i++) {
+    char c = header.fileName[i];
+    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != kName[i]) return false;
+  }
+  return true;
+}
+
+// Keeps the setup program's hold, taken by the walk the moment its entry was
+// verified: the window starts the very bytes the walk checked.
+void KeepVerifiedSetup(void*, const EntryReport& report) {
+  if (!IsSetupProgram(*report.header)) return;
+  ReleaseVerifiedSetup();
+  g_verifiedSetup.file = report.held;
+  g_verifiedSetup.entry = *report.header;
+  g_verifiedSetup.blocksAt = report.blocksAt + 4;  // the copy starts behind the file count
+}
+
+}  // namespace
+
+const VerifiedSetup& VerifiedSetupProgram() {
+  return g_verifiedSetup;
+}
+
+void ReleaseVerifiedSetup() {
+  if (g_verifiedSetup.file) g_platform.release(g_verifiedSetup.file);
+  g_verifiedSetup.file = nullptr;
+}
+
 uint32_t CopyOutPackage() {
   StreamBuffer programBuffer, copyBuffer;
   FILE* program = g_platform.openFile(g_runState.programPath, "rb");
@@ -23,6 +59,7 @@ uint32_t CopyOutPackage() {
 }
 
 unsigned long QW_THREAD_CALL ExtractionWorkerMain(void*) {
+  ReleaseVerifiedSetup();  // a hold left by an earlier walk in this process
   void* target = g_runState.noticeTarget;
   uintptr_t packageCopyPath = reinterpret_cast<uintptr_t>(g_runState.packageCopyPath);
   uint32_t fileCount = CopyOutPackage();
@@ -38,7 +75,8 @@ unsigned long QW_THREAD_CALL ExtractionWorkerMain(void*) {
   StreamBuffer bodyBuffer;
   UseStreamBuffer(body, &bodyBuffer);
   char outputPath[kPathCapacity];  // valid while the final notice is handled
-  UnpackJob job = {g_runState.workspacePath, fileCount, target, true, nullptr, nullptr};
+  UnpackJob job = {g_runState.workspacePath, fileCount, target,        true,
+                   KeepVerifiedSetup,        nullptr,   IsSetupProgram};
   uint32_t code = UnpackPackageBody(body, job, outputPath);
   fclose(body);
   uintptr_t value = code == kNoticeSuccess ? 0 : reinterpret_cast<uintptr_t>(outputPath);

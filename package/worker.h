@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "package/format.h"
 #include "platform/platform.h"
 
 // Copies the package body out of programPath into packageCopyPath. Returns
@@ -16,3 +17,16 @@ uint32_t CopyOutPackage();
 // workspace; ends with exactly one final notice, the package copy closed
 // before it. The argument is ignored; returns 0.
 unsigned long QW_THREAD_CALL ExtractionWorkerMain(void* ignored);
+
+// The setup program ("QWSetup.exe" at the workspace's root, any case) as
+// the worker left it: held (platform holdFile) from the moment its entry
+// was verified, or null when the package has none or it could not be held;
+// its entry's header and where the walk found its blocks. Complete when the success notice is sent;
+// the window releases the hold once the program has been started.
+struct VerifiedSetup {
+  HeldHandle file;
+  EntryHeader entry;
+  uint64_t blocksAt;  // package-relative offset of the entry's first block, as walked
+};
+const VerifiedSetup& VerifiedSetupProgram();
+void ReleaseVerifiedSetup();

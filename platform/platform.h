@@ -3,6 +3,7 @@
 // the same name; on Linux a small POSIX mapping; unit tests swap in fakes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -21,15 +22,22 @@ constexpr uint32_t kProgressNoticeCode = 8;
 typedef int (*FreeSpaceExQuery)(const char* path, uint64_t* availableToCaller, uint64_t* totalBytes,
                                 uint64_t* totalFreeBytes);
 
-// Who gets full control of a private directory (a set of these bits).
-enum DirectoryTrustee : uint32_t {
-  kTrusteeSystem = 1,          // S-1-5-18, LocalSystem
-  kTrusteeAdministrators = 2,  // S-1-5-32-544, the Administrators alias
-  kTrusteeTokenUser = 4,       // the user of the process token
+// What the launcher needs to know of its own process token.
+constexpr size_t kSidTextCapacity = 192;  // the longest SID's string form fits
+struct TokenFacts {
+  bool administratorsMember;       // CheckTokenMembership(token, Administrators)
+  bool highIntegrity;              // mandatory level High or above (elevated, or SYSTEM)
+  char userSid[kSidTextCapacity];  // the token's user, "S-1-5-21-..."
 };
 
+// A directory or file kept open so that, while it is held, nobody can
+// rename or delete it, nor write it when it is a file. Null: nothing held.
+typedef void* HeldHandle;
+
 struct PlatformOps {
-  // Files: fopen on an ANSI path, "rb" or "wb".
+  // Files: fopen on an ANSI path, "rb" or "wb". On Windows others may read
+  // a file being written but not write, rename or delete it, and the writer
+  // may read it too (so that closeAndHold can map it).
   FILE* (*openFile)(const char* path, const char* mode);
   int (*deleteFile)(const char* path);
 
@@ -55,15 +63,35 @@ struct PlatformOps {
                           uint32_t* freeClusters, uint32_t* totalClusters);
   uint32_t (*readTimeStampLow)();  // low 32 bits of the time-stamp counter
 
-  // Like createDirectory, but with a protected DACL: full control for the
-  // `trustees` (DirectoryTrustee bits) and nobody else, inherited by
-  // everything created below it, nothing inherited from above (POSIX: mode
-  // 0700 whatever the trustees).
-  int (*createPrivateDirectory)(const char* path, uint32_t trustees);
+  // Reads the process token; false when any of it cannot be read.
+  int (*readToken)(TokenFacts* facts);
 
-  // True when the process token is elevated, or is an administrator's
-  // (a member of the Administrators alias, as on systems without UAC).
-  int (*isTokenElevated)();
+  // Creates a directory with the security descriptor `sddl` (SDDL) and
+  // opens it in the same call (NtCreateFile: FILE_CREATE, a directory,
+  // backup intent, read access) with read and write sharing but no delete
+  // sharing, so that it cannot be renamed or deleted while held and no
+  // other can take its place before. Null on failure, lastError() says
+  // why. POSIX: mode 0700, then an open descriptor, whatever `sddl` asks.
+  HeldHandle (*createHeldDirectory)(const char* path, const char* sddl);
+  // Opens an existing file for reading, sharing read access only: nobody
+  // can write, rename or delete it while held. Null on failure.
+  HeldHandle (*holdFile)(const char* path);
+  // Closes an output file that has been written and verified, and holds it
+  // (as holdFile does) with no instant between at which another program
+  // could open it for writing or delete it: on Windows the file is first
+  // mapped as an image, which the system lets nobody write or delete while
+  // the mapping lasts, then closed and held, then the mapping is let go (a
+  // file that is no image is held after its close). Returns fclose's
+  // success; *held is null when the file could not be held.
+  int (*closeAndHold)(FILE* file, const char* path, HeldHandle* held);
+  // Reads up to `size` bytes at the held file's position; the count, 0 at
+  // its end, -1 on failure.
+  int32_t (*readHeld)(HeldHandle file, void* buffer, uint32_t size);
+  void (*release)(HeldHandle handle);
+
+  // CreateProcessA(program, commandLine) with a normal window, not waited
+  // for; non-zero when the process was created.
+  int (*startProgram)(const char* program, char* commandLine);
 };
 
 extern PlatformOps g_platform;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -92,11 +93,60 @@ int MakeDirectory(const char* path, mode_t mode) {
 int PosixCreateDirectory(const char* path) {
   return MakeDirectory(path, 0777);
 }
-int PosixCreatePrivateDirectory(const char* path, uint32_t) {
-  return MakeDirectory(path, 0700);
+// The POSIX owner is the only trustee there is: a plain user's token.
+int PosixReadToken(TokenFacts* facts) {
+  facts->administratorsMember = false;
+  facts->highIntegrity = false;
+  snprintf(facts->userSid, sizeof facts->userSid, "S-1-22-1-%u", static_cast<unsigned>(getuid()));
+  return 1;
 }
-// The POSIX owner is the only trustee there is.
-int PosixIsTokenElevated() {
+
+// Descriptors are handed out as their value + 1, so that none is null.
+HeldHandle HandleOf(int descriptor) {
+  return descriptor < 0 ? nullptr
+                        : reinterpret_cast<HeldHandle>(static_cast<intptr_t>(descriptor) + 1);
+}
+int DescriptorOf(HeldHandle handle) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(handle) - 1);
+}
+
+HeldHandle PosixOpenHeld(const char* path, int flags) {
+  std::string mapped;
+  MapPath(path, &mapped);
+  int descriptor = open(mapped.c_str(), flags);
+  if (descriptor < 0) t_lastError = Win32ErrorFromErrno(errno);
+  return HandleOf(descriptor);
+}
+
+// POSIX has no share modes: the directory is the owner's (0700), and the
+// descriptor is held all the same.
+HeldHandle PosixCreateHeldDirectory(const char* path, const char*) {
+  if (!MakeDirectory(path, 0700)) return nullptr;
+  return PosixOpenHeld(path, O_RDONLY | O_DIRECTORY);
+}
+
+HeldHandle PosixHoldFile(const char* path) {
+  return PosixOpenHeld(path, O_RDONLY);
+}
+
+int PosixCloseAndHold(FILE* file, const char* path, HeldHandle* held) {
+  *held = nullptr;
+  if (fclose(file) != 0) return 0;
+  *held = PosixHoldFile(path);
+  return 1;
+}
+
+int32_t PosixReadHeld(HeldHandle file, void* buffer, uint32_t size) {
+  return static_cast<int32_t>(read(DescriptorOf(file), buffer, size));
+}
+
+void PosixRelease(HeldHandle handle) {
+  close(DescriptorOf(handle));
+}
+
+// Linux starts no Windows programs.
+int PosixStartProgram(const char*, char*) {
+  t_lastError = 193;  // ERROR_BAD_EXE_FORMAT
   return 0;
 }
 
@@ -211,8 +261,13 @@ PlatformOps NativePlatform() {
   ops.findFreeSpaceEx = PosixFindFreeSpaceEx;
   ops.getDiskFreeSpace = PosixGetDiskFreeSpace;
   ops.readTimeStampLow = PosixReadTimeStampLow;
-  ops.createPrivateDirectory = PosixCreatePrivateDirectory;
-  ops.isTokenElevated = PosixIsTokenElevated;
+  ops.readToken = PosixReadToken;
+  ops.createHeldDirectory = PosixCreateHeldDirectory;
+  ops.holdFile = PosixHoldFile;
+  ops.closeAndHold = PosixCloseAndHold;
+  ops.readHeld = PosixReadHeld;
+  ops.release = PosixRelease;
+  ops.startProgram = PosixStartProgram;
   return ops;
 }
 

@@ -4,13 +4,23 @@
 #include "platform/notice_filter.h"
 
 #include <windows.h>
+#include <winternl.h>
+#include <io.h>
+#include <sddl.h>
+#include <share.h>
 #include <shlwapi.h>
 #include <intrin.h>
 
+#include <cstring>
+#include <cwchar>
+
 namespace {
 
+// A file being written is shared for reading only: nobody else can write,
+// rename or delete it before the worker has verified and closed it. It is
+// opened for reading as well, which mapping it as an image needs.
 FILE* Win32OpenFile(const char* path, const char* mode) {
-  return fopen(path, mode);
+  return mode[0] == 'w' ? _fsopen(path, "w+b", _SH_DENYWR) : fopen(path, mode);
 }
 int Win32DeleteFile(const char* path) {
   return DeleteFileA(path) != 0;
@@ -81,82 +91,160 @@ int Win32GetDiskFreeSpace(const char* path, uint32_t* sectorsPerCluster, uint32_
   return 1;
 }
 
-// A well-known SID of the NT authority with one or two sub-authorities.
-void MakeNtSid(BYTE* sid, DWORD first, DWORD second = 0) {
-  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-  InitializeSid(sid, &ntAuthority, second ? 2 : 1);
-  *GetSidSubAuthority(sid, 0) = first;
-  if (second) *GetSidSubAuthority(sid, 1) = second;
+// The token's integrity level is High or above. Systems without levels
+// (no TokenIntegrityLevel) have none to give a directory.
+bool ReadHighIntegrity(HANDLE token, bool* high) {
+  alignas(TOKEN_MANDATORY_LABEL) BYTE label[sizeof(TOKEN_MANDATORY_LABEL) + SECURITY_MAX_SID_SIZE];
+  DWORD size = 0;
+  if (!GetTokenInformation(token, TokenIntegrityLevel, label, sizeof label, &size)) {
+    *high = false;
+    return GetLastError() == ERROR_INVALID_PARAMETER;
+  }
+  PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(label)->Label.Sid;
+  UCHAR count = *GetSidSubAuthorityCount(sid);
+  *high = count > 0 && *GetSidSubAuthority(sid, count - 1) >= SECURITY_MANDATORY_HIGH_RID;
+  return true;
 }
 
-// Copies the process token's user SID into `sid`.
-bool CopyTokenUser(BYTE* sid, DWORD sidSize) {
-  alignas(TOKEN_USER) BYTE userBuffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  HANDLE token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+bool ReadUserSid(HANDLE token, char* text, size_t capacity) {
+  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
   DWORD size = 0;
-  BOOL gotUser = GetTokenInformation(token, TokenUser, userBuffer, sizeof userBuffer, &size);
-  DWORD error = GetLastError();
-  CloseHandle(token);
-  if (!gotUser) {
-    SetLastError(error);
+  char* converted = nullptr;
+  if (!GetTokenInformation(token, TokenUser, user, sizeof user, &size) ||
+      !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &converted)) {
     return false;
   }
-  return CopySid(sidSize, sid, reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid) != 0;
+  size_t length = strlen(converted);
+  bool fits = length < capacity;
+  if (fits) memcpy(text, converted, length + 1);
+  LocalFree(converted);
+  return fits;
 }
 
-int Win32CreatePrivateDirectory(const char* path, uint32_t trustees) {
-  alignas(DWORD) BYTE system[SECURITY_MAX_SID_SIZE];
+// Membership as the token's own access checks see it: a filtered token's
+// Administrators, present for deny only, does not count.
+bool ReadAdministratorsMember(HANDLE token, bool* member) {
+  HANDLE impersonation = nullptr;  // CheckTokenMembership wants one
+  if (!DuplicateToken(token, SecurityIdentification, &impersonation)) return false;
   alignas(DWORD) BYTE administrators[SECURITY_MAX_SID_SIZE];
-  alignas(DWORD) BYTE user[SECURITY_MAX_SID_SIZE];
-  MakeNtSid(system, SECURITY_LOCAL_SYSTEM_RID);
-  MakeNtSid(administrators, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
-  if ((trustees & kTrusteeTokenUser) && !CopyTokenUser(user, sizeof user)) return 0;
+  DWORD sidSize = sizeof administrators;
+  BOOL isMember = FALSE;
+  bool checked =
+      CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize) &&
+      CheckTokenMembership(impersonation, administrators, &isMember);
+  CloseHandle(impersonation);
+  *member = isMember != FALSE;
+  return checked;
+}
 
-  constexpr size_t kAclSize =
-      sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE);
-  alignas(DWORD) BYTE aclBuffer[kAclSize];
-  PACL acl = reinterpret_cast<PACL>(aclBuffer);
-  const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-  const struct {
-    uint32_t trustee;
-    BYTE* sid;
-  } grants[] = {{kTrusteeSystem, system},
-                {kTrusteeAdministrators, administrators},
-                {kTrusteeTokenUser, user}};
-  if (!InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION)) return 0;
-  for (const auto& grant : grants) {
-    if ((trustees & grant.trustee) &&
-        !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, grant.sid)) {
-      return 0;
-    }
+int Win32ReadToken(TokenFacts* facts) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &token)) return 0;
+  bool read = ReadUserSid(token, facts->userSid, sizeof facts->userSid) &&
+              ReadHighIntegrity(token, &facts->highIntegrity) &&
+              ReadAdministratorsMember(token, &facts->administratorsMember);
+  CloseHandle(token);
+  return read;
+}
+
+constexpr size_t kNtPathCapacity = 520 + 8;  // a path buffer's worth, and the longest prefix
+
+// The NT name of a full ANSI path: "\??\" before a drive path, "\??\UNC\"
+// for a share, the prefix of "\\?\" paths replaced. False when it does not fit.
+bool NtPathOf(const char* path, wchar_t* name, size_t capacity, USHORT* bytes) {
+  const char* rest = path;
+  const wchar_t* prefix = L"\\??\\";
+  if (strncmp(path, "\\\\?\\", 4) == 0) {
+    rest = path + 4;
+  } else if (strncmp(path, "\\\\", 2) == 0) {
+    rest = path + 2;
+    prefix = L"\\??\\UNC\\";
   }
-  SECURITY_DESCRIPTOR descriptor;
-  // Protected: the ACEs that the parent (a shared temporary directory, a
-  // drive's root) would pass on are not merged in.
-  if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
-      !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+  size_t prefixLength = wcslen(prefix);
+  memcpy(name, prefix, prefixLength * sizeof(wchar_t));
+  int converted = MultiByteToWideChar(CP_ACP, 0, rest, -1, name + prefixLength,
+                                      static_cast<int>(capacity - prefixLength));
+  if (converted <= 0) return false;
+  *bytes = static_cast<USHORT>((prefixLength + converted - 1) * sizeof(wchar_t));
+  return true;
+}
+
+// Made and opened by one call, so that no other directory can be put in its
+// place between its creation and the hold. Read access, so that the
+// handle's sharing counts against every later open; without
+// FILE_SHARE_DELETE nobody can rename or delete it while it is held.
+HeldHandle Win32CreateHeldDirectory(const char* path, const char* sddl) {
+  wchar_t name[kNtPathCapacity];
+  UNICODE_STRING unicodeName;
+  if (!NtPathOf(path, name, sizeof name / sizeof name[0], &unicodeName.Length)) return nullptr;
+  unicodeName.MaximumLength = unicodeName.Length;
+  unicodeName.Buffer = name;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                            nullptr)) {
+    return nullptr;
+  }
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &unicodeName, OBJ_CASE_INSENSITIVE, nullptr, descriptor);
+  IO_STATUS_BLOCK io;
+  HANDLE directory = nullptr;
+  NTSTATUS status = NtCreateFile(
+      &directory, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &io, nullptr,
+      FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+      FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, 0);
+  LocalFree(descriptor);
+  if (status < 0) {
+    SetLastError(RtlNtStatusToDosError(status));
+    return nullptr;
+  }
+  return directory;
+}
+
+HeldHandle Win32HoldFile(const char* path) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+int Win32CloseAndHold(FILE* file, const char* path, HeldHandle* held) {
+  *held = nullptr;
+  bool flushed = fflush(file) == 0;
+  HANDLE written = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  // Between the writer's close and the hold, the image mapping keeps
+  // writers and deleters out; the hold could not be opened beside the
+  // writer's own handle, which shares no writing.
+  HANDLE image =
+      flushed ? CreateFileMappingA(written, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr)
+              : nullptr;
+  bool closed = fclose(file) == 0 && flushed;
+  if (closed) *held = Win32HoldFile(path);
+  if (image) CloseHandle(image);
+  return closed;
+}
+
+int32_t Win32ReadHeld(HeldHandle file, void* buffer, uint32_t size) {
+  DWORD got = 0;
+  if (!ReadFile(static_cast<HANDLE>(file), buffer, size, &got, nullptr)) return -1;
+  return static_cast<int32_t>(got);
+}
+
+void Win32Release(HeldHandle handle) {
+  CloseHandle(static_cast<HANDLE>(handle));
+}
+
+int Win32StartProgram(const char* program, char* commandLine) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
     return 0;
   }
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-  return CreateDirectoryA(path, &attributes) != 0;
-}
-
-// Elevated under UAC, or an administrator's token where there is no UAC
-// (TokenElevation is then unknown to the system).
-int Win32IsTokenElevated() {
-  HANDLE token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 0;
-  TOKEN_ELEVATION elevation = {};
-  DWORD size = 0;
-  BOOL known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
-  CloseHandle(token);
-  if (known && elevation.TokenIsElevated) return 1;
-  alignas(DWORD) BYTE administrators[SECURITY_MAX_SID_SIZE];
-  MakeNtSid(administrators, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
-  BOOL member = FALSE;
-  return CheckTokenMembership(nullptr, administrators, &member) && member;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return 1;
 }
 
 uint32_t Win32ReadTimeStampLow() {
@@ -180,8 +268,13 @@ PlatformOps NativePlatform() {
   ops.findFreeSpaceEx = Win32FindFreeSpaceEx;
   ops.getDiskFreeSpace = Win32GetDiskFreeSpace;
   ops.readTimeStampLow = Win32ReadTimeStampLow;
-  ops.createPrivateDirectory = Win32CreatePrivateDirectory;
-  ops.isTokenElevated = Win32IsTokenElevated;
+  ops.readToken = Win32ReadToken;
+  ops.createHeldDirectory = Win32CreateHeldDirectory;
+  ops.holdFile = Win32HoldFile;
+  ops.closeAndHold = Win32CloseAndHold;
+  ops.readHeld = Win32ReadHeld;
+  ops.release = Win32Release;
+  ops.startProgram = Win32StartProgram;
   return ops;
 }
 

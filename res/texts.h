@@ -34,6 +34,13 @@ constexpr TextPair kDamagedPackageMessage = {
     "\xCE\xC4\xBC\xFE\xB1\xBB\xD0\xDE\xB8\xC4\xA3\xAC\xC7\xEB\xD6\xD8\xD0\xC2\xCF\xC2\xD4\xD8!",
 };
 
+constexpr TextPair kTokenUnreadableMessage = {
+    "Cannot Read The Access Rights Of This Program!",
+    // 无法读取本程序的访问权限！
+    "\xCE\xDE\xB7\xA8\xB6\xC1\xC8\xA1\xB1\xBE\xB3\xCC\xD0\xF2\xB5\xC4\xB7\xC3\xCE\xCA\xC8\xA8"
+    "\xCF\xDE\xA3\xA1",
+};
+
 // The per-file failures exist in English only; "%s" is the path concerned.
 constexpr const char kOpenFileError[] = "Open file:%s error!";
 constexpr const char kWriteFileError[] = "Write file:%s error!";

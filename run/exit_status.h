@@ -22,6 +22,8 @@ enum ExitStatus : int {
   kExitNoSpace = 8,           // no volume with room for the workspace
   kExitUnknownNotice = 9,     // a notice whose code means nothing
   kExitSetupNotStarted = 10,  // QWSetup.exe could not be started
+  kExitTokenUnreadable = 11,  // the process token could not be read: nothing made
+  kExitNoWindow = 12,         // the progress window could not be created
 };
 
 // The status of a run that ends at a final or unknown notice other than

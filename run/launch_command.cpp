@@ -2,10 +2,24 @@
 
 #include <cstring>
 
+#include "package/run_state.h"
+#include "package/unpack.h"
+#include "run/exit_status.h"
+#include "run/workspace.h"
+
 namespace {
 
 const char kSetupName[] = "\\QWSetup.exe";
 const char kSetupArguments[] = " -D";
+
+// Checks the held bytes, then starts them while they are still held.
+int StartHeldSetup(const VerifiedSetup& setup, const char* program, char* commandLine) {
+  FILE* self = g_platform.openFile(g_runState.programPath, "rb");
+  bool intact = self && HeldFileMatchesEntry(self, setup.entry, setup.blocksAt, setup.file);
+  if (self) fclose(self);
+  if (!intact) return kExitChecksumError;
+  return g_platform.startProgram(program, commandLine) ? kExitSetupStarted : kExitSetupNotStarted;
+}
 
 }  // namespace
 
@@ -26,4 +40,21 @@ bool ComposeSetupLaunch(const char* workspacePath, char* program, char* commandL
   *out++ = '"';
   memcpy(out, kSetupArguments, sizeof kSetupArguments);
   return true;
+}
+
+int StartSetupProgram(char* failedPath) {
+  const VerifiedSetup& setup = VerifiedSetupProgram();
+  char program[kPathCapacity];
+  char commandLine[kPathCapacity];
+  int status = kExitSetupNotStarted;
+  if (ComposeSetupLaunch(g_runState.workspacePath, program, commandLine, kPathCapacity)) {
+    memcpy(failedPath, program, strlen(program) + 1);
+    if (setup.file) status = StartHeldSetup(setup, program, commandLine);
+  } else {
+    // Too long to compose: name the workspace, which the message still fits.
+    memcpy(failedPath, g_runState.workspacePath, strlen(g_runState.workspacePath) + 1);
+  }
+  ReleaseVerifiedSetup();
+  ReleaseWorkspace();
+  return status;
 }

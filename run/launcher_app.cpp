@@ -18,7 +18,7 @@ BOOL CLauncherApp::InitInstance() {
       g_runState.uiLanguage == kLangChineseSimplified ? IDD_PROGRESS_CHINESE : IDD_PROGRESS_ENGLISH;
   CProgressDlg dialog(templateId);
   m_pMainWnd = &dialog;
-  dialog.DoModal();  // returns after a cancel only
-  m_nExitCode = kExitCancelled;
+  // Returns after a cancel only, or -1 when the window could not be made.
+  m_nExitCode = dialog.DoModal() == -1 ? kExitNoWindow : kExitCancelled;
   return FALSE;
 }

@@ -49,10 +49,14 @@ BOOL CProgressDlg::OnInitDialog() {
   if (length >= kPathCapacity) length = 0;  // truncated: no path rather than a wrong one
   g_runState.programPath[length] = '\0';
 
-  if (!PrepareWorkspace()) {
+  WorkspaceOutcome workspace = PrepareWorkspace();
+  if (workspace != kWorkspaceReady) {
+    // Unreadable rights fail closed: no workspace whose trustees are a guess.
+    bool unreadable = workspace == kWorkspaceTokenUnreadable;
     uint16_t language = g_runState.uiLanguage;
-    ReportWithProductName(SelectText(kNoSpaceMessage, language));
-    exit(kExitNoSpace);
+    ReportWithProductName(
+        SelectText(unreadable ? kTokenUnreadableMessage : kNoSpaceMessage, language));
+    exit(unreadable ? kExitTokenUnreadable : kExitNoSpace);
   }
   DWORD threadId;
   HANDLE worker = ::CreateThread(nullptr, 0, ExtractionWorkerMain, nullptr, 0, &threadId);
@@ -71,7 +75,7 @@ LRESULT CProgressDlg::OnNotice(WPARAM code, LPARAM value) {
   uint16_t language = g_runState.uiLanguage;
   switch (code) {
     case kNoticeSuccess:
-      exit(LaunchSetupProgram() ? kExitSetupStarted : kExitSetupNotStarted);
+      exit(LaunchSetupProgram());
     case kNoticeOpenError:
       ReportFileError(kOpenFileError, path);
       break;
@@ -116,29 +120,15 @@ void CProgressDlg::ReportFileError(const char* format, const char* path) {
 // Starts the setup program with "-D" and a normal window, and does not wait.
 // The program is named apart from its command line, so nothing is searched
 // for and no prefix of a path with spaces is ever run. A program that does
-// not start (missing from the package, damaged, blocked) is reported like
-// the other per-file failures; false then.
-bool CProgressDlg::LaunchSetupProgram() {
-  char program[kPathCapacity];
-  char commandLine[kPathCapacity];
-  if (ComposeSetupLaunch(g_runState.workspacePath, program, commandLine, kPathCapacity)) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOW;
-    PROCESS_INFORMATION process;
-    if (::CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                         &startup, &process)) {
-      ::CloseHandle(process.hThread);
-      ::CloseHandle(process.hProcess);
-      return true;
-    }
-  } else {
-    // Too long to compose: name the workspace, which the message still fits.
-    ::lstrcpynA(program, g_runState.workspacePath, kPathCapacity);
-  }
-  ReportFileError(kRunFileError, program);
-  return false;
+// not start (missing from the package, damaged, blocked) or whose held
+// bytes are not the verified ones is reported like the other per-file
+// failures. Returns the run's exit status.
+int CProgressDlg::LaunchSetupProgram() {
+  char path[kPathCapacity];
+  int status = StartSetupProgram(path);
+  if (status == kExitChecksumError) ReportFileError(kChecksumFileError, path);
+  if (status == kExitSetupNotStarted) ReportFileError(kRunFileError, path);
+  return status;
 }
 
 void CProgressDlg::OnPaint() {

@@ -31,7 +31,7 @@ class CProgressDlg : public CSkinnedPopupDlg {
   LRESULT OnNotice(WPARAM code, LPARAM value);
 
  private:
-  bool LaunchSetupProgram();
+  int LaunchSetupProgram();
   void ReportFileError(const char* format, const char* path);
   void ReportWithProductName(const char* text);
 

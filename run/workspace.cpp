@@ -1,5 +1,6 @@
 #include "run/workspace.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -8,6 +9,10 @@
 namespace {
 
 FreeSpaceExQuery g_freeSpaceEx = nullptr;
+HeldHandle g_workspaceHold = nullptr;  // from the workspace's creation to the setup's start
+
+// Three ACEs, one with the longest SID, and a label.
+constexpr size_t kSecurityCapacity = 96 + kSidTextCapacity;
 
 const char kWorkspacePrefix[] = "QW_";
 const char kPackageCopyName[] = "\\QW.tmp";
@@ -62,9 +67,15 @@ bool HasEnoughFreeSpace(const char* path) {
   return freeBytes >= kWorkspaceFreeBytes;
 }
 
-uint32_t WorkspaceTrustees(bool tokenElevated) {
-  uint32_t trustees = kTrusteeSystem | kTrusteeAdministrators;
-  return tokenElevated ? trustees : trustees | kTrusteeTokenUser;
+bool WorkspaceSecurity(const TokenFacts& token, char* sddl, size_t capacity) {
+  const char* user = token.userSid;
+  bool isSid = strncmp(user, "S-", 2) == 0 && strspn(user + 2, "0123456789-") == strlen(user + 2);
+  if (!isSid) return false;
+  bool grantUser = !token.administratorsMember;
+  int length = snprintf(sddl, capacity, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)%s%s%s%s",
+                        grantUser ? "(A;OICI;FA;;;" : "", grantUser ? user : "",
+                        grantUser ? ")" : "", token.highIntegrity ? "S:(ML;OICI;NW;;;HI)" : "");
+  return length > 0 && static_cast<size_t>(length) < capacity;
 }
 
 bool ChooseWorkspaceBase() {
@@ -78,25 +89,34 @@ bool ChooseWorkspaceBase() {
   return ChooseFixedDrive(base);
 }
 
-bool PrepareWorkspace() {
-  if (!ChooseWorkspaceBase()) return false;
-  uint32_t trustees = WorkspaceTrustees(g_platform.isTokenElevated() != 0);
+void ReleaseWorkspace() {
+  if (g_workspaceHold) g_platform.release(g_workspaceHold);
+  g_workspaceHold = nullptr;
+}
+
+WorkspaceOutcome PrepareWorkspace() {
+  g_runState.workspacePath[0] = '\0';
+  TokenFacts token;
+  char sddl[kSecurityCapacity];
+  if (!g_platform.readToken(&token) || !WorkspaceSecurity(token, sddl, sizeof sddl))
+    return kWorkspaceTokenUnreadable;
+  if (!ChooseWorkspaceBase()) return kWorkspaceNoRoom;
   char candidate[kPathCapacity];
   size_t baseLength = strlen(g_runState.workspacePath);
   memcpy(candidate, g_runState.workspacePath, baseLength);
   for (int attempt = 0; attempt < kWorkspaceAttempts; attempt++) {
     FormatWorkspaceName(g_platform.readTimeStampLow(), candidate + baseLength);
     // A name that exists (as a file or a directory) is never reused, and a
-    // directory is ours only when this very call created it.
+    // directory is ours only when this very call created and holds it.
     if (g_platform.pathExists(candidate)) continue;
-    if (!g_platform.createPrivateDirectory(candidate, trustees)) continue;
-    if (!g_platform.pathExists(candidate)) continue;
+    g_workspaceHold = g_platform.createHeldDirectory(candidate, sddl);
+    if (!g_workspaceHold) continue;
     size_t length = baseLength + 11;
     memcpy(g_runState.workspacePath, candidate, length + 1);
     memcpy(g_runState.packageCopyPath, candidate, length);
     memcpy(g_runState.packageCopyPath + length, kPackageCopyName, sizeof kPackageCopyName);
-    return true;
+    return kWorkspaceReady;
   }
   g_runState.workspacePath[0] = '\0';
-  return false;
+  return kWorkspaceNoRoom;
 }

@@ -5,7 +5,10 @@
 // worker starts.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "platform/platform.h"
 
 constexpr uint64_t kWorkspaceFreeBytes = 314572800;  // 300 MiB, inclusive
 constexpr int kWorkspaceAttempts = 1000;             // names drawn before giving up
@@ -30,20 +33,37 @@ bool HasEnoughFreeSpace(const char* path);
 // Both end with a separator. False when none qualifies.
 bool ChooseWorkspaceBase();
 
-// Chooses the base and creates base + "QW_" + 8 upper-case hexadecimal
-// digits of the time-stamp counter as a private directory, drawing a new
-// name while one exists or cannot be made, at most kWorkspaceAttempts
-// times. Sets workspacePath (no trailing separator) and packageCopyPath
-// (workspacePath + "\QW.tmp"). False when no base qualifies or every
-// attempt failed; workspacePath is then empty.
-bool PrepareWorkspace();
+enum WorkspaceOutcome {
+  kWorkspaceReady,
+  kWorkspaceNoRoom,          // no base qualifies, or every attempt failed
+  kWorkspaceTokenUnreadable  // the process token could not be read: nothing is made
+};
 
-// Who may touch the workspace: SYSTEM and the Administrators, and the
-// token's user only when the token is not elevated. Under UAC an elevated
-// token's user is the same account as every unelevated program the user
-// runs; granting it would let any of them swap QWSetup.exe or a directory
-// in the workspace while the elevated launcher fills it.
-uint32_t WorkspaceTrustees(bool tokenElevated);
+// Who may touch the workspace, as a security descriptor in SDDL: a
+// protected DACL giving full control, inherited by everything below, to
+// SYSTEM and the Administrators, and to the token's user as well unless the
+// token is a member of the Administrators (an elevated token's user is the
+// same account as the user's unelevated programs; a token outside the
+// Administrators must keep its own access to fill the workspace). A token
+// of High integrity or above adds a High mandatory label with no-write-up,
+// also inherited, so that no program of a lower level (every unelevated one
+// of the same user) may write, rename or delete anything inside, whatever
+// the DACL grants. False when the user's SID is no SID or it does not fit.
+bool WorkspaceSecurity(const TokenFacts& token, char* sddl, size_t capacity);
+
+// Reads the token first (failing closed when it cannot), chooses the base,
+// and creates base + "QW_" + 8 upper-case hexadecimal digits of the time-
+// stamp counter with WorkspaceSecurity's descriptor, drawing a new name
+// while one exists or cannot be made and held, at most kWorkspaceAttempts
+// times. The new directory is held (no one can rename or delete it) until
+// ReleaseWorkspace. Sets workspacePath (no trailing separator) and
+// packageCopyPath (workspacePath + "\QW.tmp"); on any other outcome
+// workspacePath is empty and nothing is held.
+WorkspaceOutcome PrepareWorkspace();
+
+// Lets go of the workspace directory: once the setup program has been
+// started from it, or as the run ends without.
+void ReleaseWorkspace();
 
 // Forgets the kept extended free-space query, as at the start of a run.
 void ResetFreeSpaceQuery();

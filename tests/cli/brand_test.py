@@ -168,6 +168,16 @@ class BrandTest(unittest.TestCase):
         with open(output, "rb") as source:
             self.assertEqual(source.read(), by_options)
 
+        # A build tool learns of every file the brand is made from.
+        depfile = os.path.join(self.scratch, "by-file.d")
+        done = self.pack(stub, output, "--brand", "farm/brand/brand.json", "--depfile", depfile,
+                         cwd=self.scratch)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        with open(depfile) as source:
+            listed = source.read()
+        for name in ("brand.json", "logo.ico", "skin.bmp", "fill.bmp"):
+            self.assertIn(name, listed)
+
         done = self.pack(stub, output, "--brand", os.path.join(folder, "brand.json"),
                          "--name", "Override", "--version-info", "CompanyName=Override Inc.",
                          "--execution-level", "highestAvailable")

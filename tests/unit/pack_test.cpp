@@ -19,6 +19,7 @@
 
 #include "tests/unit/sample_data.h"
 #include "package/format.h"
+#include "tools/qwpack/depfile.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "pe/launcher_stub.h"
 #include "tools/qwpack/output_file.h"
@@ -265,6 +266,75 @@ TEST_F(PackTest, WarnsOfAMissingSetupProgramAndOfEmptyFolders) {
   ASSERT_EQ(report.warnings.size(), 2u);
   EXPECT_NE(report.warnings[0].find("no QWSetup.exe"), std::string::npos);
   EXPECT_NE(report.warnings[1].find("the empty folder empty is left out"), std::string::npos);
+}
+
+TEST_F(PackTest, ASetupProgramGivenApartIsPackedAtTheTopButNeverInPlaceOfTheFolders) {
+  std::string setupPath = root_ + "/Other Setup.exe";
+  Bytes setup = RandomBytes(7000, 256, 3);
+  WriteFile(setupPath, setup);
+  options_.setupProgram = setupPath;
+  options_.depfile = out_ + "/Setup.d";
+  ExpectRefusal("the folder holds QWSetup.exe and the setup program " + setupPath);
+
+  rename((source_ + "/QWSetup.exe").c_str(), (source_ + "/qwsetup.exe").c_str());
+  ExpectRefusal("the folder holds qwsetup.exe");
+  unlink((source_ + "/qwsetup.exe").c_str());
+  options_.setupProgram = root_;
+  ExpectRefusal("is not a file");
+
+  options_.setupProgram = setupPath;
+  Add("readme.txt", TextLike(100, 4));
+  PackReport report;
+  ASSERT_EQ(PackFolder(options_, &report), "");
+  EXPECT_TRUE(report.warnings.empty()) << report.warnings[0];
+  std::vector<EntryHeader> entries = Entries(ReadFile(options_.output));
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_STREQ(entries[0].subdirectory, "");
+  EXPECT_STREQ(entries[0].fileName, "QWSetup.exe");
+  std::string log;
+  ASSERT_EQ(Shell(std::string(QWPACK_BINARY) + " extract " + Quoted(options_.output) + " -C " +
+                      Quoted(root_ + "/unpacked"),
+                  &log),
+            0)
+      << log;
+  EXPECT_EQ(ReadFile(root_ + "/unpacked/QWSetup.exe"), setup);
+}
+
+// The rule a build tool reads back: every folder (its time changes when a
+// file appears or goes), every file, the setup program and the inputs named
+// by the caller, with the characters make and ninja read specially escaped.
+TEST_F(PackTest, TheDepfileNamesEveryFolderAndFileTheLauncherIsMadeFrom) {
+  Add("docs/a b#1$.txt", TextLike(100, 5));
+  mkdir((source_ + "/docs/empty").c_str(), 0777);
+  std::string setupPath = root_ + "/setup.exe";
+  WriteFile(setupPath, TextLike(100, 6));
+  unlink((source_ + "/QWSetup.exe").c_str());
+  options_.setupProgram = setupPath;
+  options_.depfile = out_ + "/Setup.d";
+  options_.depfileInputs = {"/stubs/launcher.exe"};
+  PackReport report;
+  ASSERT_EQ(PackFolder(options_, &report), "");
+  Bytes depfile = ReadFile(options_.depfile);
+  std::string text(depfile.begin(), depfile.end());
+  EXPECT_EQ(text.substr(0, text.find(':') + 1), options_.output + ":");
+  std::vector<std::string> prerequisites;
+  for (size_t at = text.find(" \\\n  "); at != std::string::npos;) {
+    size_t next = text.find(" \\\n  ", at + 1);
+    size_t end = next == std::string::npos ? text.size() - 1 : next;
+    prerequisites.push_back(text.substr(at + 5, end - at - 5));
+    at = next;
+  }
+  std::vector<std::string> expected = {
+      "/stubs/launcher.exe",   source_,   source_ + "/docs",
+      source_ + "/docs/empty", setupPath, source_ + "/docs/a\\ b\\#1$$.txt"};
+  std::sort(prerequisites.begin() + 1, prerequisites.end());
+  std::sort(expected.begin() + 1, expected.end());
+  EXPECT_EQ(prerequisites, expected) << text;
+  EXPECT_EQ(text.back(), '\n');
+
+  std::string ignored;
+  EXPECT_NE(DepfileText("out", {"/a\nb"}, &ignored), "");
+  EXPECT_NE(DepfileText("out", {"/a\\b"}, &ignored), "");  // a separator to every reader
 }
 
 TEST_F(PackTest, WritesNamesInTheChosenCodePageInBytewisePathOrder) {

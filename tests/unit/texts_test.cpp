@@ -28,6 +28,7 @@ std::string GbkToUtf8(const std::string& gbk) {
 TEST(Texts, ChineseTextsAreGbk) {
   EXPECT_EQ(GbkToUtf8(kNoSpaceMessage.chinese), "没有足够的空间存放临时文件！");
   EXPECT_EQ(GbkToUtf8(kDamagedPackageMessage.chinese), "文件被修改，请重新下载!");
+  EXPECT_EQ(GbkToUtf8(kTokenUnreadableMessage.chinese), "无法读取本程序的访问权限！");
 }
 
 TEST(Texts, ChineseOnlyForSimplifiedChinese) {

@@ -36,10 +36,12 @@ struct FakeSystem {
   std::vector<uint32_t> stamps;
   size_t nextStamp = 0;
 
-  bool tokenElevated = false;
+  bool tokenReadable = true;
+  TokenFacts token = {false, false, "S-1-5-21-7-8-9-1001"};
 
-  std::vector<std::string> created;  // every private directory creation attempted
-  std::vector<uint32_t> trustees;    // and whom each would have let in
+  std::vector<std::string> created;      // every held directory creation attempted
+  std::vector<std::string> descriptors;  // and the security descriptor each asked for
+  std::vector<std::string> released;     // held directories let go, in order
   int lookups = 0, extendedQueries = 0, legacyQueries = 0;
 };
 
@@ -103,16 +105,23 @@ int FakeGetDiskFreeSpace(const char* path, uint32_t* sectorsPerCluster, uint32_t
   return 1;
 }
 
-int FakeCreatePrivateDirectory(const char* path, uint32_t trustees) {
+// A held directory's handle is its name, kept by the fake.
+HeldHandle FakeCreateHeldDirectory(const char* path, const char* sddl) {
   g_fake->created.push_back(path);
-  g_fake->trustees.push_back(trustees);
-  if (g_fake->existing.count(path) || g_fake->refused.count(path)) return 0;
-  if (!g_fake->createMakesNothing) g_fake->existing.insert(path);
-  return 1;
+  g_fake->descriptors.push_back(sddl);
+  if (g_fake->existing.count(path) || g_fake->refused.count(path)) return nullptr;
+  if (g_fake->createMakesNothing) return nullptr;  // made, yet not there to be held
+  return const_cast<char*>(g_fake->existing.insert(path).first->c_str());
 }
 
-int FakeIsTokenElevated() {
-  return g_fake->tokenElevated;
+void FakeRelease(HeldHandle handle) {
+  g_fake->released.push_back(static_cast<const char*>(handle));
+}
+
+int FakeReadToken(TokenFacts* facts) {
+  if (!g_fake->tokenReadable) return 0;
+  *facts = g_fake->token;
+  return 1;
 }
 
 uint32_t FakeReadTimeStampLow() {
@@ -131,8 +140,9 @@ class WorkspaceTest : public ::testing::Test {
     g_platform.getDriveType = FakeGetDriveType;
     g_platform.findFreeSpaceEx = FakeFindFreeSpaceEx;
     g_platform.getDiskFreeSpace = FakeGetDiskFreeSpace;
-    g_platform.createPrivateDirectory = FakeCreatePrivateDirectory;
-    g_platform.isTokenElevated = FakeIsTokenElevated;
+    g_platform.createHeldDirectory = FakeCreateHeldDirectory;
+    g_platform.release = FakeRelease;
+    g_platform.readToken = FakeReadToken;
     g_platform.readTimeStampLow = FakeReadTimeStampLow;
     memset(&g_runState, 0, sizeof g_runState);
     ResetFreeSpaceQuery();
@@ -141,6 +151,7 @@ class WorkspaceTest : public ::testing::Test {
     fake_.stamps = {0x0A1B2C3D};
   }
   void TearDown() override {
+    ReleaseWorkspace();
     g_platform = saved_;
     ResetFreeSpaceQuery();
   }
@@ -153,30 +164,91 @@ class WorkspaceTest : public ::testing::Test {
 
 TEST_F(WorkspaceTest, ThresholdIsInclusive) {
   fake_.freeBytes["C:\\"] = kJustEnough;
-  ASSERT_TRUE(PrepareWorkspace());
+  ASSERT_EQ(PrepareWorkspace(), kWorkspaceReady);
   EXPECT_EQ(Workspace(), "C:\\Temp\\QW_0A1B2C3D");
   EXPECT_STREQ(g_runState.packageCopyPath, "C:\\Temp\\QW_0A1B2C3D\\QW.tmp");
 }
 
-// An elevated launcher's workspace is closed to the user's unelevated
-// programs (the same account); an unelevated one's stays the user's own.
-TEST_F(WorkspaceTest, TheElevatedTokensUserGetsNoAccess) {
+// The workspace's security descriptor by what the token is. An elevated
+// token's user is the account of the user's unelevated programs, so it is
+// named only where the launcher needs it to write (outside the
+// Administrators); the High label keeps every unelevated program of the same
+// user out, whatever the DACL grants. An unreadable token makes nothing.
+TEST_F(WorkspaceTest, SecurityDescriptorByToken) {
+  const std::string admins = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+  const std::string highLabel = "S:(ML;OICI;NW;;;HI)";
+  const struct {
+    const char* token;
+    bool readable;
+    TokenFacts facts;
+    WorkspaceOutcome outcome;
+    std::string descriptor;  // empty: no creation attempted
+  } rows[] = {
+      {"administrator, elevated",
+       true,
+       {true, true, "S-1-5-21-7-8-9-500"},
+       kWorkspaceReady,
+       admins + highLabel},
+      {"backup operator, elevated",
+       true,
+       {false, true, "S-1-5-21-7-8-9-1002"},
+       kWorkspaceReady,
+       admins + "(A;OICI;FA;;;S-1-5-21-7-8-9-1002)" + highLabel},
+      {"plain user",
+       true,
+       {false, false, "S-1-5-21-7-8-9-1003"},
+       kWorkspaceReady,
+       admins + "(A;OICI;FA;;;S-1-5-21-7-8-9-1003)"},
+      {"administrator, no integrity levels",
+       true,
+       {true, false, "S-1-5-21-7-8-9-500"},
+       kWorkspaceReady,
+       admins},
+      {"token unreadable", false, {}, kWorkspaceTokenUnreadable, ""},
+      {"user that is no SID",
+       true,
+       {false, true, "S-1-5)(A;;FA;;;WD"},
+       kWorkspaceTokenUnreadable,
+       ""},
+  };
   fake_.freeBytes["C:\\"] = kJustEnough;
-  fake_.stamps = {1, 1, 2};  // the first name exists after the first attempt
-  fake_.tokenElevated = true;
-  ASSERT_TRUE(PrepareWorkspace());
-  fake_.tokenElevated = false;
-  ASSERT_TRUE(PrepareWorkspace());
-  const uint32_t adminsAndSystem = kTrusteeSystem | kTrusteeAdministrators;
-  EXPECT_EQ(fake_.trustees,
-            (std::vector<uint32_t>{adminsAndSystem, adminsAndSystem | kTrusteeTokenUser}));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.token);
+    fake_.tokenReadable = row.readable;
+    fake_.token = row.facts;
+    fake_.created.clear();
+    fake_.descriptors.clear();
+    ReleaseWorkspace();
+    fake_.existing.erase("C:\\Temp\\QW_0A1B2C3D");
+    EXPECT_EQ(PrepareWorkspace(), row.outcome);
+    if (row.descriptor.empty()) {
+      EXPECT_TRUE(fake_.created.empty());
+      EXPECT_EQ(Workspace(), "");
+    } else {
+      EXPECT_EQ(fake_.descriptors, std::vector<std::string>{row.descriptor});
+      EXPECT_EQ(Workspace(), "C:\\Temp\\QW_0A1B2C3D");
+    }
+  }
+}
+
+// The one directory held is the one made; names dropped along the way hold
+// nothing, and the hold is let go once, when asked.
+TEST_F(WorkspaceTest, HoldsTheWorkspaceItMadeUntilReleased) {
+  fake_.freeBytes["C:\\"] = kJustEnough;
+  fake_.stamps = {0x11111111, 0x22222222};
+  fake_.refused.insert("C:\\Temp\\QW_11111111");
+  ASSERT_EQ(PrepareWorkspace(), kWorkspaceReady);
+  EXPECT_TRUE(fake_.released.empty());
+  ReleaseWorkspace();
+  ReleaseWorkspace();
+  EXPECT_EQ(fake_.released, std::vector<std::string>{"C:\\Temp\\QW_22222222"});
 }
 
 TEST_F(WorkspaceTest, OneByteShortTriesTheFixedDrives) {
   // The temporary-files path and drive C: lie on the same volume.
   fake_.freeBytes["C:\\"] = kJustEnough - 1;
   fake_.freeBytes["D:\\"] = kJustEnough;
-  ASSERT_TRUE(PrepareWorkspace());
+  ASSERT_EQ(PrepareWorkspace(), kWorkspaceReady);
   EXPECT_EQ(Workspace(), "D:\\QW_0A1B2C3D");
   EXPECT_STREQ(g_runState.packageCopyPath, "D:\\QW_0A1B2C3D\\QW.tmp");
 }
@@ -238,7 +310,7 @@ TEST_F(WorkspaceTest, UnusableTemporaryFilesPathFallsBackToDrives) {
 TEST_F(WorkspaceTest, NoQualifyingBaseCreatesNothing) {
   fake_.freeBytes["C:\\"] = kJustEnough - 1;
   fake_.freeBytes["D:\\"] = 0;
-  EXPECT_FALSE(PrepareWorkspace());
+  EXPECT_EQ(PrepareWorkspace(), kWorkspaceNoRoom);
   EXPECT_TRUE(fake_.created.empty());
   EXPECT_EQ(Workspace(), "");
 }
@@ -246,11 +318,11 @@ TEST_F(WorkspaceTest, NoQualifyingBaseCreatesNothing) {
 TEST_F(WorkspaceTest, NamesAreEightUpperCaseHexDigits) {
   fake_.freeBytes["C:\\"] = kJustEnough;
   fake_.stamps = {0x00000001};
-  ASSERT_TRUE(PrepareWorkspace());
+  ASSERT_EQ(PrepareWorkspace(), kWorkspaceReady);
   EXPECT_EQ(Workspace(), "C:\\Temp\\QW_00000001");
   fake_.stamps = {0xABCDEF12};
   fake_.nextStamp = 0;
-  ASSERT_TRUE(PrepareWorkspace());
+  ASSERT_EQ(PrepareWorkspace(), kWorkspaceReady);
   EXPECT_EQ(Workspace(), "C:\\Temp\\QW_ABCDEF12");
   EXPECT_EQ(fake_.created.back(), "C:\\Temp\\QW_ABCDEF12");
 }
@@ -260,7 +332,7 @@ TEST_F(WorkspaceTest, DrawsANewNameUntilOneIsCreatedHere) {
   fake_.stamps = {0x11111111, 0x22222222, 0x33333333};
   fake_.existing.insert("C:\\Temp\\QW_11111111");  // exists already (a file, say)
   fake_.refused.insert("C:\\Temp\\QW_22222222");   // cannot be created
-  ASSERT_TRUE(PrepareWorkspace());
+  ASSERT_EQ(PrepareWorkspace(), kWorkspaceReady);
   EXPECT_EQ(Workspace(), "C:\\Temp\\QW_33333333");
   // The existing name is never even attempted.
   EXPECT_EQ(fake_.created,
@@ -270,7 +342,7 @@ TEST_F(WorkspaceTest, DrawsANewNameUntilOneIsCreatedHere) {
 TEST_F(WorkspaceTest, GivesUpAfterTheAttemptBound) {
   fake_.freeBytes["C:\\"] = kJustEnough;
   fake_.createMakesNothing = true;  // "created", yet never there afterwards
-  EXPECT_FALSE(PrepareWorkspace());
+  EXPECT_EQ(PrepareWorkspace(), kWorkspaceNoRoom);
   EXPECT_EQ(fake_.created.size(), static_cast<size_t>(kWorkspaceAttempts));
   EXPECT_EQ(Workspace(), "");
 }
@@ -305,14 +377,16 @@ TEST(PrivateDirectory, OnPosixOnlyTheOwnerGetsIn) {
   char scratch[] = "/tmp/qwprivateXXXXXX";
   ASSERT_NE(mkdtemp(scratch), nullptr);
   std::string path = std::string(scratch) + "/QW_0A1B2C3D";
-  ASSERT_TRUE(native.createPrivateDirectory(path.c_str(), kTrusteeTokenUser));
+  HeldHandle held = native.createHeldDirectory(path.c_str(), "D:P(A;OICI;FA;;;SY)");
+  ASSERT_NE(held, nullptr);
   struct stat info;
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_TRUE(S_ISDIR(info.st_mode));
   EXPECT_EQ(info.st_mode & 0777, 0700u);
   // A second creation fails the way CreateDirectoryA does.
-  EXPECT_FALSE(native.createPrivateDirectory(path.c_str(), kTrusteeTokenUser));
+  EXPECT_EQ(native.createHeldDirectory(path.c_str(), "D:P(A;OICI;FA;;;SY)"), nullptr);
   EXPECT_EQ(native.lastError(), kErrorAlreadyExists);
+  native.release(held);
   rmdir(path.c_str());
   rmdir(scratch);
 }

@@ -29,7 +29,10 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 QWPACK = os.path.join(ROOT, "build", "host", "qwpack")
 SETUP = os.path.join(ROOT, "build", "win64", "tests", "wine", "QWSetup.exe")
 OUT = os.path.join(ROOT, "build", "qwpack-exe-tests")
-DIST_FILES = {"qwpack.exe", "launcher-win32.exe", "launcher-win64.exe", "README.md", "LICENSE"}
+DIST_FILES = {"qwpack.exe", "launcher-win32.exe", "launcher-win64.exe", "README.md", "LICENSE",
+              "cmake/", "cmake/qwpackConfig.cmake", "cmake/qwpackConfigVersion.cmake",
+              "cmake/qwpackFunctions.cmake", "cmake/qwpackStagePayload.cmake",
+              "cmake/qwpackCPackExternal.cmake"}
 # A folder path no ANSI code page holds: only wide calls reach it.
 FOLDER = os.path.join(OUT, "Ñandú 😀", "payload")
 # The exit status of a Windows process ended by Ctrl-C (0xC000013A) as Unix sees it.
@@ -114,7 +117,8 @@ def make_payload():
 # --- the cases ----------------------------------------------------------------
 
 def dist_zip_holds_qwpack_and_both_launchers():
-    """The zip: one folder with qwpack.exe, both launchers, README and LICENSE."""
+    """The zip: one folder with qwpack.exe, both launchers, README, LICENSE and
+    the CMake package."""
     with zipfile.ZipFile(sys.argv[1]) as archive:
         names = archive.namelist()
         tops = {name.split("/", 1)[0] for name in names}

@@ -129,13 +129,14 @@ void AddBrandOptions(CLI::App& app, BrandOptions* options) {
       ->group(group);
 }
 
-std::string LoadBrand(const BrandOptions& options, Brand* brand) {
+std::string LoadBrand(const BrandOptions& options, Brand* brand, std::vector<std::string>* inputs) {
   *brand = Brand();
   Settings settings;
   const CLI::App& app = *options.app;
   if (app.count("--brand")) {
     std::string problem = ReadBrandFile(options.brandFile, &settings);
     if (!problem.empty()) return problem;
+    inputs->push_back(options.brandFile);
   }
   std::vector<std::string> problems;
   Override(app, "--name", options.name, &settings.name);
@@ -158,6 +159,8 @@ std::string LoadBrand(const BrandOptions& options, Brand* brand) {
   brand->icon = ReadPicture("--icon", settings.icon, &problems);
   brand->skin = ReadPicture("--skin", settings.skin, &problems);
   brand->barFill = ReadPicture("--bar-fill", settings.barFill, &problems);
+  for (const auto* picture : {&settings.icon, &settings.skin, &settings.barFill})
+    if (*picture) inputs->push_back(**picture);
   std::string all;
   for (const std::string& problem : problems) all += (all.empty() ? "" : "\n") + problem;
   return all;

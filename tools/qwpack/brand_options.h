@@ -18,6 +18,7 @@ struct BrandOptions {
 void AddBrandOptions(CLI::App& app, BrandOptions* options);
 
 // The brand file's settings, then the options over them (version-info key
-// by key), with every picture read. Returns an empty string, or every
+// by key), with every picture read. The brand file and the pictures are
+// added to `inputs` (for the depfile). Returns an empty string, or every
 // problem found, one per line.
-std::string LoadBrand(const BrandOptions& options, Brand* brand);
+std::string LoadBrand(const BrandOptions& options, Brand* brand, std::vector<std::string>* inputs);

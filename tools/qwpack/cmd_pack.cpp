@@ -78,6 +78,7 @@ int RunPack(int argc, char** argv) {
       "qwpack pack");
   UseOneOptionStyle(app);
   std::string folder, output, stub = kDefaultStub;
+  std::string setupProgram, depfile;
   bool store = false, strict = false;
   unsigned threads = HostProcessorCount();
   unsigned codePage = kDefaultPackCodePage;
@@ -95,6 +96,13 @@ int RunPack(int argc, char** argv) {
       ->check(CLI::Range(1u, 1024u));
   app.add_option("--codepage", codePage,
                  "ANSI code page for the names in the package (default 936)");
+  app.add_option("--setup", setupProgram,
+                 "a file to pack as QWSetup.exe at the package's top (DIR must not hold one)")
+      ->type_name("FILE");
+  app.add_option("--depfile", depfile,
+                 "also write FILE, a depfile for make or ninja naming the launcher and every "
+                 "file and folder it is made from")
+      ->type_name("FILE");
   BrandOptions brandOptions;
   AddBrandOptions(app, &brandOptions);
   CLI11_PARSE(app, argc, argv);
@@ -119,7 +127,10 @@ int RunPack(int argc, char** argv) {
             HostErrorText().c_str());
     return 1;
   }
-  problem = LoadBrand(brandOptions, &options.brand);
+  options.setupProgram = setupProgram;
+  options.depfile = depfile;
+  options.depfileInputs = {stubPath};
+  problem = LoadBrand(brandOptions, &options.brand, &options.depfileInputs);
   if (!problem.empty()) {
     fprintf(stderr, "qwpack: cannot brand the launcher:\n%s\n", problem.c_str());
     return 1;

@@ -20,6 +20,7 @@ std::string Join(const std::vector<std::string>& levels) {
 // Walks one directory; says whether any file lies below it.
 std::string WalkDirectory(const std::string& hostPath, std::vector<std::string>* levels, Walk* walk,
                           bool* holdsFiles) {
+  walk->scan->directories.push_back(hostPath);
   std::vector<std::string> names;
   std::string problem = HostListDirectory(hostPath, &names);
   if (!problem.empty()) return problem;

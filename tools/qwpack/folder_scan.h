@@ -16,6 +16,7 @@ struct SourceFile {
 struct FolderScan {
   std::vector<SourceFile> files;              // in no particular order
   std::vector<std::string> emptyDirectories;  // relative, host separators: no file below them
+  std::vector<std::string> directories;       // host paths of every folder walked, the root first
 };
 
 // Walks `root`, following symbolic links, and skips the file `skip` (the

@@ -8,6 +8,7 @@
 #include "package/package_writer.h"
 #include "platform/code_page.h"
 #include "tools/qwpack/ansi_paths.h"
+#include "tools/qwpack/depfile.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/folder_scan.h"
 #include "tools/qwpack/host_files.h"
@@ -95,11 +96,32 @@ FileIdentity IdentifyOutput(const std::string& output) {
   return HostStat(output, &info).empty() ? info.identity : FileIdentity();
 }
 
+bool IsTopSetupProgram(const SourceFile& file) {
+  return file.levels.size() == 1 && FoldAsciiCase(file.levels[0]) == FoldAsciiCase(kSetupProgram);
+}
+
+// The setup program given apart from the folder, as if it lay at its top.
+std::string AddSetupProgram(const std::string& setupProgram, FolderScan* scan) {
+  HostFileInfo info;
+  std::string problem = HostStat(setupProgram, &info);
+  if (!problem.empty()) return "the setup program: " + problem;
+  if (info.kind != HostKind::kFile) return "the setup program " + setupProgram + " is not a file";
+  for (const SourceFile& file : scan->files)
+    if (IsTopSetupProgram(file))
+      return "the folder holds " + file.levels[0] + " and the setup program " + setupProgram +
+             " would take its place; pack one of them";
+  scan->files.push_back({setupProgram, {kSetupProgram}, info.size});
+  return "";
+}
+
 std::string CollectEntries(const PackOptions& options, PackReport* report,
-                           std::vector<PackageEntry>* entries) {
+                           std::vector<PackageEntry>* entries, std::vector<std::string>* folders) {
   FolderScan scan;
   std::string problem = ScanFolder(options.folder, IdentifyOutput(options.output), &scan);
+  if (problem.empty() && !options.setupProgram.empty())
+    problem = AddSetupProgram(options.setupProgram, &scan);
   if (!problem.empty()) return problem;
+  *folders = scan.directories;
 
   std::vector<std::string> problems;
   FindCaseClashes(scan.files, &problems);
@@ -117,8 +139,7 @@ std::string CollectEntries(const PackOptions& options, PackReport* report,
     if (file.size > kMaxFileSize)
       problems.push_back(path + ": 4 GiB or larger, more than an entry can hold");
     entries->push_back({file.hostPath, names.subdirectory, names.fileName, file.size});
-    hasSetup = hasSetup || (file.levels.size() == 1 &&
-                            FoldAsciiCase(file.levels[0]) == FoldAsciiCase(kSetupProgram));
+    hasSetup = hasSetup || IsTopSetupProgram(file);
   }
   for (const auto& longPath : longPaths)
     (options.strict ? problems : report->warnings).push_back(longPath.second);
@@ -166,6 +187,17 @@ std::string SetWholeFileChecksum(int fd, std::vector<uint8_t>* stub, uint64_t pa
   return "";
 }
 
+// What the launcher is made from: the files outside the folder, then the
+// folders (whose times change when a file appears or goes) and the files.
+std::vector<std::string> DepfileInputs(const PackOptions& options,
+                                       const std::vector<PackageEntry>& entries,
+                                       const std::vector<std::string>& folders) {
+  std::vector<std::string> inputs = options.depfileInputs;
+  inputs.insert(inputs.end(), folders.begin(), folders.end());
+  for (const PackageEntry& entry : entries) inputs.push_back(entry.hostPath);
+  return inputs;
+}
+
 }  // namespace
 
 std::string PackFolder(const PackOptions& options, PackReport* report) {
@@ -185,7 +217,8 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
   }
 
   std::vector<PackageEntry> entries;
-  std::string problem = CollectEntries(options, report, &entries);
+  std::vector<std::string> folders;
+  std::string problem = CollectEntries(options, report, &entries, &folders);
   if (!problem.empty()) return problem;
 
   uint64_t room = kMaxProgramSize - stub.size();
@@ -218,6 +251,11 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
   }
   if (!HostWriteAt(output.fd(), stub.data(), stub.size(), 0))
     return "cannot write " + output.temporaryPath() + ": " + HostErrorText();
+  if (!options.depfile.empty()) {
+    problem =
+        WriteDepfile(options.depfile, options.output, DepfileInputs(options, entries, folders));
+    if (!problem.empty()) return problem;
+  }
   problem = output.Commit();
   if (!problem.empty()) return problem;
 

@@ -19,6 +19,14 @@ struct PackOptions {
   unsigned threads = 1;
   bool store = false;   // keep every block plain
   bool strict = false;  // refuse, rather than warn of, paths too long for a typical workspace
+  // A file packed as QWSetup.exe at the package's top; the folder then must
+  // not hold one there.
+  std::string setupProgram;
+  // When set, a depfile naming the output and every file and folder the
+  // launcher was made from, so that a build tool remakes it when a file
+  // changes, appears or goes; written before the launcher is put in place.
+  std::string depfile;
+  std::vector<std::string> depfileInputs;  // files read outside the folder: the stub's, ...
   std::function<void(uint64_t inputDone, uint64_t inputTotal)> progress;  // optional
 };
 
