@@ -185,9 +185,10 @@ void ListEntry(void* context, const EntryReport& report) {
   Listing* listing = static_cast<Listing*>(context);
   const EntryHeader& header = *report.header;
   std::string path = EntryDisplayPath(header);
-  size_t pathBytes = PackagePathBytes(strnlen(header.subdirectory, kNameFieldSize),
-                                      strnlen(header.fileName, kNameFieldSize));
-  bool longPath = !FitsTypicalWindowsPath(pathBytes);
+  size_t pathUnits = PackagePathUnits(
+      std::string(header.subdirectory, strnlen(header.subdirectory, kNameFieldSize)),
+      std::string(header.fileName, strnlen(header.fileName, kNameFieldSize)), PathCodePage());
+  bool longPath = !FitsTypicalWindowsPath(pathUnits);
   listing->longPaths += longPath;
   if (listing->json) {
     listing->rows.push_back({{"path", path},
@@ -199,7 +200,7 @@ void ListEntry(void* context, const EntryReport& report) {
   } else {
     printf("%-50s %12u  method %u  %6u blocks  %12llu stored%s\n", path.c_str(), header.fileSize,
            header.method, report.blockCount, static_cast<unsigned long long>(report.storedBytes),
-           longPath ? ("  LONG PATH " + std::to_string(pathBytes) + " bytes").c_str() : "");
+           longPath ? ("  LONG PATH " + std::to_string(pathUnits) + " characters").c_str() : "");
   }
 }
 
@@ -250,7 +251,7 @@ int RunList(int argc, char** argv) {
   if (listing.json) printf("%s\n", listing.rows.dump(2).c_str());
   if (listing.longPaths)
     fprintf(stderr,
-            "qwpack: %zu entries marked LONG PATH take more than %zu bytes: behind a typical "
+            "qwpack: %zu entries marked LONG PATH take more than %zu characters: behind a typical "
             "workspace (%zu characters) they pass Windows' %zu characters, and the launcher "
             "fails to write them\n",
             listing.longPaths, kTypicalPathBudget, kTypicalWorkspaceLength, kWindowsPathLimit);
