@@ -14,6 +14,10 @@ unsigned PathCodePage();
 // A path the worker sent, as the host names it (UTF-8).
 std::string HostPathFromAnsi(const char* ansiPath);
 
-// A host path (UTF-8) in the code page; false when it has a character the
-// code page cannot hold.
-bool AnsiFromHostPath(const std::string& hostPath, std::string* ansiPath);
+// The path to give the worker for a host path (UTF-8): the program, the
+// workspace, the package copy. Only the names the worker appends to it come
+// from the package and belong to its code page. On Windows it is a stand-in
+// that the file calls and HostPathFromAnsi put the host path back for, so
+// any name Windows holds is reached; on Linux the host path in the code page,
+// and false when it has a character the code page cannot hold.
+bool WorkerPathFromHost(const std::string& hostPath, std::string* workerPath);

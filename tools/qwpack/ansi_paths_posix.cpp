@@ -16,6 +16,6 @@ std::string HostPathFromAnsi(const char* ansiPath) {
   return PosixMapPath(ansiPath, mapped, sizeof mapped) ? mapped : ansiPath;
 }
 
-bool AnsiFromHostPath(const std::string& hostPath, std::string* ansiPath) {
-  return Utf8ToCodePage(hostPath, PosixCodePage(), ansiPath);
+bool WorkerPathFromHost(const std::string& hostPath, std::string* workerPath) {
+  return Utf8ToCodePage(hostPath, PosixCodePage(), workerPath);
 }

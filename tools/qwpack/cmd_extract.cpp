@@ -22,10 +22,10 @@ namespace {
 constexpr unsigned kDefaultCodePage = 936;
 const char kDamagedPackageText[] = "This file has been damaged, please download a new one!";
 
-// Host paths are UTF-8; the worker's are ANSI in the package's code page.
+// Host paths are UTF-8; the worker's are ANSI (ansi_paths.h).
 bool CopyAnsiPath(const std::string& hostPath, char* field, const char* what) {
   std::string ansi;
-  if (!AnsiFromHostPath(hostPath, &ansi)) {
+  if (!WorkerPathFromHost(hostPath, &ansi)) {
     fprintf(stderr, "qwpack: the %s path cannot be written in code page %u: %s\n", what,
             PathCodePage(), hostPath.c_str());
     return false;
