@@ -1,10 +1,12 @@
 // Arbitrary bytes as a launcher file, through everything qwpack reads of it
 // before the package: the stub checks of pack, the version resource list
 // prints, and the locator and copy-out of list, verify and extract. No
-// crash, and a stub the checks accept carries a package the launcher finds.
+// crash; and a stub the checks accept makes a launcher whose package the
+// launcher finds and whose version resource reads as the stub's did.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "package/package_writer.h"
@@ -26,12 +28,27 @@ FILE* OpenBytes(std::vector<uint8_t>& bytes) {
   return file;
 }
 
-void ReadAsTheToolsDo(std::vector<uint8_t>& bytes) {
-  FILE* file = OpenBytes(bytes);
+struct Reading {
+  std::string versionProblem;
   VersionResource version;
-  ReadVersionResource(file, &version);
-  CopyPackageBody(file, Sink(), nullptr);
+  uint32_t fileCount = 0;
+};
+
+Reading ReadAsTheToolsDo(std::vector<uint8_t>& bytes) {
+  Reading reading;
+  FILE* file = OpenBytes(bytes);
+  reading.versionProblem = ReadVersionResource(file, &reading.version);
+  reading.fileCount = CopyPackageBody(file, Sink(), nullptr);
   fclose(file);
+  return reading;
+}
+
+bool SameVersion(const Reading& a, const Reading& b) {
+  for (int i = 0; i < 4; i++)
+    if (a.version.fileVersion[i] != b.version.fileVersion[i] ||
+        a.version.productVersion[i] != b.version.productVersion[i])
+      return false;
+  return a.versionProblem == b.versionProblem && a.version.strings == b.version.strings;
 }
 
 }  // namespace
@@ -42,13 +59,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadAsTheToolsDo(stub);
   if (!CheckLauncherStub(stub).empty()) return 0;
 
-  // pack would take this stub: the launcher it makes must find its package.
+  // pack would take this stub. The launcher it makes finds its package, and
+  // list reads the same version resource with or without the package behind.
   PackageBuilder package;
   package.AddFile("", "QWSetup.exe", std::vector<uint8_t>(10, 'x'));
   std::vector<uint8_t> program = MakeProgramFile(stub, package.Build());
-  FILE* file = OpenBytes(program);
-  uint32_t fileCount = CopyPackageBody(file, Sink(), nullptr);
-  fclose(file);
-  if (fileCount != 1) abort();
+  std::vector<uint8_t> image(program.begin(), program.begin() + stub.size());
+  Reading packed = ReadAsTheToolsDo(program);
+  if (packed.fileCount != 1 || !SameVersion(packed, ReadAsTheToolsDo(image))) abort();
   return 0;
 }

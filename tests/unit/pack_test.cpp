@@ -157,6 +157,14 @@ TEST_F(PackTest, RefusesStubsThatCannotCarryAPackage) {
   StoreLe32(&options_.stub[0x88 + 24 + 96 + 8 * 4], 1024);  // certificate table
   StoreLe32(&options_.stub[0x88 + 24 + 96 + 8 * 4 + 4], 16);
   ExpectRefusal("already signed");
+
+  // Cut inside its section's raw data, or inside its section table.
+  options_.stub = MinimalStub();
+  options_.stub.resize(800);
+  ExpectRefusal("it is cut short: its sections run to offset 1024, past its end at 800");
+  options_.stub = MinimalStub();
+  options_.stub.resize(0x88 + 24 + 224 + 20);
+  ExpectRefusal("it is cut short");
 }
 
 TEST_F(PackTest, RefusesALauncherThatAlreadyCarriesAPackageButNotLinkerDataInTheLocator) {

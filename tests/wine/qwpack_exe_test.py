@@ -210,8 +210,8 @@ def list_verify_extract_agree():
 def host_paths_outside_the_code_page():
     """The launcher, -C and -o are host paths: any name Windows holds, such
     as Muñoz, which code page 936 cannot (only entry names go through it).
-    pack -o writes there, extract reads the launcher from there into a
-    workspace there, and a failure names the real path."""
+    pack -o writes there, verify and extract read the launcher from there,
+    extract into a workspace there, and a failure names the real path."""
     folder = os.path.join(OUT, "Muñoz")
     program = os.path.join(folder, "Setup.exe")
     os.makedirs(folder)
@@ -219,6 +219,7 @@ def host_paths_outside_the_code_page():
             windows_path(FOLDER)).expect(0, "pack -o into Muñoz")
     if read(program) != read(os.path.join(OUT, "Windows-default.exe")):
         raise Failure(f"{program} is not the launcher packed elsewhere")
+    windows("host-path-verify", "verify", windows_path(program)).expect(0, "verify in Muñoz")
     workspace = os.path.join(folder, "out")
     windows("host-path-extract", "extract", windows_path(program), "-C", windows_path(workspace),
             "--notices").expect(0, "extract from and into Muñoz")
