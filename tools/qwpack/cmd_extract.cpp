@@ -14,6 +14,7 @@
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/host_files.h"
+#include "tools/qwpack/path_stand_ins.h"
 #include "tools/qwpack/progress_bar.h"
 #include "pe/version_resource.h"
 
@@ -22,21 +23,9 @@ namespace {
 constexpr unsigned kDefaultCodePage = 936;
 const char kDamagedPackageText[] = "This file has been damaged, please download a new one!";
 
-// Host paths are UTF-8; the worker's are ANSI (ansi_paths.h).
-bool CopyAnsiPath(const std::string& hostPath, char* field, const char* what) {
-  std::string ansi;
-  if (!WorkerPathFromHost(hostPath, &ansi)) {
-    fprintf(stderr, "qwpack: the %s path cannot be written in code page %u: %s\n", what,
-            PathCodePage(), hostPath.c_str());
-    return false;
-  }
-  if (ansi.size() + 1 > kPathCapacity) {
-    fprintf(stderr, "qwpack: the %s path is longer than %u bytes: %s\n", what, kPathCapacity - 1,
-            hostPath.c_str());
-    return false;
-  }
-  memcpy(field, ansi.c_str(), ansi.size() + 1);
-  return true;
+// The worker's paths are ANSI; a host path reaches it as a stand-in.
+void CopyWorkerPath(const std::string& hostPath, char* field) {
+  snprintf(field, kPathCapacity, "%s", AddStandIn(hostPath).c_str());
 }
 
 // Receives the worker's notices as the progress window would.
@@ -112,11 +101,9 @@ int RunExtract(int argc, char** argv) {
     return 1;
   }
   std::string workspace = HostAbsolutePath(directory);
-  if (!CopyAnsiPath(program, g_runState.programPath, "program") ||
-      !CopyAnsiPath(workspace, g_runState.workspacePath, "workspace") ||
-      !CopyAnsiPath(workspace + kHostSeparator + "QW.tmp", g_runState.packageCopyPath,
-                    "package copy"))
-    return 1;
+  CopyWorkerPath(program, g_runState.programPath);
+  CopyWorkerPath(workspace, g_runState.workspacePath);
+  CopyWorkerPath(workspace + kHostSeparator + "QW.tmp", g_runState.packageCopyPath);
 
   ProgressBar bar("extract", 200);
   NoticeRecorder recorder;
