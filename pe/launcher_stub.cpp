@@ -74,10 +74,11 @@ bool IsSigned(const std::vector<uint8_t>& file, const PeLayout& pe) {
   return LoadLe32(certificate) != 0 || LoadLe32(certificate + 4) != 0;
 }
 
-// The end of the image's raw data: the furthest section end, or the headers.
+// The end of the image's raw data: the furthest section end, or the end of
+// the section table.
 uint64_t ImageEnd(const std::vector<uint8_t>& file, const PeLayout& pe) {
-  uint64_t end = pe.optionalHeader + pe.optionalSize;
-  uint64_t table = end;
+  uint64_t table = static_cast<uint64_t>(pe.optionalHeader) + pe.optionalSize;
+  uint64_t end = table + 40 * static_cast<uint64_t>(pe.sectionCount);
   for (uint32_t i = 0; i < pe.sectionCount && Has(file, table + 40 * i, 40); i++) {
     const uint8_t* section = file.data() + table + 40 * i;
     uint64_t sectionEnd = static_cast<uint64_t>(LoadLe32(section + 20)) + LoadLe32(section + 16);
@@ -105,6 +106,9 @@ std::string CheckLauncherStub(const std::vector<uint8_t>& stub) {
   if (locator.packageOffset == imageEnd && locator.packageLength != 0)
     return "its package locator names a package that is missing: a packed launcher cut short; "
            "pack the original launcher";
+  if (imageEnd > stub.size())
+    return "it is cut short: its sections run to offset " + std::to_string(imageEnd) +
+           ", past its end at " + std::to_string(stub.size()) + "; use the whole launcher";
   if (stub.size() >= kMaxProgramSize) return "it is 2 GiB or larger";
   return "";
 }

@@ -22,6 +22,8 @@ struct Section {
   uint32_t address, virtualSize, rawSize, rawOffset;
 };
 
+// Offsets are computed in 64 bits: every field may hold any value, and a sum
+// of two of them must not wrap into the bytes that were read.
 class ImageReader {
  public:
   explicit ImageReader(FILE* file) : file_(file) {}
@@ -32,37 +34,44 @@ class ImageReader {
     header_.resize(fread(header_.data(), 1, header_.size(), file_));
     if (header_.size() < 0x40 || header_[0] != 'M' || header_[1] != 'Z')
       return "not a Windows program";
-    uint32_t pe = Le32(0x3C);
-    if (Le32(pe) != kPeSignature) return "not a Windows program";
+    uint64_t pe = Le32(0x3C);
+    if (!Holds(pe, 24) || Le32(pe) != kPeSignature) return "not a Windows program";
     uint32_t sectionCount = Le16(pe + 6);
-    uint32_t optional = pe + 24, optionalSize = Le16(pe + 20);
-    uint32_t directories = optional + (Le16(optional) == 0x20B ? 112 : 96);
+    uint64_t optional = pe + 24, optionalSize = Le16(pe + 20);
+    uint64_t directories = optional + (Le16(optional) == 0x20B ? 112 : 96);
     uint32_t directoryCount = Le32(directories - 4);
     if (directoryCount <= kResourceDirectory || directories + 24 > optional + optionalSize)
       return "no version resource";
     resourceRva_ = Le32(directories + 8 * kResourceDirectory);
-    for (uint32_t i = 0, at = optional + optionalSize; i < sectionCount; i++, at += 40)
+    uint64_t table = optional + optionalSize;
+    for (uint32_t i = 0; i < sectionCount && Holds(table + 40 * i, 40); i++) {
+      uint64_t at = table + 40 * i;
       sections_.push_back({Le32(at + 12), Le32(at + 8), Le32(at + 16), Le32(at + 20)});
+    }
     return resourceRva_ ? "" : "no version resource";
   }
 
   uint32_t resourceRva() const { return resourceRva_; }
 
-  // `length` bytes at `rva`, which must lie in one section's raw data.
-  bool ReadRva(uint32_t rva, uint32_t length, std::vector<uint8_t>* bytes) {
+  // `length` bytes at `rva`, which must lie in one section's raw data, and
+  // that within the largest file a launcher can be.
+  bool ReadRva(uint64_t rva, uint32_t length, std::vector<uint8_t>* bytes) {
+    uint64_t end = rva + length;
     for (const Section& s : sections_) {
-      uint64_t end = static_cast<uint64_t>(rva) + length;
       if (rva < s.address || end > static_cast<uint64_t>(s.address) + s.rawSize) continue;
+      uint64_t offset = static_cast<uint64_t>(s.rawOffset) + (rva - s.address);
+      if (offset + length > kMaxProgramSize) return false;
       bytes->assign(length, 0);
-      return fseek(file_, static_cast<long>(s.rawOffset + (rva - s.address)), SEEK_SET) == 0 &&
+      return fseek(file_, static_cast<long>(offset), SEEK_SET) == 0 &&
              fread(bytes->data(), 1, length, file_) == length;
     }
     return false;
   }
 
  private:
-  uint32_t Le16(uint32_t at) const { return at + 2 <= header_.size() ? LoadLe16(&header_[at]) : 0; }
-  uint32_t Le32(uint32_t at) const { return at + 4 <= header_.size() ? LoadLe32(&header_[at]) : 0; }
+  bool Holds(uint64_t at, uint64_t length) const { return at + length <= header_.size(); }
+  uint32_t Le16(uint64_t at) const { return Holds(at, 2) ? LoadLe16(&header_[at]) : 0; }
+  uint32_t Le32(uint64_t at) const { return Holds(at, 4) ? LoadLe32(&header_[at]) : 0; }
 
   FILE* file_;
   std::vector<uint8_t> header_;
@@ -72,7 +81,7 @@ class ImageReader {
 
 // One directory level: the entry with `id`, or the first entry for id 0.
 // Returns the entry's offset field (high bit: a further directory), or 0.
-uint32_t FindEntry(ImageReader* image, uint32_t directoryRva, uint32_t id) {
+uint32_t FindEntry(ImageReader* image, uint64_t directoryRva, uint32_t id) {
   std::vector<uint8_t> head;
   if (!image->ReadRva(directoryRva, 16, &head)) return 0;
   uint32_t count = LoadLe16(&head[12]) + LoadLe16(&head[14]);
@@ -170,8 +179,8 @@ std::string ReadVersionResource(FILE* file, VersionResource* version) {
   std::string problem = image.ReadHeaders();
   if (!problem.empty()) return problem;
   // Type and name lead to further directories, the language to the data entry.
-  uint32_t root = image.resourceRva();
-  uint32_t at = root;
+  uint64_t root = image.resourceRva();
+  uint64_t at = root;
   for (int level = 0; level < 3; level++) {
     uint32_t next = FindEntry(&image, at, level == 0 ? kVersionType : 0);
     if (!next) return "no version resource";

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """qwpack extract, list and verify on a package written without any of the
-project's code (foreign_package.py): exact files, exact notice stream, and the
-launcher's messages and exit codes on damage."""
+project's code (foreign_package.py), from and into a folder outside the code
+page: exact files, exact notice stream, and the launcher's messages (naming
+the host's paths) and exit codes on damage."""
 import json
 import os
 import subprocess
@@ -22,7 +23,11 @@ def run(*args):
     return subprocess.run([qwpack, *args], capture_output=True)
 
 
-with tempfile.TemporaryDirectory() as scratch:
+with tempfile.TemporaryDirectory() as temporary:
+    # The launcher and the workspaces lie in a folder code page 936 cannot
+    # name: host paths, only the entries' names go through the code page.
+    scratch = os.path.join(temporary, "Muñoz")
+    os.makedirs(scratch)
     program = os.path.join(scratch, "Setup.exe")
     listing = json.loads(subprocess.check_output([sys.executable, os.path.join(here, "foreign_package.py"), program]))
 

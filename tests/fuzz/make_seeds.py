@@ -1,11 +1,25 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora: a few valid decoder streams and program files."""
+"""Writes the seed corpora.
+
+    make_seeds.py                 the checked-in seeds (tests/fuzz/corpus): a few
+                                  decoder streams, blocks and program files
+    make_seeds.py --built WORK    seeds made from the built launchers
+                                  (build/win32, build/win64) into the working
+                                  corpora WORK/<harness>; scripts/run-fuzzers.sh
+                                  calls it before each run
+"""
 import os
+import random
+import shutil
+import struct
 import subprocess
 import sys
 
 here = os.path.dirname(os.path.abspath(__file__))
+root = os.path.abspath(os.path.join(here, "..", ".."))
 corpus = os.path.join(here, "corpus")
+sys.path.insert(0, os.path.join(root, "tests", "wine"))
+from package_craft import BLOCK_SIZE, Entry, build_package, make_program  # noqa: E402
 
 
 def seed(kind, name, data):
@@ -13,6 +27,39 @@ def seed(kind, name, data):
     with open(os.path.join(corpus, kind, name), "wb") as f:
         f.write(data)
 
+
+def seed_built(work):
+    """Both launchers as the image readers' seeds, and the 32-bit one with a
+    package of multi-block entries (coded, plain, a short last block) as the
+    package harness's: well under the 1 MiB the harnesses run with."""
+    launchers = [os.path.join(root, "build", bits, "launcher.exe") for bits in ("win32", "win64")]
+    missing = [path for path in launchers if not os.path.isfile(path)]
+    if missing:
+        sys.exit("make_seeds: build the launchers first (make win32 win64): " + ", ".join(missing))
+    for harness in ("launcher_image", "resource"):
+        os.makedirs(os.path.join(work, harness), exist_ok=True)
+        for path in launchers:
+            name = "launcher-" + os.path.basename(os.path.dirname(path)) + ".exe"
+            shutil.copyfile(path, os.path.join(work, harness, name))
+    rng = random.Random(14)
+    text = b"".join(b"entry %d of a setup log, with the same words again\r\n" % i for i in range(700))
+    entries = [
+        Entry("", "QWSetup.exe", open(launchers[0], "rb").read()[:3 * BLOCK_SIZE + 100], coded=False),
+        Entry("docs", "log.txt", text),
+        Entry("data\\bin", "noise.bin", bytes(rng.getrandbits(8) for _ in range(5 * BLOCK_SIZE + 7)), coded=False),
+        Entry("data", "zeros.bin", bytes(4 * BLOCK_SIZE + 1)),
+        Entry("data", "empty.cfg", b""),
+    ]
+    with open(launchers[0], "rb") as stub:
+        program = make_program(stub.read(), build_package(entries))
+    os.makedirs(os.path.join(work, "package"), exist_ok=True)
+    with open(os.path.join(work, "package", "packed-win32.exe"), "wb") as out:
+        out.write(program)
+
+
+if len(sys.argv) == 3 and sys.argv[1] == "--built":
+    seed_built(sys.argv[2])
+    sys.exit(0)
 
 # Decoder: two bytes of output length, then the stored bytes.
 seed("decode", "worked_example", (9).to_bytes(2, "little") + bytes([0x20, 0x90, 0x88, 0x64, 0x4C, 0x22]))
@@ -25,7 +72,13 @@ seed("roundtrip", "run", b"a" * 300)
 seed("roundtrip", "period3", b"abc" * 40 + b"abd")
 seed("roundtrip", "binary", bytes((i * 37 + (i >> 3)) & 0xFF for i in range(1000)))
 
-sys.path.insert(0, os.path.join(here, "..", "cli"))
+# Launcher images: the 64-byte DOS header whose e_lfanew (0xFFFFFFFC) once
+# wrapped a 32-bit bounds check.
+dos_header = bytearray(64)
+dos_header[0:2] = b"MZ"
+struct.pack_into("<I", dos_header, 0x3C, 0xFFFFFFFC)
+seed("launcher_image", "lfanew_wraps", bytes(dos_header))
+
 program = os.path.join(corpus, "package", "foreign")
 os.makedirs(os.path.dirname(program), exist_ok=True)
 subprocess.check_call([sys.executable, os.path.join(here, "..", "cli", "foreign_package.py"), program],

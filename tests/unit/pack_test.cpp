@@ -19,6 +19,7 @@
 
 #include "tests/unit/sample_data.h"
 #include "package/format.h"
+#include "platform/code_page.h"
 #include "tools/qwpack/depfile.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "pe/launcher_stub.h"
@@ -157,6 +158,14 @@ TEST_F(PackTest, RefusesStubsThatCannotCarryAPackage) {
   StoreLe32(&options_.stub[0x88 + 24 + 96 + 8 * 4], 1024);  // certificate table
   StoreLe32(&options_.stub[0x88 + 24 + 96 + 8 * 4 + 4], 16);
   ExpectRefusal("already signed");
+
+  // Cut inside its section's raw data, or inside its section table.
+  options_.stub = MinimalStub();
+  options_.stub.resize(800);
+  ExpectRefusal("it is cut short: its sections run to offset 1024, past its end at 800");
+  options_.stub = MinimalStub();
+  options_.stub.resize(0x88 + 24 + 224 + 20);
+  ExpectRefusal("it is cut short");
 }
 
 TEST_F(PackTest, RefusesALauncherThatAlreadyCarriesAPackageButNotLinkerDataInTheLocator) {
@@ -412,45 +421,57 @@ TEST(PackNames, TheLauncherPathBudget) {
   EXPECT_FALSE(FitsLauncherPath(0, 247, kLongestWorkspace));
 
   // Behind a 60-character workspace and its separator, 198 of Windows' 259.
-  EXPECT_EQ(PackagePathBytes(0, 99), 99u);
-  EXPECT_EQ(PackagePathBytes(99, 98), 198u);
   EXPECT_TRUE(FitsTypicalWindowsPath(198));
   EXPECT_FALSE(FitsTypicalWindowsPath(199));
 }
 
 namespace {
 
-// 49 times 中 and a 'd': 99 bytes in GBK, 148 in UTF-8.
+// 49 times 中 and a 'd': 99 bytes in GBK (148 in UTF-8), 50 UTF-16 units.
 const std::string kGbkFolder99 = [] {
   std::string folder;
   for (int i = 0; i < 49; i++) folder += "\xE4\xB8\xAD";
   return folder + "d";
 }();
+// The longest package path a name field allows: 99 + 1 + 99 ASCII bytes.
+const std::string kLongestAsciiPath = std::string(99, 'd') + "/" + std::string(99, 'm');
 
 }  // namespace
 
-TEST_F(PackTest, WarnsOfPathsPastWindowsLimitCountedInAnsiBytesAndStrictRefusesThem) {
-  Add(kGbkFolder99 + "/" + std::string(98, 'n'), TextLike(10, 11));  // 99 + 1 + 98 = 198
+TEST(PackNames, PathsAreCountedInUtf16UnitsAsWindowsCountsThem) {
+  std::string gbkFolder, gbkName;
+  ASSERT_TRUE(Utf8ToCodePage(kGbkFolder99, 936, &gbkFolder));
+  ASSERT_EQ(gbkFolder.size(), 99u);
+  EXPECT_EQ(PackagePathUnits(gbkFolder, std::string(99, 'm'), 936), 150u);
+  EXPECT_EQ(PackagePathUnits("", std::string(99, 'm'), 936), 99u);
+  // Bytes the code page leaves undefined count one unit each.
+  EXPECT_EQ(PackagePathUnits("", "\xFF\xFF", 936), 2u);
+}
+
+TEST_F(PackTest, WarnsOfPathsPastWindowsLimitInUtf16UnitsAndStrictRefusesThem) {
+  // 199 bytes in the code page, 150 characters on Windows: it fits.
+  Add(kGbkFolder99 + "/" + std::string(99, 'm'), TextLike(10, 11));
+  Add(std::string(99, 'd') + "/" + std::string(98, 'n'), TextLike(10, 13));  // 198
   PackReport report;
   ASSERT_EQ(PackFolder(options_, &report), "");
   EXPECT_TRUE(report.warnings.empty()) << report.warnings[0];
   unlink(options_.output.c_str());
 
-  std::string longPath = kGbkFolder99 + "/" + std::string(99, 'm');  // 199 bytes
-  Add(longPath, TextLike(10, 12));
+  Add(kLongestAsciiPath, TextLike(10, 12));
   ASSERT_EQ(PackFolder(options_, &report), "");
   ASSERT_EQ(report.warnings.size(), 1u);
-  EXPECT_EQ(report.warnings[0].find(longPath + ": its path takes 199 bytes"), 0u)
+  EXPECT_EQ(report.warnings[0].find(kLongestAsciiPath + ": its path takes 199 characters"), 0u)
       << report.warnings[0];
   EXPECT_NE(report.warnings[0].find("over the 198"), std::string::npos);
   unlink(options_.output.c_str());
 
   options_.strict = true;
-  ExpectRefusal(longPath + ": its path takes 199 bytes");
+  ExpectRefusal(kLongestAsciiPath + ": its path takes 199 characters");
 }
 
 TEST_F(PackTest, CommandLineWarnsOfLongPathsRefusesThemWhenStrictAndListMarksThem) {
-  std::string longPath = kGbkFolder99 + "/" + std::string(99, 'm');
+  Add(kGbkFolder99 + "/" + std::string(99, 'm'), TextLike(10, 11));
+  const std::string& longPath = kLongestAsciiPath;
   Add(longPath, TextLike(10, 12));
   std::string stub = root_ + "/stub.exe";
   WriteFile(stub, MinimalStub());
@@ -458,18 +479,21 @@ TEST_F(PackTest, CommandLineWarnsOfLongPathsRefusesThemWhenStrictAndListMarksThe
                      Quoted(stub) + " -o " + Quoted(options_.output);
   std::string log;
   ASSERT_EQ(Shell(pack + " --strict", &log), 1) << log;
-  EXPECT_NE(log.find(longPath + ": its path takes 199 bytes"), std::string::npos) << log;
+  EXPECT_NE(log.find(longPath + ": its path takes 199 characters"), std::string::npos) << log;
   EXPECT_TRUE(OutputFolder().empty());
 
   ASSERT_EQ(Shell(pack, &log), 0) << log;
-  EXPECT_NE(log.find("warning: " + longPath + ": its path takes 199 bytes"), std::string::npos)
+  EXPECT_NE(log.find("warning: " + longPath + ": its path takes 199 characters"), std::string::npos)
       << log;
+  EXPECT_EQ(log.find("warning: " + kGbkFolder99), std::string::npos) << log;
 
   std::string list = std::string(QWPACK_BINARY) + " list " + Quoted(options_.output);
   ASSERT_EQ(Shell("(" + list + " 2>/dev/null)", &log), 0) << log;
   size_t setupRow = log.find("QWSetup.exe"), longRow = log.find(std::string(99, 'm'));
   ASSERT_LT(setupRow, longRow) << log;
-  EXPECT_EQ(log.find("  LONG PATH"), log.find("  LONG PATH 199 bytes\n", longRow)) << log;
+  size_t mark = log.find("  LONG PATH");
+  EXPECT_EQ(mark, log.find("  LONG PATH 199 characters\n", longRow)) << log;
+  EXPECT_EQ(log.find("  LONG PATH", mark + 1), std::string::npos) << log;
   ASSERT_EQ(Shell("(" + list + " --json 2>/dev/null)", &log), 0) << log;
   EXPECT_NE(log.find("\"long_path\": false"), std::string::npos) << log;
   EXPECT_NE(log.find("\"long_path\": true"), std::string::npos) << log;

@@ -242,6 +242,34 @@ def list_verify_extract_agree():
         raise Failure(f"damage reported differently: {ours.err} / {theirs.err}")
 
 
+def host_paths_outside_the_code_page():
+    """The launcher, -C and -o are host paths: any name Windows holds, such
+    as Muñoz, which code page 936 cannot (only entry names go through it).
+    pack -o writes there, verify and extract read the launcher from there,
+    extract into a workspace there, and a failure names the real path."""
+    folder = os.path.join(OUT, "Muñoz")
+    program = os.path.join(folder, "Setup.exe")
+    os.makedirs(folder)
+    windows("host-path-pack", "pack", "-o", windows_path(program),
+            windows_path(FOLDER)).expect(0, "pack -o into Muñoz")
+    if read(program) != read(os.path.join(OUT, "Windows-default.exe")):
+        raise Failure(f"{program} is not the launcher packed elsewhere")
+    windows("host-path-verify", "verify", windows_path(program)).expect(0, "verify in Muñoz")
+    workspace = os.path.join(folder, "out")
+    windows("host-path-extract", "extract", windows_path(program), "-C", windows_path(workspace),
+            "--notices").expect(0, "extract from and into Muñoz")
+    expect_same_tree(workspace, FOLDER)
+
+    damaged = os.path.join(folder, "Damaged.exe")
+    shutil.copyfile(os.path.join(OUT, "Damaged.exe"), damaged)
+    workspace = os.path.join(folder, "damaged")
+    run = windows("host-path-damaged", "extract", windows_path(damaged), "-C",
+                  windows_path(workspace)).expect(1, "extract of a damaged launcher")
+    expected = f"CRC file:{windows_path(workspace)}\\QWSetup.exe error!"
+    if run.err.strip() != expected:
+        raise Failure(f"the message names another path: {run.err.strip()!r}, wanted {expected!r}")
+
+
 def version_resource_reads_back():
     """Windows' GetFileVersionInfoW reads in each launcher what qwpack list
     prints, and the version is qwpack's own."""
@@ -305,7 +333,8 @@ def main():
     cases = [dist_zip_holds_qwpack_and_both_launchers, pack_gives_the_linux_bytes,
              branded_pack_gives_the_linux_bytes,
              names_outside_the_code_page_are_refused, launcher_made_by_qwpack_exe_runs,
-             list_verify_extract_agree, version_resource_reads_back,
+             list_verify_extract_agree, host_paths_outside_the_code_page,
+             version_resource_reads_back,
              control_c_leaves_no_partial_output]
     failed = 0
     started = time.monotonic()

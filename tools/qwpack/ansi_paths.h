@@ -1,6 +1,7 @@
 // The paths the extraction worker opens and reports are ANSI bytes in the
-// package's code page, as in the launcher. These turn them into the host's
-// paths and back: on Linux through the POSIX platform (UTF-8, '/'); on
+// package's code page, as in the launcher, behind a stand-in for the host
+// path they begin with (path_stand_ins.h). These turn them into the host's
+// paths: on Linux through the POSIX platform's mapping (UTF-8, '/'); on
 // Windows through wide calls after converting from the code page, so that
 // they do not depend on the system's own ANSI code page.
 #pragma once
@@ -13,7 +14,3 @@ unsigned PathCodePage();
 
 // A path the worker sent, as the host names it (UTF-8).
 std::string HostPathFromAnsi(const char* ansiPath);
-
-// A host path (UTF-8) in the code page; false when it has a character the
-// code page cannot hold.
-bool AnsiFromHostPath(const std::string& hostPath, std::string* ansiPath);

@@ -1,6 +1,7 @@
 // The worker's file calls for qwpack on Windows: the ANSI path is converted
 // from the package's code page to UTF-16 and the wide call made, so a
 // package of Chinese names unpacks alike on a Chinese and a Western system.
+// A stand-in for a host path (path_stand_ins.h) becomes that path, wide.
 #include <windows.h>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "platform/platform.h"
 #include "tools/qwpack/ansi_paths.h"
 #include "tools/qwpack/host_files.h"
+#include "tools/qwpack/path_stand_ins.h"
 
 namespace {
 
@@ -16,8 +18,11 @@ unsigned g_codePage = 936;
 
 // The path in UTF-16; an empty string for bytes the code page does not define.
 std::wstring WidePath(const char* ansiPath) {
-  std::string utf8;
-  return CodePageToUtf8(ansiPath, g_codePage, &utf8) ? HostWide(utf8) : std::wstring();
+  std::string host, utf8;
+  const char* rest = ansiPath;
+  bool standIn = SplitStandIn(ansiPath, &host, &rest);
+  if (!CodePageToUtf8(rest, g_codePage, &utf8)) return std::wstring();
+  return standIn ? HostWide(host + utf8) : HostWide(utf8);
 }
 
 FILE* ToolOpenFile(const char* path, const char* mode) {
@@ -64,10 +69,9 @@ unsigned PathCodePage() {
 }
 
 std::string HostPathFromAnsi(const char* ansiPath) {
-  std::string utf8;
-  return CodePageToUtf8(ansiPath, g_codePage, &utf8) ? utf8 : ansiPath;
-}
-
-bool AnsiFromHostPath(const std::string& hostPath, std::string* ansiPath) {
-  return Utf8ToCodePage(hostPath, g_codePage, ansiPath);
+  std::string host, utf8;
+  const char* rest = ansiPath;
+  SplitStandIn(ansiPath, &host, &rest);
+  if (!CodePageToUtf8(rest, g_codePage, &utf8)) utf8 = rest;
+  return host + utf8;
 }

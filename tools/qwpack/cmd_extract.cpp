@@ -14,6 +14,7 @@
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/host_files.h"
+#include "tools/qwpack/path_stand_ins.h"
 #include "tools/qwpack/progress_bar.h"
 #include "tools/qwpack/brand_listing.h"
 
@@ -22,21 +23,9 @@ namespace {
 constexpr unsigned kDefaultCodePage = 936;
 const char kDamagedPackageText[] = "This file has been damaged, please download a new one!";
 
-// Host paths are UTF-8; the worker's are ANSI in the package's code page.
-bool CopyAnsiPath(const std::string& hostPath, char* field, const char* what) {
-  std::string ansi;
-  if (!AnsiFromHostPath(hostPath, &ansi)) {
-    fprintf(stderr, "qwpack: the %s path cannot be written in code page %u: %s\n", what,
-            PathCodePage(), hostPath.c_str());
-    return false;
-  }
-  if (ansi.size() + 1 > kPathCapacity) {
-    fprintf(stderr, "qwpack: the %s path is longer than %u bytes: %s\n", what, kPathCapacity - 1,
-            hostPath.c_str());
-    return false;
-  }
-  memcpy(field, ansi.c_str(), ansi.size() + 1);
-  return true;
+// The worker's paths are ANSI; a host path reaches it as a stand-in.
+void CopyWorkerPath(const std::string& hostPath, char* field) {
+  snprintf(field, kPathCapacity, "%s", AddStandIn(hostPath).c_str());
 }
 
 // Receives the worker's notices as the progress window would.
@@ -112,11 +101,9 @@ int RunExtract(int argc, char** argv) {
     return 1;
   }
   std::string workspace = HostAbsolutePath(directory);
-  if (!CopyAnsiPath(program, g_runState.programPath, "program") ||
-      !CopyAnsiPath(workspace, g_runState.workspacePath, "workspace") ||
-      !CopyAnsiPath(workspace + kHostSeparator + "QW.tmp", g_runState.packageCopyPath,
-                    "package copy"))
-    return 1;
+  CopyWorkerPath(program, g_runState.programPath);
+  CopyWorkerPath(workspace, g_runState.workspacePath);
+  CopyWorkerPath(workspace + kHostSeparator + "QW.tmp", g_runState.packageCopyPath);
 
   ProgressBar bar("extract", 200);
   NoticeRecorder recorder;
@@ -185,9 +172,10 @@ void ListEntry(void* context, const EntryReport& report) {
   Listing* listing = static_cast<Listing*>(context);
   const EntryHeader& header = *report.header;
   std::string path = EntryDisplayPath(header);
-  size_t pathBytes = PackagePathBytes(strnlen(header.subdirectory, kNameFieldSize),
-                                      strnlen(header.fileName, kNameFieldSize));
-  bool longPath = !FitsTypicalWindowsPath(pathBytes);
+  size_t pathUnits = PackagePathUnits(
+      std::string(header.subdirectory, strnlen(header.subdirectory, kNameFieldSize)),
+      std::string(header.fileName, strnlen(header.fileName, kNameFieldSize)), PathCodePage());
+  bool longPath = !FitsTypicalWindowsPath(pathUnits);
   listing->longPaths += longPath;
   if (listing->json) {
     listing->rows.push_back({{"path", path},
@@ -199,7 +187,7 @@ void ListEntry(void* context, const EntryReport& report) {
   } else {
     printf("%-50s %12u  method %u  %6u blocks  %12llu stored%s\n", path.c_str(), header.fileSize,
            header.method, report.blockCount, static_cast<unsigned long long>(report.storedBytes),
-           longPath ? ("  LONG PATH " + std::to_string(pathBytes) + " bytes").c_str() : "");
+           longPath ? ("  LONG PATH " + std::to_string(pathUnits) + " characters").c_str() : "");
   }
 }
 
@@ -238,7 +226,7 @@ int RunList(int argc, char** argv) {
   }
   if (listing.longPaths)
     fprintf(stderr,
-            "qwpack: %zu entries marked LONG PATH take more than %zu bytes: behind a typical "
+            "qwpack: %zu entries marked LONG PATH take more than %zu characters: behind a typical "
             "workspace (%zu characters) they pass Windows' %zu characters, and the launcher "
             "fails to write them\n",
             listing.longPaths, kTypicalPathBudget, kTypicalWorkspaceLength, kWindowsPathLimit);

@@ -45,13 +45,33 @@ bool FitsLauncherPath(size_t subdirectoryBytes, size_t fileNameBytes, size_t wor
          kLauncherPathCapacity;
 }
 
-size_t PackagePathBytes(size_t subdirectoryBytes, size_t fileNameBytes) {
-  return subdirectoryBytes + (subdirectoryBytes ? 1 : 0) + fileNameBytes;
+namespace {
+
+size_t Utf16Units(const std::string& utf8) {
+  size_t units = 0;
+  for (unsigned char c : utf8) {
+    if ((c & 0xC0) != 0x80) units++;  // a sequence begins
+    if (c >= 0xF0) units++;           // beyond the BMP: a surrogate pair
+  }
+  return units;
 }
 
-std::string TypicalPathWarning(size_t packagePathBytes) {
-  return "its path takes " + std::to_string(packagePathBytes) +
-         " bytes in the code page, over the " + std::to_string(kTypicalPathBudget) +
+size_t AnsiUnits(const std::string& ansi, unsigned codePage) {
+  std::string utf8;
+  return CodePageToUtf8(ansi, codePage, &utf8) ? Utf16Units(utf8) : ansi.size();
+}
+
+}  // namespace
+
+size_t PackagePathUnits(const std::string& subdirectory, const std::string& fileName,
+                        unsigned codePage) {
+  size_t separator = subdirectory.empty() ? 0 : 1;
+  return AnsiUnits(subdirectory, codePage) + separator + AnsiUnits(fileName, codePage);
+}
+
+std::string TypicalPathWarning(size_t packagePathUnits) {
+  return "its path takes " + std::to_string(packagePathUnits) +
+         " characters on Windows (UTF-16 units), over the " + std::to_string(kTypicalPathBudget) +
          " that stay within Windows' " + std::to_string(kWindowsPathLimit) +
          " characters behind a typical workspace (" + std::to_string(kTypicalWorkspaceLength) +
          " characters: C:\\Users\\<20-character name>\\AppData\\Local\\Temp\\QW_XXXXXXXX); "

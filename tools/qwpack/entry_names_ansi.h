@@ -24,26 +24,28 @@ bool FitsLauncherPath(size_t subdirectoryBytes, size_t fileNameBytes,
                       size_t workspaceBytes = kLongestWorkspace);
 
 // The launcher's ANSI file calls take at most MAX_PATH = 260 characters,
-// terminator included. A typical workspace,
-// C:\Users\<20-character name>\AppData\Local\Temp\QW_XXXXXXXX, takes 60 and its
-// separator one more, which leaves 198 for the entry's package path. It is
-// measured in the package's ANSI bytes: for a double-byte code page that
-// counts each double-byte character twice, so it errs on the side of a
-// warning.
+// terminator included, counted as Windows counts them: in UTF-16 units,
+// after the call has converted the path from the code page. A typical
+// workspace, C:\Users\<20-character name>\AppData\Local\Temp\QW_XXXXXXXX,
+// takes 60 and its separator one more, which leaves 198 units for the
+// entry's package path.
 constexpr size_t kWindowsPathLimit = 259;  // MAX_PATH without the terminator
 constexpr size_t kTypicalWorkspaceLength = 60;
 constexpr size_t kTypicalPathBudget = kWindowsPathLimit - kTypicalWorkspaceLength - 1;
 
-// Bytes of subdirectory + "\" + fileName (no separator for the top).
-size_t PackagePathBytes(size_t subdirectoryBytes, size_t fileNameBytes);
+// UTF-16 units of subdirectory + "\" + fileName (no separator for the top),
+// both ANSI in `codePage`. Bytes the code page does not define count one
+// unit each, as many as Windows' conversion can make of them at most.
+size_t PackagePathUnits(const std::string& subdirectory, const std::string& fileName,
+                        unsigned codePage);
 
 // False when the entry would pass MAX_PATH behind a typical workspace.
-inline bool FitsTypicalWindowsPath(size_t packagePathBytes) {
-  return packagePathBytes <= kTypicalPathBudget;
+inline bool FitsTypicalWindowsPath(size_t packagePathUnits) {
+  return packagePathUnits <= kTypicalPathBudget;
 }
 
-// "its path takes N bytes ..., over the 198 ...": the warning for such a path.
-std::string TypicalPathWarning(size_t packagePathBytes);
+// "its path takes N characters ..., over the 198 ...": the warning for such a path.
+std::string TypicalPathWarning(size_t packagePathUnits);
 
 struct EntryNames {
   std::string subdirectory;  // levels joined by '\', empty for the top

@@ -132,10 +132,10 @@ std::string CollectEntries(const PackOptions& options, PackReport* report,
     EntryNames names;
     std::string nameProblem = MakeEntryNames(file.levels, options.codePage, &names);
     if (!nameProblem.empty()) problems.push_back(path + ": " + nameProblem);
-    size_t pathBytes = PackagePathBytes(names.subdirectory.size(), names.fileName.size());
-    if (nameProblem.empty() && !FitsTypicalWindowsPath(pathBytes))
+    size_t pathUnits = PackagePathUnits(names.subdirectory, names.fileName, options.codePage);
+    if (nameProblem.empty() && !FitsTypicalWindowsPath(pathUnits))
       longPaths[PackagePath(names.subdirectory, names.fileName)] =
-          path + ": " + TypicalPathWarning(pathBytes);
+          path + ": " + TypicalPathWarning(pathUnits);
     if (file.size > kMaxFileSize)
       problems.push_back(path + ": 4 GiB or larger, more than an entry can hold");
     entries->push_back({file.hostPath, names.subdirectory, names.fileName, file.size});
