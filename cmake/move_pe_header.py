@@ -9,6 +9,12 @@ bytes they leave behind are zeroed, and the checksum is recomputed when the
 file carries one. Nothing else moves: sections keep their file offsets and
 addresses. A file whose header lies at 136 or later already is left alone.
 
+It then checks the layout qwpack's resource writer needs to rebuild the
+resources in place for a publisher's brand: the resource directory begins
+its section, and only the base relocations (which name no address of their
+own) follow that section. GNU ld lays launchers out so; a toolchain that
+does not fails the build here rather than the publisher's pack.
+
 usage: move_pe_header.py [--report] FILE
   --report  also print the file's size apart from bitmap resource 129
 """
@@ -110,6 +116,25 @@ def move_pe_header(data, minimum=LOCATOR_END):
     return bytes(out)
 
 
+BASE_RELOCATIONS = 5
+
+
+def check_resources_last(data):
+    """Raises PeError unless the resources can be rebuilt in place."""
+    headers = Headers(data)
+    rva, size = headers.directory(data, 2)
+    if not size:
+        return
+    sections = sorted(headers.section_list(data))
+    starts = [vaddr for vaddr, _, _, _ in sections]
+    if rva not in starts:
+        raise PeError("the resource directory at 0x%X does not begin a section" % rva)
+    relocations, _ = headers.directory(data, BASE_RELOCATIONS)
+    after = starts[starts.index(rva) + 1:]
+    if any(start != relocations for start in after) or len(after) > 1:
+        raise PeError("sections other than the base relocations follow the resources")
+
+
 def resource_size(data, kind, name):
     """Bytes of resource data of type `kind` and numeric name `name`, all languages."""
     headers = Headers(data)
@@ -153,6 +178,10 @@ def main():
     if moved != data:
         with open(path, "wb") as f:
             f.write(moved)
+    try:
+        check_resources_last(moved)
+    except PeError as error:
+        sys.exit("%s: %s" % (path, error))
     if report:
         skin = resource_size(moved, RT_BITMAP, SKIN_BITMAP)
         print("%s: %d bytes; bitmap 129 %d bytes; code and other resources %d bytes; "

@@ -7,6 +7,7 @@
 #include "pe/version_resource.h"
 
 #include "package/format.h"
+#include "pe/utf16.h"
 
 namespace {
 
@@ -89,32 +90,6 @@ uint32_t FindEntry(ImageReader* image, uint64_t directoryRva, uint32_t id) {
   for (uint32_t i = 0; i < count; i++)
     if (id == 0 || LoadLe32(&entries[8 * i]) == id) return LoadLe32(&entries[8 * i + 4]);
   return 0;
-}
-
-std::string Utf8FromUtf16(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); i++) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000)
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | c >> 6);
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | c >> 12);
-      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | c >> 18);
-      out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
 }
 
 // A node of the version tree, within [begin, end) of the resource's bytes.
@@ -217,6 +192,11 @@ std::string ReadVersionResource(FILE* file, VersionResource* version) {
   uint32_t size = LoadLe32(&dataEntry[4]);
   if (size > kMostResourceBytes || !image.ReadRva(LoadLe32(&dataEntry[0]), size, &data))
     return "its version resource is malformed";
+  return ParseVersionTree(data, version);
+}
+
+std::string ParseVersionResource(const std::vector<uint8_t>& data, VersionResource* version) {
+  *version = VersionResource();
   return ParseVersionTree(data, version);
 }
 

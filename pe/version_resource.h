@@ -20,5 +20,8 @@ struct VersionResource {
 // the resource's own bytes, so a launcher's package is never read.
 std::string ReadVersionResource(FILE* file, VersionResource* version);
 
+// The same from the resource's own bytes (VS_VERSIONINFO).
+std::string ParseVersionResource(const std::vector<uint8_t>& data, VersionResource* version);
+
 // "1.2.3.4"
 std::string VersionText(const uint16_t version[4]);

@@ -23,6 +23,7 @@ FILL_ROWS = [
 ]
 
 EMBLEM_LEFT, EMBLEM_TOP, EMBLEM_SIZE = 6, 5, 16
+ICON_SIZES = (32, 16)
 
 
 def grey(value):
@@ -170,7 +171,7 @@ def main():
     os.makedirs(out, exist_ok=True)
     write(os.path.join(out, "background.bmp"), bmp_24(skin_pixels()))
     write(os.path.join(out, "progress_fill.bmp"), bmp_24([[colour] for colour in FILL_ROWS]))
-    write(os.path.join(out, "launcher.ico"), ico([32, 16]))
+    write(os.path.join(out, "launcher.ico"), ico(ICON_SIZES))
 
 
 if __name__ == "__main__":

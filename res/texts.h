@@ -18,18 +18,8 @@ inline const char* SelectText(const TextPair& pair, uint16_t uiLanguage) {
   return uiLanguage == kLangChineseSimplified ? pair.chinese : pair.english;
 }
 
-// The product's name: the caption of the program's own message boxes.
-constexpr TextPair kProductCaption = {
-    "Orvandelle",
-    "\xC0\xBD\xE1\xB6\xC9\xB1\xB6\xBE\xC8\xED\xBC\xFE",  // 澜岫杀毒软件
-};
-
-// The caption painted into the window's title strip; the trailing spaces
-// are part of the texts.
-constexpr TextPair kWindowCaption = {
-    "Orvandelle   ",
-    "\xC0\xBD\xE1\xB6\xC9\xB1\xB6\xBE\xC8\xED\xBC\xFE    ",  // 澜岫杀毒软件 + 4 spaces
-};
+// The product's name, captions of the program's own message boxes and of
+// the window's title strip, lies in the string table (res/product_name.h).
 
 constexpr TextPair kNoSpaceMessage = {
     "No Enough Free Space For Temporary Files!",

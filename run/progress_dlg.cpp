@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "package/worker.h"
+#include "res/product_name.h"
 #include "res/resource.h"
 #include "res/texts.h"
 #include "run/exit_status.h"
@@ -53,8 +54,8 @@ BOOL CProgressDlg::OnInitDialog() {
     // Unreadable rights fail closed: no workspace whose trustees are a guess.
     bool unreadable = workspace == kWorkspaceTokenUnreadable;
     uint16_t language = g_runState.uiLanguage;
-    MessageBox(SelectText(unreadable ? kTokenUnreadableMessage : kNoSpaceMessage, language),
-               SelectText(kProductCaption, language), 0);
+    ReportWithProductName(
+        SelectText(unreadable ? kTokenUnreadableMessage : kNoSpaceMessage, language));
     exit(unreadable ? kExitTokenUnreadable : kExitNoSpace);
   }
   DWORD threadId;
@@ -91,13 +92,23 @@ LRESULT CProgressDlg::OnNotice(WPARAM code, LPARAM value) {
       ReportFileError(kCreateDirectoryError, path);
       break;
     case kNoticeDamagedPackage:
-      MessageBox(SelectText(kDamagedPackageMessage, language),
-                 SelectText(kProductCaption, language), 0);
+      ReportWithProductName(SelectText(kDamagedPackageMessage, language));
       break;
     default:  // unknown codes end the run without a word
       break;
   }
   exit(ExitStatusOfFailureNotice(static_cast<uint32_t>(code)));
+}
+
+// Captioned with the product's name from the string table, in full: the
+// box is shown through the wide call, the text converted from the code page
+// it is written in, as the narrow call would.
+void CProgressDlg::ReportWithProductName(const char* text) {
+  wchar_t caption[kProductNameCapacity];
+  LoadProductName(g_runState.uiLanguage, caption);
+  wchar_t wideText[kPathCapacity];
+  if (!::MultiByteToWideChar(CP_ACP, 0, text, -1, wideText, kPathCapacity)) wideText[0] = L'\0';
+  ::MessageBoxW(m_hWnd, wideText, caption, 0);
 }
 
 void CProgressDlg::ReportFileError(const char* format, const char* path) {

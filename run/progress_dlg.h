@@ -33,6 +33,7 @@ class CProgressDlg : public CSkinnedPopupDlg {
  private:
   int LaunchSetupProgram();
   void ReportFileError(const char* format, const char* path);
+  void ReportWithProductName(const char* text);
 
   CBitmapProgressCtrl m_progress;
   HICON m_hIcon;

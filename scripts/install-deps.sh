@@ -6,7 +6,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
   zlib1g-dev liblz4-dev libdeflate-dev libzstd-dev
   wine64 xvfb xdotool imagemagick fonts-wqy-zenhei locales
-  nsis osslsigncode
+  nsis osslsigncode python3-pefile
   zip unzip 7zip time
   dpkg-dev file man-db
 )

@@ -13,7 +13,7 @@ for harness in build/fuzz/tests/fuzz/*_fuzz; do
   cp -n tests/fuzz/corpus/"$name"/* "$work"/ 2>/dev/null || true
   # Whole launchers, and packages of many blocks, are several hundred KiB.
   case $name in
-    package | launcher_image) options=(-max_len=1048576) ;;
+    package | launcher_image | resource) options=(-max_len=1048576) ;;
     *) options=() ;;
   esac
   echo "fuzzing $name for ${seconds}s ${options[*]}"

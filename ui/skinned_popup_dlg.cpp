@@ -1,7 +1,6 @@
 #include "ui/skinned_popup_dlg.h"
 
 #include "res/resource.h"
-#include "res/texts.h"
 #include "package/run_state.h"
 
 namespace {
@@ -19,10 +18,9 @@ const DWORD kFrameStyleMask = 0xFF03FFFF;
 }  // namespace
 
 CSkinnedPopupDlg::CSkinnedPopupDlg(UINT templateId, CWnd* parent)
-    : CDialog(templateId, parent),
-      m_nBackgroundId(0),
-      m_strCaption(SelectText(kWindowCaption, g_runState.uiLanguage)),
-      m_brushControl(kControlColour) {}
+    : CDialog(templateId, parent), m_nBackgroundId(0), m_brushControl(kControlColour) {
+  LoadWindowCaption(g_runState.uiLanguage, m_szCaption);
+}
 
 CSkinnedPopupDlg::~CSkinnedPopupDlg() = default;
 
@@ -67,7 +65,8 @@ BOOL CSkinnedPopupDlg::OnEraseBkgnd(CDC* pDC) {
   surface.SetTextColor(kCaptionColour);
   surface.SetBkMode(TRANSPARENT);
   HGDIOBJ previousFont = surface.SelectObject(&m_fontCaption);
-  surface.TextOut(kCaptionX, kCaptionY, m_strCaption, m_strCaption.GetLength());
+  // Wide, so that a brand's name draws whatever the system's code page.
+  ::TextOutW(surface.GetSafeHdc(), kCaptionX, kCaptionY, m_szCaption, ::lstrlenW(m_szCaption));
   surface.SelectObject(previousFont);
 
   // Column W-1 in every row, then row H-1 from column W-1 down to column 1:

@@ -8,6 +8,7 @@
 #include "winfx/dialog.h"
 #include "winfx/gdi.h"
 #include "winfx/string.h"
+#include "res/product_name.h"
 
 class CSkinnedPopupDlg : public CDialog {
  public:
@@ -32,7 +33,7 @@ class CSkinnedPopupDlg : public CDialog {
   CFont m_fontCaption;
   UINT m_nBackgroundId;  // 0 while no picture is loaded
   CBitmap m_bmpBackground;
-  CString m_strCaption;
+  wchar_t m_szCaption[kProductNameCapacity];  // the string table's name and its spaces
   CBrush m_brushControl;
   CPen m_penBorder;
 };

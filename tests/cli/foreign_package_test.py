@@ -45,7 +45,7 @@ with tempfile.TemporaryDirectory() as temporary:
     check(not os.path.exists(os.path.join(workspace, "QW.tmp")), "the package copy is deleted")
 
     result = run("list", program, "--json")
-    rows = json.loads(result.stdout)
+    rows = json.loads(result.stdout)["entries"]
     check(result.returncode == 0 and [r["path"] for r in rows] == [i["path"] for i in listing], "list paths")
     check([r["size"] for r in rows] == [len(i["hex"]) // 2 for i in listing], "list sizes")
     check(run("verify", program).returncode == 0, "verify accepts it")

@@ -70,7 +70,7 @@ def build(folder):
 def entries(launcher):
     """{path: size} as the package's own qwpack lists it."""
     listed = json.loads(run([QWPACK, "list", "--json", launcher]).stdout)
-    return {entry["path"]: entry["size"] for entry in listed}
+    return {entry["path"]: entry["size"] for entry in listed["entries"]}
 
 
 def read(path):

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "qw_version.h"
+#include "pe/resource_section.h"
 #include "pe/version_resource.h"
 
 namespace {
@@ -323,8 +324,25 @@ TEST_P(LauncherImageTest, ManifestRequestsElevationAndIconExists) {
   EXPECT_FALSE(Resource(14, 128).empty());  // the icon group
 }
 
+// The product's name, from which the window and the message boxes take
+// their captions: block 1 of the string table, strings 1 and 2.
+TEST_P(LauncherImageTest, StringTableNamesTheProductInBothLanguages) {
+  std::vector<uint8_t> block = Resource(6, 1);
+  std::vector<std::u16string> strings;
+  for (size_t at = 0; strings.size() < 16 && at + 2 <= block.size();) {
+    size_t length = U16(block, at);
+    std::u16string text;
+    for (size_t i = 0; i < length; i++) text += static_cast<char16_t>(U16(block, at + 2 + 2 * i));
+    strings.push_back(text);
+    at += 2 + 2 * length;
+  }
+  ASSERT_EQ(strings.size(), 16u);
+  EXPECT_EQ(strings[1], u"Orvandelle");
+  EXPECT_EQ(strings[2], u"澜岫杀毒软件");
+}
+
 // qwpack list reads it without Windows; the Wine tests read it back with
-// GetFileVersionInfoA.
+// GetFileVersionInfoW.
 TEST_P(LauncherImageTest, VersionResourceCarriesTheProjectVersionAndReadsBack) {
   FILE* file = fopen(path_.c_str(), "rb");
   ASSERT_NE(file, nullptr);
@@ -362,6 +380,53 @@ TEST_P(LauncherImageTest, VersionResourceCarriesTheProjectVersionAndReadsBack) {
   FILE* damagedFile = fmemopen(damaged.data(), damaged.size(), "rb");
   EXPECT_EQ(ReadVersionResource(damagedFile, &version), "its version resource is malformed");
   fclose(damagedFile);
+}
+
+// The built launchers as the resource writer needs them: the resources
+// grow and shrink in place, the base relocations move behind them intact,
+// and the headers describe the result.
+TEST_P(LauncherImageTest, ResourcesRebuildInPlace) {
+  ResourceTree tree;
+  ASSERT_EQ(ReadImageResources(image_.data, &tree), "");
+  ASSERT_NE(FindResourceEntry(tree, 2, 129), nullptr);
+  auto [relocationRva, relocationSize] = image_.Directory(5);
+  std::vector<uint8_t> relocations(
+      image_.data.begin() + image_.Offset(relocationRva),
+      image_.data.begin() + image_.Offset(relocationRva) + relocationSize);
+  for (size_t extra : {size_t{300000}, size_t{0}}) {
+    ResourceTree changed = tree;
+    ::Resource big;
+    big.type.number = 10;
+    big.name.number = 7;
+    big.data.assign(extra, 0x5A);
+    if (extra) changed.push_back(big);
+    FindResourceEntry(&changed, 2, 129)->data.resize(extra ? 1000 : 40);  // a smaller skin
+    PeImage rebuilt;
+    rebuilt.data = image_.data;
+    ASSERT_EQ(ReplaceImageResources(&rebuilt.data, changed), "");
+    ResourceTree read;
+    ASSERT_EQ(ReadImageResources(rebuilt.data, &read), "");
+    EXPECT_EQ(read.size(), changed.size());
+    EXPECT_EQ(FindResourceEntry(read, 2, 129)->data, FindResourceEntry(changed, 2, 129)->data);
+
+    std::string path = ::testing::TempDir() + "/rebuilt.exe";
+    FILE* out = fopen(path.c_str(), "wb");
+    fwrite(rebuilt.data.data(), 1, rebuilt.data.size(), out);
+    fclose(out);
+    ASSERT_TRUE(Load(path, &rebuilt));
+    const Section& last = rebuilt.sections.back();
+    EXPECT_EQ(uint64_t{last.rawOffset} + last.rawSize, rebuilt.data.size());
+    EXPECT_EQ(U32(rebuilt.data, rebuilt.optional + 56),
+              (last.address + last.virtualSize + 0xFFF) & ~0xFFFu);
+    auto [newRelocationRva, newRelocationSize] = rebuilt.Directory(5);
+    EXPECT_EQ(newRelocationRva, last.address);
+    ASSERT_EQ(newRelocationSize, relocationSize);
+    uint32_t at = rebuilt.Offset(newRelocationRva);
+    EXPECT_TRUE(std::equal(relocations.begin(), relocations.end(), rebuilt.data.begin() + at));
+    PeChecksum checksum(rebuilt.optional + 64);
+    checksum.Add(rebuilt.data.data(), rebuilt.data.size());
+    EXPECT_EQ(U32(rebuilt.data, rebuilt.optional + 64), checksum.Finish());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, LauncherImageTest, ::testing::Values("win32", "win64"));

@@ -111,6 +111,28 @@ class MovePeHeaderTest(unittest.TestCase):
         unset = mover.move_pe_header(synthetic_pe(checksum=0))
         self.assertEqual(struct.unpack_from("<I", unset, headers.checksum_at)[0], 0)
 
+    def test_resources_must_begin_their_section_and_come_last_but_for_relocations(self):
+        def with_directories(resources, relocations=0):
+            data = bytearray(synthetic_pe())
+            headers = mover.Headers(bytes(data))
+            struct.pack_into("<II", data, headers.directories + 16, resources, 0x100)
+            struct.pack_into("<II", data, headers.directories + 40, relocations, 0x10)
+            return bytes(data)
+
+        mover.check_resources_last(synthetic_pe())  # no resources: nothing to rebuild
+        mover.check_resources_last(with_directories(0x4000))
+        mover.check_resources_last(with_directories(0x3000, relocations=0x4000))
+        for resources, relocations in ((0x3000, 0), (0x2000, 0x4000), (0x3010, 0x4000)):
+            with self.assertRaises(mover.PeError):
+                mover.check_resources_last(with_directories(resources, relocations))
+        with tempfile.TemporaryDirectory() as scratch:
+            path = os.path.join(scratch, "launcher.exe")
+            with open(path, "wb") as f:
+                f.write(with_directories(0x2000, 0x4000))
+            result = subprocess.run([sys.executable, SCRIPT, path], capture_output=True, text=True)
+            self.assertNotEqual(result.returncode, 0)
+            self.assertIn("follow the resources", result.stderr)
+
     def test_script_rewrites_the_file_in_place_and_reports(self):
         with tempfile.TemporaryDirectory() as scratch:
             path = os.path.join(scratch, "launcher.exe")

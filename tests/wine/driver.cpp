@@ -17,7 +17,13 @@
 //       Holds the worker, reads back the window's drawing and the bar at a
 //       set of positions, then presses Escape.
 //   driver version PROGRAM
-//       Reports the program's version resource as GetFileVersionInfoA reads it.
+//       Reports the program's version resource as GetFileVersionInfoW reads it.
+//   driver brand [--icon-file ICO] PROGRAM
+//       The same, the manifest's run level and the program's icon against ICO.
+//
+// look takes a publisher's brand with --skin-file BMP and --fill-file BMP
+// (compared with the files, not the launcher's bitmaps) and --caption-hex
+// HEX (the caption's UTF-8 bytes, in place of the project's own).
 //
 // --private-temp gives the launcher a temporary-files directory of its own
 // inside the platform's (through TMP and TEMP), so that its workspace is
@@ -35,6 +41,7 @@
 
 #include <commctrl.h>
 
+#include "brand_probe.h"
 #include "hold_hook.h"
 #include "launcher_process.h"
 #include "look_checks.h"
@@ -58,6 +65,7 @@ struct Options {
   std::string releaseWhen;
   std::string screenshot;
   std::string temp;
+  std::string skinFile, fillFile, iconFile, captionHex;
   std::vector<std::pair<unsigned, long>> notices;  // sent to the held window, in order
   bool hold = false;
   unsigned long holdAt = 0;  // the progress position to hold at
@@ -88,6 +96,14 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       long value = 0;
       if (sscanf(argv[++i], "%u:%ld", &code, &value) != 2) return false;
       options->notices.emplace_back(code, value);
+    } else if (argument == "--skin-file" && i + 1 < argc) {
+      options->skinFile = argv[++i];
+    } else if (argument == "--fill-file" && i + 1 < argc) {
+      options->fillFile = argv[++i];
+    } else if (argument == "--icon-file" && i + 1 < argc) {
+      options->iconFile = argv[++i];
+    } else if (argument == "--caption-hex" && i + 1 < argc) {
+      options->captionHex = argv[++i];
     } else if (argument == "--screenshot" && i + 1 < argc) {
       options->screenshot = argv[++i];
     } else if (options->launcher.empty()) {
@@ -202,6 +218,21 @@ HWND WaitForProgressWindow(const LauncherProcess& launcher, DWORD milliseconds) 
 std::wstring ExpectedCaption() {
   return GetSystemDefaultLangID() == 2052 ? L"\u6f9c\u5cab\u6740\u6bd2\u8f6f\u4ef6    "
                                           : L"Orvandelle   ";
+}
+
+std::wstring Wide(const std::string& text, UINT codePage) {
+  std::wstring wide(text.size() + 1, L'\0');
+  int length = MultiByteToWideChar(codePage, 0, text.c_str(), static_cast<int>(text.size()),
+                                   &wide[0], static_cast<int>(wide.size()));
+  wide.resize(length > 0 ? length : 0);
+  return wide;
+}
+
+std::wstring FromHex(const std::string& hex) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes += static_cast<char>(strtoul(hex.substr(i, 2).c_str(), nullptr, 16));
+  return Wide(bytes, CP_UTF8);
 }
 
 void SaveScreenshot(HWND window, const std::string& path) {
@@ -368,9 +399,16 @@ int RunLook(const Options& options) {
   if (int failed = StartHeldWindow(options, &hold, &launcher, &window)) return failed;
   ReportProgressWindow(window);
 
-  Image skin = LoadBitmapResource(options.launcher, 129);
-  Image fill = LoadBitmapResource(options.launcher, 134);
-  CheckErase(window, skin, ExpectedCaption());
+  Image skin = options.skinFile.empty() ? LoadBitmapResource(options.launcher, 129)
+                                        : LoadBitmapFile(options.skinFile);
+  Image fill = options.fillFile.empty() ? LoadBitmapResource(options.launcher, 134)
+                                        : LoadBitmapFile(options.fillFile);
+  std::wstring caption =
+      options.captionHex.empty() ? ExpectedCaption() : FromHex(options.captionHex);
+  Image shot = CheckErase(window, skin, caption);
+  CheckCaptionText(
+      shot, skin, caption,
+      caption == ExpectedCaption() ? std::wstring(L"Another name   ") : ExpectedCaption());
   if (!options.screenshot.empty()) SaveScreenshot(window, options.screenshot);
   CheckBar(GetDlgItem(window, kProgressControlId), fill);
 
@@ -393,7 +431,7 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     fputs(
-        "usage: driver outcome|keys|look|version [--private-temp | --temp DIR] [--hold]\n"
+        "usage: driver outcome|keys|look|version|brand [--private-temp | --temp DIR] [--hold]\n"
         "                                [--release-when FILE] [--count-notices]\n"
         "                                [--hold-at N] [--send-notice CODE:VALUE] [--screenshot "
         "BMP]\n"
@@ -408,7 +446,16 @@ int main(int argc, char** argv) {
   if (options.scenario == "outcome") return RunOutcome(options);
   if (options.scenario == "keys") return RunKeys(options);
   if (options.scenario == "look") return RunLook(options);
-  if (options.scenario == "version") return ReportVersionInfo(options.launcher.c_str()), 0;
+  if (options.scenario == "version")
+    return ReportVersionInfo(Wide(options.launcher, CP_ACP).c_str()), 0;
+  if (options.scenario == "brand") {
+    std::wstring program = Wide(options.launcher, CP_ACP);
+    ReportVersionInfo(program.c_str());
+    ReportRunLevel(program.c_str());
+    if (!options.iconFile.empty())
+      ReportIcon(program.c_str(), Wide(options.iconFile, CP_ACP).c_str(), options.screenshot);
+    return 0;
+  }
   fprintf(stderr, "unknown scenario %s\n", options.scenario.c_str());
   return 64;
 }

@@ -2,9 +2,7 @@
 
 #include <cstdio>
 
-namespace {
-
-Image ReadBitmap(HDC source, HBITMAP bitmap, int width, int height) {
+Image CaptureBitmap(HDC source, HBITMAP bitmap, int width, int height) {
   Image image;
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -24,7 +22,26 @@ Image ReadBitmap(HDC source, HBITMAP bitmap, int width, int height) {
   return image;
 }
 
+namespace {
+
+Image ReadLoadedBitmap(HBITMAP bitmap) {
+  Image image;
+  if (!bitmap) return image;
+  BITMAP facts = {};
+  GetObjectA(bitmap, sizeof facts, &facts);
+  HDC screen = GetDC(nullptr);
+  image = CaptureBitmap(screen, bitmap, facts.bmWidth, facts.bmHeight);
+  ReleaseDC(nullptr, screen);
+  DeleteObject(bitmap);
+  return image;
+}
+
 }  // namespace
+
+Image LoadBitmapFile(const std::string& path) {
+  return ReadLoadedBitmap(static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
+                                                          LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
+}
 
 Image CaptureScreen(const RECT& area) {
   int width = area.right - area.left;
@@ -35,7 +52,7 @@ Image CaptureScreen(const RECT& area) {
   HGDIOBJ previous = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
   SelectObject(memory, previous);
-  Image image = ReadBitmap(memory, bitmap, width, height);
+  Image image = CaptureBitmap(memory, bitmap, width, height);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
@@ -67,16 +84,8 @@ Image LoadBitmapResource(const std::string& path, int id) {
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (!module) return image;
-  HBITMAP bitmap = static_cast<HBITMAP>(
-      LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  if (bitmap) {
-    BITMAP facts = {};
-    GetObjectA(bitmap, sizeof facts, &facts);
-    HDC screen = GetDC(nullptr);
-    image = ReadBitmap(screen, bitmap, facts.bmWidth, facts.bmHeight);
-    ReleaseDC(nullptr, screen);
-    DeleteObject(bitmap);
-  }
+  image = ReadLoadedBitmap(static_cast<HBITMAP>(
+      LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   FreeLibrary(module);
   return image;
 }

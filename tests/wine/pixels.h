@@ -32,6 +32,12 @@ RECT ClientAreaOnScreen(HWND window);
 // Bitmap resource `id` of the program file at `path`, loaded as data only.
 Image LoadBitmapResource(const std::string& path, int id);
 
+// A BMP file as Windows loads it.
+Image LoadBitmapFile(const std::string& path);
+
+// The pixels of `bitmap`, read through `source`.
+Image CaptureBitmap(HDC source, HBITMAP bitmap, int width, int height);
+
 // A 24-bit BMP file.
 bool SaveBmp(const Image& image, const std::string& path);
 

@@ -22,6 +22,8 @@ import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from run_wine_tests import CHINESE, Failure, drive, use_build, windows_path  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
+import brand_art  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 QWPACK = os.path.join(ROOT, "build", "host", "qwpack")
@@ -143,6 +145,34 @@ def pack_gives_the_linux_bytes():
             raise Failure(f"{ours} and {theirs} differ")
 
 
+def branded_pack_gives_the_linux_bytes():
+    """A brand file beside its pictures, in a folder no code page holds, with
+    Chinese names and version strings, and options over it: qwpack.exe and
+    the Linux qwpack write the same branded launcher, with either stub."""
+    folder = os.path.join(os.path.dirname(FOLDER), "brand")
+    brand_art.write_art(os.path.join(folder, "art"))
+    brand = {"name": brand_art.NAME, "name-zh": brand_art.NAME_ZH, "skin": "art/skin.bmp",
+             "bar-fill": "art/fill.bmp", "version-info": brand_art.VERSION_INFO}
+    write(os.path.join(folder, "brand.json"), json.dumps(brand, ensure_ascii=False).encode())
+    icon = os.path.join(folder, "art", "logo.ico")
+    for name, options in (("default", []), ("win64", ["--stub", "win64", "--threads", "1"])):
+        ours = os.path.join(OUT, f"Windows-branded-{name}.exe")
+        theirs = os.path.join(OUT, f"Linux-branded-{name}.exe")
+        common = ["--version-info", "CompanyName=" + brand_art.COMPANY_ZH + " (覆盖)",
+                  "--execution-level", "highestAvailable"]
+        windows("branded-" + name, "pack", *options, *common, "--icon", windows_path(icon),
+                "--brand", windows_path(os.path.join(folder, "brand.json")),
+                "-o", windows_path(ours), windows_path(FOLDER)).expect(0, "qwpack.exe pack --brand")
+        linux("branded-" + name, "pack", *options, *common, "--icon", icon,
+              "--brand", os.path.join(folder, "brand.json"), "-o", theirs,
+              FOLDER).expect(0, "qwpack pack --brand")
+        if read(ours) != read(theirs):
+            raise Failure(f"{ours} and {theirs} differ")
+    listed = json.loads(linux("branded-list", "list", "--json", theirs).out)
+    if listed["version_resource"]["strings"]["CompanyName"] != brand_art.COMPANY_ZH + " (覆盖)":
+        raise Failure(f"the option did not override the brand file: {listed['version_resource']}")
+
+
 def names_outside_the_code_page_are_refused():
     """ñ has no GBK form (a best-fit conversion would make it n): both tools
     refuse the folder, name the file, and leave no output."""
@@ -181,8 +211,9 @@ def list_verify_extract_agree():
         raise Failure(f"list differs:\n{ours.out}\n{theirs.out}")
     ours = windows("list-json", "list", "--json", windows_path(program)).expect(0, "list --json")
     theirs = linux("list-json", "list", "--json", program).expect(0, "list --json")
-    rows = [dict(row, path=row["path"].replace("\\", "/")) for row in json.loads(ours.out)]
-    if rows != json.loads(theirs.out):
+    listed = json.loads(ours.out)
+    listed["entries"] = [dict(row, path=row["path"].replace("\\", "/")) for row in listed["entries"]]
+    if listed != json.loads(theirs.out):
         raise Failure(f"list --json differs:\n{ours.out}\n{theirs.out}")
 
     ours = windows("verify", "verify", windows_path(program)).expect(0, "qwpack.exe verify")
@@ -240,7 +271,7 @@ def host_paths_outside_the_code_page():
 
 
 def version_resource_reads_back():
-    """Windows' GetFileVersionInfoA reads in each launcher what qwpack list
+    """Windows' GetFileVersionInfoW reads in each launcher what qwpack list
     prints, and the version is qwpack's own."""
     version = linux("version", "--version").expect(0, "qwpack --version").out.split()[-1]
     if windows("version", "--version").expect(0, "qwpack.exe --version").out.split()[-1] != version:
@@ -300,6 +331,7 @@ def main():
     os.makedirs(OUT)
     make_payload()
     cases = [dist_zip_holds_qwpack_and_both_launchers, pack_gives_the_linux_bytes,
+             branded_pack_gives_the_linux_bytes,
              names_outside_the_code_page_are_refused, launcher_made_by_qwpack_exe_runs,
              list_verify_extract_agree, host_paths_outside_the_code_page,
              version_resource_reads_back,

@@ -21,6 +21,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from package_craft import Entry, build_package, entries_from_directory, make_program  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
+import brand_art  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 QWPACK = os.path.join(ROOT, "build", "host", "qwpack")
@@ -351,7 +353,7 @@ def qwpack_output_runs():
     packed by qwpack pack, come out of the launcher byte for byte."""
     program, payload = packed_example("qwpack")
     listed = subprocess.run([QWPACK, "list", "--json", program], capture_output=True, text=True)
-    repeated = [e for e in json.loads(listed.stdout) if e["path"] == "data/repeated.txt"]
+    repeated = [e for e in json.loads(listed.stdout)["entries"] if e["path"] == "data/repeated.txt"]
     if not repeated or repeated[0]["method"] != 1 or repeated[0]["stored"] >= 8192:
         raise Failure(f"qwpack stored data/repeated.txt uncoded: {repeated}; the test needs LZ blocks")
     facts = drive("outcome", program)
@@ -702,7 +704,7 @@ def keys_enter_ignored_escape_abandons():
     facts.expect("setup.record", "absent")
 
 
-def expect_look(facts, label):
+def expect_look(facts, label, bar_height=24):
     facts.expect("hold", 1)
     facts.expect("window.popup", 1)
     facts.expect("window.frame_bits", 0)
@@ -721,14 +723,15 @@ def expect_look(facts, label):
     facts.expect("erase.skin_mismatches", 0)
     if facts.number("erase.caption_white_pixels") < 10:
         raise Failure("no white caption drawn at (30,5)")
+    facts.expect("caption.mismatches", 0)  # the caption drawn again over the skin
     if facts.number("label.skin_share_percent") < 50:
         raise Failure("the label hides the skin behind it")
     facts.expect("bar.client", facts["bar.outer"])
-    if not facts["bar.outer"].endswith("x24"):
-        raise Failure(f"bar is {facts['bar.outer']}, wanted 24 pixels high")
+    if not facts["bar.outer"].endswith(f"x{bar_height}"):
+        raise Failure(f"bar is {facts['bar.outer']}, wanted {bar_height} pixels high")
     facts.expect("bar.border_styles", 0)
     facts.expect("bar.edge_exstyles", 0)
-    facts.expect("fill.size", "1x22")
+    facts.expect("fill.size", f"1x{bar_height - 2}")
     for position in (0, 1, 5, 100, 150, 199, 200):
         key = f"bar.pos{position}"
         facts.expect(f"{key}.getpos", position)
@@ -759,6 +762,88 @@ def look_chinese():
     facts = drive("look", program_file("look", "LookZh.exe", [setup_entry(), big_entry()]),
                   "--screenshot", windows_path(shot), env=CHINESE)
     expect_look(facts, LABEL_ZH)
+
+
+def sign(program, signed):
+    """`program` signed by osslsigncode with a throw-away certificate, and verified."""
+    directory = os.path.dirname(program)
+    key, certificate = os.path.join(directory, "key.pem"), os.path.join(directory, "cert.pem")
+    for command in (["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                     "-out", certificate, "-days", "2", "-subj", "/CN=qwlauncher test"],
+                    ["osslsigncode", "sign", "-certs", certificate, "-key", key, "-n", "Setup",
+                     "-in", program, "-out", signed],
+                    ["osslsigncode", "verify", "-CAfile", certificate, signed]):
+        done = subprocess.run(command, capture_output=True, text=True)
+        if done.returncode != 0:
+            raise Failure(f"{command[0]} {command[1]} failed: {done.stdout.strip()} {done.stderr.strip()}")
+
+
+@case
+def brand_as_windows_sees_it():
+    """A launcher packed with every brand option, Chinese values included,
+    then signed: Windows' own calls read back its version strings
+    (GetFileVersionInfoW), its run level (the activation context) and its
+    icon (ExtractIconExW, pixel for pixel against the .ico file); its window
+    shows the publisher's skin, bar fill and caption in both languages, its
+    message boxes carry the publisher's names, and it still unpacks
+    everything and starts the setup program."""
+    program, payload = packed_example("brand")
+    folder = os.path.dirname(program)
+    art = brand_art.write_art(os.path.join(folder, "art"))
+    branded = os.path.join(folder, "Branded.exe")
+    packed = subprocess.run([QWPACK, "pack", "-o", branded, "--stub", LAUNCHER,
+                             *brand_art.brand_options(art), payload], capture_output=True, text=True)
+    if packed.returncode != 0:
+        raise Failure(f"qwpack pack with a brand failed: {packed.stderr.strip()}")
+    signed = os.path.join(folder, "Signed.exe")
+    sign(branded, signed)
+
+    icon = windows_path(art["logo.ico"])
+    facts = drive("brand", signed, "--icon-file", icon,
+                  "--screenshot", windows_path(os.path.join(folder, "icon-large.bmp")))
+    for key, value in brand_art.VERSION_INFO.items():
+        facts.expect(f"version.{key}", value)
+    facts.expect("version.fixed_file", "7.1.2.3")
+    facts.expect("version.fixed_product", "7.1.0.0")
+    facts.expect("manifest.run_level", "asInvoker")
+    facts.expect("icon.count", 1)
+    facts.expect("icon.large", "32x32")
+    facts.expect("icon.large_mismatches", 0)
+    facts.expect("icon.small", "16x16")
+    facts.expect("icon.small_mismatches", 0)
+    # What Explorer's Properties would show, as Windows read it, beside the screenshots.
+    with open(os.path.join(folder, "properties.txt"), "w", encoding="utf-8") as out:
+        out.writelines(f"{key[len('version.'):]}: {value}\n" for key, value in facts.items()
+                       if key.startswith("version.") and key != "version.found")
+    # The same checks tell the project's own launcher apart.
+    facts = drive("brand", LAUNCHER, "--icon-file", icon)
+    facts.expect("manifest.run_level", "requireAdministrator")
+    facts.expect("version.ProductName", "qwlauncher")
+    if facts.number("icon.large_mismatches") == 0:
+        raise Failure("the project's icon compares equal to the publisher's: the check sees nothing")
+
+    for language, env, label, caption in (("en", ENGLISH, LABEL_EN, brand_art.NAME + "   "),
+                                          ("zh", CHINESE, LABEL_ZH, brand_art.NAME_ZH + "    ")):
+        shot = os.path.join(folder, f"branded-window-{language}.bmp")
+        facts = drive("look", branded, "--skin-file", windows_path(art["skin.bmp"]),
+                      "--fill-file", windows_path(art["fill.bmp"]),
+                      "--caption-hex", caption.encode().hex(), "--screenshot", windows_path(shot),
+                      env=env)
+        expect_look(facts, label, bar_height=20)
+        if facts.number("caption.other_mismatches") == 0:
+            raise Failure("the project's caption compares equal to the publisher's")
+
+    facts = drive("outcome", signed)
+    expect_launched(facts)
+    expect_unpacked(facts, entries_from_directory(payload))
+
+    with open(branded, "rb") as source:
+        cut = os.path.join(folder, "Cut.exe")
+        with open(cut, "wb") as out:
+            out.write(source.read()[:-100])
+    for env, (text, _), caption in ((ENGLISH, DAMAGED_EN, brand_art.NAME),
+                                    (CHINESE, DAMAGED_ZH, brand_art.NAME_ZH)):
+        expect_failure_box(drive("outcome", cut, env=env), text, caption, "damaged package")
 
 
 def convert_screenshots():

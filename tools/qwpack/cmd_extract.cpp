@@ -16,7 +16,7 @@
 #include "tools/qwpack/host_files.h"
 #include "tools/qwpack/path_stand_ins.h"
 #include "tools/qwpack/progress_bar.h"
-#include "pe/version_resource.h"
+#include "tools/qwpack/brand_listing.h"
 
 namespace {
 
@@ -191,24 +191,6 @@ void ListEntry(void* context, const EntryReport& report) {
   }
 }
 
-// What Explorer's Properties would show of the launcher.
-void PrintVersionResource(const std::string& program) {
-  FILE* file = HostOpenFile(program, "rb");
-  if (!file) return;  // the walk reports it
-  VersionResource version;
-  std::string problem = ReadVersionResource(file, &version);
-  fclose(file);
-  if (!problem.empty()) {
-    printf("version resource: none (%s)\n", problem.c_str());
-    return;
-  }
-  printf("version resource: file version %s, product version %s\n",
-         VersionText(version.fileVersion).c_str(), VersionText(version.productVersion).c_str());
-  for (const auto& field : version.strings)
-    printf("  %-18s %s\n", field.first.c_str(), field.second.c_str());
-  printf("\n");
-}
-
 void CountEntry(void* context, const EntryReport& report) {
   uint64_t* totals = static_cast<uint64_t*>(context);
   totals[0]++;
@@ -219,23 +201,29 @@ void CountEntry(void* context, const EntryReport& report) {
 
 int RunList(int argc, char** argv) {
   CLI::App app(
-      "List a launcher's version resource and the entries of its package: path, size,\n"
-      "method, blocks, stored bytes.",
+      "List a launcher's version resource, the brand it carries (names, execution level,\n"
+      "whether icon, skin and bar fill are the project's own) and the entries of its\n"
+      "package: path, size, method, blocks, stored bytes.",
       "qwpack list");
   UseOneOptionStyle(app);
   std::string program;
   Listing listing;
   unsigned codePage = kDefaultCodePage;
   app.add_option("PROGRAM", program, "the launcher")->required();
-  app.add_flag("--json", listing.json, "print a JSON list of entries");
+  app.add_flag("--json", listing.json,
+               "print a JSON object: version_resource, brand and the list of entries");
   AddCodePageOption(app, &codePage);
   CLI11_PARSE(app, argc, argv);
   UsePathCodePage(codePage);
 
-  if (!listing.json) PrintVersionResource(program);
+  if (!listing.json) PrintLauncherResources(program);
   uint32_t fileCount;
   int status = WalkPackage(program, ListEntry, &listing, &fileCount);
-  if (listing.json) printf("%s\n", listing.rows.dump(2).c_str());
+  if (listing.json) {
+    nlohmann::json launcher = LauncherResourcesJson(program);
+    launcher["entries"] = listing.rows;
+    printf("%s\n", launcher.dump(2).c_str());
+  }
   if (listing.longPaths)
     fprintf(stderr,
             "qwpack: %zu entries marked LONG PATH take more than %zu characters: behind a typical "

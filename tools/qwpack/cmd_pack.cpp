@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/qwpack/brand_options.h"
 #include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/host_files.h"
@@ -102,6 +103,8 @@ int RunPack(int argc, char** argv) {
                  "also write FILE, a depfile for make or ninja naming the launcher and every "
                  "file and folder it is made from")
       ->type_name("FILE");
+  BrandOptions brandOptions;
+  AddBrandOptions(app, &brandOptions);
   CLI11_PARSE(app, argc, argv);
   if (threads == 0) threads = 1;
 
@@ -127,6 +130,11 @@ int RunPack(int argc, char** argv) {
   options.setupProgram = setupProgram;
   options.depfile = depfile;
   options.depfileInputs = {stubPath};
+  problem = LoadBrand(brandOptions, &options.brand, &options.depfileInputs);
+  if (!problem.empty()) {
+    fprintf(stderr, "qwpack: cannot brand the launcher:\n%s\n", problem.c_str());
+    return 1;
+  }
   ProgressBar bar("pack", 100);
   options.progress = [&bar](uint64_t done, uint64_t total) {
     bar.Update(total ? done * 100 / total : 100);

@@ -65,6 +65,9 @@ std::string HostDirectoryOf(const std::string& path);
 // Writes all of `bytes` at `offset` of the open file `fd`, wherever its
 // position stands; any thread may call it.
 bool HostWriteAt(int fd, const uint8_t* bytes, size_t length, uint64_t offset);
+// Reads `length` bytes at `offset` of `fd` in the same way; false when the
+// file ends before them or a read fails.
+bool HostReadAt(int fd, uint8_t* bytes, size_t length, uint64_t offset);
 
 // The last error of the host's calls as a sentence (strerror, or the
 // system's message on Windows).

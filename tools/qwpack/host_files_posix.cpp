@@ -84,6 +84,18 @@ bool HostWriteAt(int fd, const uint8_t* bytes, size_t length, uint64_t offset) {
   return true;
 }
 
+bool HostReadAt(int fd, uint8_t* bytes, size_t length, uint64_t offset) {
+  while (length > 0) {
+    ssize_t read = pread(fd, bytes, length, static_cast<off_t>(offset));
+    if (read < 0 && errno == EINTR) continue;
+    if (read <= 0) return false;
+    bytes += read;
+    length -= static_cast<size_t>(read);
+    offset += static_cast<uint64_t>(read);
+  }
+  return true;
+}
+
 std::string HostErrorText() {
   return strerror(errno);
 }

@@ -179,6 +179,24 @@ bool HostWriteAt(int fd, const uint8_t* bytes, size_t length, uint64_t offset) {
   return true;
 }
 
+bool HostReadAt(int fd, uint8_t* bytes, size_t length, uint64_t offset) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  while (length > 0) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD chunk = length < (1u << 30) ? static_cast<DWORD>(length) : (1u << 30), read = 0;
+    if (!ReadFile(handle, bytes, chunk, &read, &at) || read == 0) {
+      Failed("read");
+      return false;
+    }
+    bytes += read;
+    length -= read;
+    offset += read;
+  }
+  return true;
+}
+
 std::string HostErrorText() {
   return t_lastError;
 }

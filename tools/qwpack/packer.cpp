@@ -13,6 +13,7 @@
 #include "tools/qwpack/folder_scan.h"
 #include "tools/qwpack/host_files.h"
 #include "pe/launcher_stub.h"
+#include "pe/resource_section.h"
 #include "tools/qwpack/output_file.h"
 #include "tools/qwpack/package_stream.h"
 
@@ -167,6 +168,25 @@ uint64_t SmallestPackage(const std::vector<PackageEntry>& entries) {
   return least;
 }
 
+// A branded launcher's checksum covers the whole file, as Windows' own
+// CheckSumMappedFile counts it: the stub with its locator, then the package
+// read back from where it was written. An unbranded launcher keeps the
+// stub's bytes as they are.
+std::string SetWholeFileChecksum(int fd, std::vector<uint8_t>* stub, uint64_t packageLength) {
+  uint64_t field = PeChecksumOffset(*stub);
+  PeChecksum checksum(field);
+  checksum.Add(stub->data(), stub->size());
+  std::vector<uint8_t> chunk(1 << 20);
+  for (uint64_t done = 0; done < packageLength;) {
+    size_t length = static_cast<size_t>(std::min<uint64_t>(chunk.size(), packageLength - done));
+    if (!HostReadAt(fd, chunk.data(), length, stub->size() + done)) return HostErrorText();
+    checksum.Add(chunk.data(), length);
+    done += length;
+  }
+  StoreLe32(stub->data() + field, checksum.Finish());
+  return "";
+}
+
 // What the launcher is made from: the files outside the folder, then the
 // folders (whose times change when a file appears or goes) and the files.
 std::vector<std::string> DepfileInputs(const PackOptions& options,
@@ -189,13 +209,19 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
 
   std::string stubProblem = CheckLauncherStub(options.stub);
   if (!stubProblem.empty()) return "the launcher stub cannot be used: " + stubProblem;
+  std::vector<uint8_t> stub = options.stub;
+  if (!options.brand.Empty()) {
+    std::string brandProblem = ApplyBrand(options.brand, &stub);
+    if (!brandProblem.empty())
+      return "the brand cannot be written into the launcher:\n" + brandProblem;
+  }
 
   std::vector<PackageEntry> entries;
   std::vector<std::string> folders;
   std::string problem = CollectEntries(options, report, &entries, &folders);
   if (!problem.empty()) return problem;
 
-  uint64_t room = kMaxProgramSize - options.stub.size();
+  uint64_t room = kMaxProgramSize - stub.size();
   if (SmallestPackage(entries) > room)
     return "the launcher would reach 2 GiB, more than the launcher can read (signed 32-bit "
            "file offsets)";
@@ -212,14 +238,17 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
   if (options.progress)
     streamOptions.progress = [&](uint64_t done) { options.progress(done, total); };
   PackageTotals totals;
-  problem = WritePackageStream(output.fd(), options.stub.size(), entries, streamOptions, &totals);
+  problem = WritePackageStream(output.fd(), stub.size(), entries, streamOptions, &totals);
   if (!problem.empty()) return problem;
 
   // The stub goes in last, once the package's length is known for its
   // locator; the package was written behind the space it fills.
-  std::vector<uint8_t> stub = options.stub;
   WriteLocator(stub.data(), static_cast<uint32_t>(stub.size()),
                static_cast<uint32_t>(totals.packageLength));
+  if (!options.brand.Empty()) {
+    problem = SetWholeFileChecksum(output.fd(), &stub, totals.packageLength);
+    if (!problem.empty()) return "cannot write " + output.temporaryPath() + ": " + problem;
+  }
   if (!HostWriteAt(output.fd(), stub.data(), stub.size(), 0))
     return "cannot write " + output.temporaryPath() + ": " + HostErrorText();
   if (!options.depfile.empty()) {

@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "pe/brand.h"
+
 constexpr unsigned kDefaultPackCodePage = 936;
 
 struct PackOptions {
   std::string folder;
   std::string output;         // the launcher to write
   std::vector<uint8_t> stub;  // the program the package is appended to
+  Brand brand;                // written into the stub's resources first, when not empty
   unsigned codePage = kDefaultPackCodePage;
   unsigned threads = 1;
   bool store = false;   // keep every block plain
