@@ -68,8 +68,11 @@ bool Judge(Tally* tally, Kind kind, bool succeeded, DWORD error, const std::stri
 }
 
 // One round against one workspace; false once its setup program has started.
+// The start is looked for before each round too: under Wine the new process
+// resolves its own image path after CreateProcess has returned, so a rename
+// then, allowed once the launcher lets go, would show it the moved folder.
 bool Attack(Tally* tally, const std::string& workspace) {
-  if (Exists(workspace + "\\QWSetup-received.txt")) {
+  if (SetupStarted(workspace)) {
     tally->sawStart = true;
     return false;
   }
