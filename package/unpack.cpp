@@ -1,10 +1,12 @@
 #include "package/unpack.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "package/block_codec.h"
 #include "package/crc32.h"
 #include "package/entry_names.h"
+#include "package/lzma_codec.h"
 #include "package/nested_directory.h"
 #include "platform/platform.h"
 #include "package/notices.h"
@@ -73,7 +75,21 @@ struct BlockBuffers {
   uint8_t input[kBlockSize];
   uint8_t output[kBlockSize];
   StreamBuffer outputStream;  // of each output file in turn
+  // The method-2 decoder with its dictionary: taken at the walk's first
+  // method-2 entry, carried through the others, freed when the walk ends.
+  // Null where the allocation failed, which fails those entries' decoding.
+  LzmaDecoder* lzma;
+  bool lzmaTried;
 };
+
+LzmaDecoder* TakeLzmaDecoder(BlockBuffers* buffers) {
+  if (!buffers->lzmaTried) {
+    buffers->lzmaTried = true;
+    buffers->lzma = static_cast<LzmaDecoder*>(malloc(sizeof(LzmaDecoder)));
+    if (buffers->lzma) LzmaBeginPackage(buffers->lzma);
+  }
+  return buffers->lzma;
+}
 
 // Reads, decodes and writes the blocks of a non-empty entry and checks its
 // checksum. `output` may be null (verification only); it is closed here.
@@ -84,6 +100,14 @@ uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, FILE* output,
   uint32_t checksum = 0;
   uint32_t runningOffset = header.dataStart;
   bool decoded = header.lastBlockSize >= 1 && header.lastBlockSize <= kBlockSize;
+  LzmaDecoder* lzma = nullptr;
+  if (header.method == kMethodLzma) {
+    lzma = TakeLzmaDecoder(buffers);
+    if (lzma)
+      LzmaBeginEntry(lzma);
+    else
+      decoded = false;
+  }
   bool written = true;
   for (bool last = false; decoded && !last;) {
     uint8_t rawHeader[4];
@@ -96,8 +120,13 @@ uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, FILE* output,
     runningOffset += 4 + block.storedLength;
     last = !(runningOffset < header.dataEnd);
     uint32_t outputLength = last ? header.lastBlockSize : kBlockSize;
+    // Every block of a method-2 entry, stored ones too, goes through its
+    // decoder's dictionary.
     if (block.storedLength > kBlockSize || !ReadExactly(body, buffers->input, block.storedLength) ||
-        !DecodeBlock(buffers->output, outputLength, buffers->input, block.storedLength, method)) {
+        !(lzma ? LzmaDecodeBlock(lzma, buffers->output, outputLength, buffers->input,
+                                 block.storedLength, block.codedFlag != 0)
+               : DecodeBlock(buffers->output, outputLength, buffers->input, block.storedLength,
+                             method))) {
       decoded = false;
       break;
     }
@@ -142,8 +171,9 @@ uint32_t CopyPackageBody(FILE* program, FILE* copy, void* noticeTarget) {
   return fileCount;
 }
 
-uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
-  BlockBuffers buffers;
+namespace {
+
+uint32_t UnpackEntries(FILE* body, const UnpackJob& job, char* path, BlockBuffers* buffers) {
   uint8_t rawHeader[kEntryHeaderSize];
   EntryHeader header;
   uint32_t progress = 0;
@@ -159,17 +189,28 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
     if (failure) return failure;
     FILE* output = nullptr;
     if (job.writeFiles && !(output = g_platform.openFile(path, "wb"))) return kNoticeWriteError;
-    if (output) UseStreamBuffer(output, &buffers.outputStream);
+    if (output) UseStreamBuffer(output, &buffers->outputStream);
 
     EntryReport report = {&header, path, 0, 0, 0};
     if (header.dataStart == header.dataEnd) {
       if (output && fclose(output) != 0) return kNoticeWriteError;
     } else {
-      failure = UnpackEntryBlocks(body, header, output, &buffers, &report);
+      failure = UnpackEntryBlocks(body, header, output, buffers, &report);
       if (failure) return failure;
       progress += 100;
       g_platform.sendNotice(job.noticeTarget, kNoticeProgress, progress / job.fileCount + 100);
     }
     if (job.onEntry) job.onEntry(job.context, report);
   }
+}
+
+}  // namespace
+
+uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
+  BlockBuffers buffers;
+  buffers.lzma = nullptr;
+  buffers.lzmaTried = false;
+  uint32_t code = UnpackEntries(body, job, path, &buffers);
+  free(buffers.lzma);
+  return code;
 }

@@ -15,6 +15,7 @@ struct PackOptions {
   unsigned codePage = kDefaultPackCodePage;
   unsigned threads = 1;
   bool store = false;   // keep every block plain
+  uint16_t method = 1;  // of coded blocks: 1 (LZ) or 2 (LZMA, where CanWriteLzma())
   bool strict = false;  // refuse, rather than warn of, paths too long for a typical workspace
   std::function<void(uint64_t inputDone, uint64_t inputTotal)> progress;  // optional
 };
