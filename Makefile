@@ -50,6 +50,12 @@ demo:
 peers: host win64
 	python3 bench/peers.py
 
+# The same on a real payload found on the machine (Wine's own DLLs), only
+# the rows the method-2 goals compare: a long run (about an hour on 2 cores).
+.PHONY: peers-real
+peers-real: host win64
+	python3 bench/peers.py --real --goals-only
+
 # qwpack as publishers install it: build/qwpack_<version>_amd64.deb (CPack,
 # Depends from dpkg-shlibdeps) and build/qwpack-<version>-windows-x64.zip
 # (qwpack.exe beside both launchers). A folder named package/ exists, so
