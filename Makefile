@@ -24,7 +24,7 @@ host-asan: deps
 
 # Every harness for FUZZ_SECONDS each (CI uses a short bound).
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = decode_fuzz package_fuzz roundtrip_fuzz
+FUZZ_TARGETS = decode_fuzz package_fuzz roundtrip_fuzz lzma_decode_fuzz
 fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
