@@ -232,8 +232,11 @@ TEST(X86Filter, RestoresAnyBytesAndRewritesNearCalls) {
     Bytes block(1 + rng() % 4096);
     for (uint8_t& b : block) {
       uint32_t pick = rng() % 8;  // many opcodes, many 00 and FF top bytes
-      b = pick == 0 ? 0xE8 : pick == 1 ? 0xE9 : pick == 2 ? 0x00 : pick == 3 ? 0xFF
-                                                                             : uint8_t(rng());
+      b = pick == 0   ? 0xE8
+          : pick == 1 ? 0xE9
+          : pick == 2 ? 0x00
+          : pick == 3 ? 0xFF
+                      : uint8_t(rng());
     }
     uint32_t offset = rng();
     Bytes filtered = block;
