@@ -719,11 +719,11 @@ def report(args, payload_bytes, file_count, packs, extracts, wine, small, comman
 # ---------------------------------------------------------------- main
 
 
-def snapshot_builds():
+def snapshot_builds(kind=""):
     """Copies of qwpack, the launcher and QWSetup.exe: the shared build folders may be
-    rebuilt while the measurement runs."""
+    rebuilt while the measurement runs (one set per payload kind, for runs at once)."""
     global QWPACK, LAUNCHER, SETUP
-    copies = os.path.join(OUT, "bin")
+    copies = os.path.join(OUT, "bin" + kind)
     os.makedirs(copies, exist_ok=True)
     taken = []
     for built in (QWPACK, LAUNCHER, SETUP):
@@ -781,7 +781,7 @@ def main():
         if not os.path.exists(built):
             raise SystemExit(f"peers: {built} is missing; build the host and win64 presets")
 
-    snapshot_builds()
+    snapshot_builds("-real" if args.real else "")
     payload = os.path.join(OUT, "payload")
     sums = os.path.join(OUT, "payload.sha256")
     stamp = os.path.join(OUT, "payload.stamp")

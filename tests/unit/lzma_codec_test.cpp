@@ -81,6 +81,15 @@ std::vector<std::vector<StoredBlock>> ExpectRoundTrip(const std::vector<Bytes>& 
   return entries;
 }
 
+// Three blocks: the middle one does not compress, the last repeats the first.
+Bytes TextNoiseText() {
+  Bytes text = Text(4096, 5), noise = RandomBytes(4096, 6);
+  Bytes data = text;
+  data.insert(data.end(), noise.begin(), noise.end());
+  data.insert(data.end(), text.begin(), text.end());
+  return data;
+}
+
 uint32_t ResetOf(const StoredBlock& block) {
   return block.bytes[0] >> kLzmaResetShift & 3;
 }
@@ -130,10 +139,7 @@ TEST(LzmaRoundTrip, MatchesReachBackAcrossBlocksAndEntries) {
 
 TEST(LzmaRoundTrip, StoredBlocksBetweenCodedOnesEnterTheDictionary) {
   DecoderPtr decoder = NewDecoder();
-  Bytes text = Text(4096, 5), noise = RandomBytes(4096, 6);
-  Bytes data = text;
-  data.insert(data.end(), noise.begin(), noise.end());
-  data.insert(data.end(), text.begin(), text.end());
+  Bytes data = TextNoiseText(), noise = RandomBytes(4096, 6);
   data.insert(data.end(), noise.begin(), noise.begin() + 100);
   auto blocks = ExpectRoundTrip({data}, decoder.get())[0];
   ASSERT_EQ(blocks.size(), 4u);
@@ -179,10 +185,7 @@ TEST(LzmaRoundTrip, ANewStreamStartsWhereTheDecoderExpectsIt) {
 
 TEST(LzmaDecoder, RefusesBlocksThatBreakTheStreamRules) {
   DecoderPtr decoder = NewDecoder();
-  Bytes text = Text(4096, 5), noise = RandomBytes(4096, 6);
-  Bytes data = text;
-  data.insert(data.end(), noise.begin(), noise.end());
-  data.insert(data.end(), text.begin(), text.end());
+  Bytes data = TextNoiseText();
   std::vector<StoredBlock> blocks = LzmaCutEntries({data})[0];
   ASSERT_EQ(blocks.size(), 3u);
   auto decodes = [&](std::vector<StoredBlock> changed) {
