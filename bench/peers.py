@@ -397,7 +397,7 @@ def nsis_variants(goals_only):
     return [v for v in NSIS_VARIANTS if not goals_only or v[0] == "lzma-solid"]
 
 
-def pack_rows(measure, payload, wanted, work, goals_only=False):
+def pack_rows(measure, payload, wanted, work, goals_only=False, archivers=True):
     """Every creation and every Linux extraction; (pack rows, extract rows, artefacts)."""
     packs, extracts, made = [], [], {}
     out_dir = os.path.join(work, "out")
@@ -438,18 +438,20 @@ def pack_rows(measure, payload, wanted, work, goals_only=False):
         tar_gz = os.path.join(work, "payload.tar.gz")
         add_pack("tar + gzip -6", ["tar", "-C", payload, "-czf", tar_gz, "."], tar_gz)
         add_extract("tar + gzip", ["tar", "-C", out_dir, "-xzf", tar_gz])
-    tar_xz = os.path.join(work, "payload.tar.xz")
-    add_pack("tar + xz -6", ["tar", "-C", payload, "-cJf", tar_xz, "."], tar_xz,
-             note="xz single-threaded as tar calls it")
-    add_extract("tar + xz", ["tar", "-C", out_dir, "-xJf", tar_xz])
+    if archivers:
+        tar_xz = os.path.join(work, "payload.tar.xz")
+        add_pack("tar + xz -6", ["tar", "-C", payload, "-cJf", tar_xz, "."], tar_xz,
+                 note="xz single-threaded as tar calls it")
+        add_extract("tar + xz", ["tar", "-C", out_dir, "-xJf", tar_xz])
     if not goals_only:
         zip_file = os.path.join(work, "payload.zip")
         add_pack("zip -6", ["zip", "-q", "-r", zip_file, "."], zip_file, cwd=payload)
         add_extract("unzip", ["unzip", "-q", zip_file, "-d", out_dir])
-    seven = os.path.join(work, "payload.7z")
-    add_pack("7zz (LZMA2 -mx5)", ["7zz", "a", "-bso0", "-bsp0", seven, "."], seven, cwd=payload,
-             note=f"{cores} threads")
-    add_extract("7zz x", ["7zz", "x", "-bso0", "-bsp0", f"-o{out_dir}", seven])
+    if archivers:
+        seven = os.path.join(work, "payload.7z")
+        add_pack("7zz (LZMA2 -mx5)", ["7zz", "a", "-bso0", "-bsp0", seven, "."], seven,
+                 cwd=payload, note=f"{cores} threads")
+        add_extract("7zz x", ["7zz", "x", "-bso0", "-bsp0", f"-o{out_dir}", seven])
 
     for variant, compressor, stub_name in nsis_variants(goals_only):
         script = os.path.join(work, f"peers-{variant}.nsi")
@@ -753,6 +755,8 @@ def main():
     parser.add_argument("--real", nargs="?", const="", default=None, metavar="DIR",
                         help="a real payload: DIR, or the first of " + ", ".join(REAL_PAYLOADS) +
                         " found")
+    parser.add_argument("--without-archivers", action="store_true",
+                        help="leave out tar + xz and 7-Zip (a long run made shorter still)")
     parser.add_argument("--goals-only", action="store_true",
                         help="only the rows the method-2 goals compare (a long run made shorter)")
     args = parser.parse_args()
@@ -822,7 +826,8 @@ def main():
     subprocess.run([wineserver, "-p"], check=True)
     try:
         print("peers: packing and unpacking on Linux", file=sys.stderr)
-        packs, extracts, made = pack_rows(measure, payload, wanted, work, args.goals_only)
+        packs, extracts, made = pack_rows(measure, payload, wanted, work, args.goals_only,
+                                          not args.without_archivers)
         print("peers: installers under Wine", file=sys.stderr)
         runs = WineRuns(measure, wine_temp_dir(os.environ["QW_WINE"]))
         wine = wine_rows(runs, wanted, work, made, args.goals_only)
