@@ -112,13 +112,13 @@ bool SetProperties(LzmaDecoder* decoder, uint32_t byte) {
   return true;
 }
 
-uint32_t DecodeLength(RangeDecoder* rc, LzmaLengthProbabilities* p, uint32_t posState) {
+inline uint32_t DecodeLength(RangeDecoder* rc, LzmaLengthProbabilities* p, uint32_t posState) {
   if (!rc->Bit(&p->choice)) return rc->Tree(p->low[posState], 3);
   if (!rc->Bit(&p->choice2)) return rc->Tree(p->mid[posState], 3) + 8;
   return rc->Tree(p->high, 8) + 16;
 }
 
-uint32_t DecodeDistance(RangeDecoder* rc, LzmaProbabilities* p, uint32_t length) {
+inline uint32_t DecodeDistance(RangeDecoder* rc, LzmaProbabilities* p, uint32_t length) {
   uint32_t lengthState =
       length < kLzmaLengthToDistanceStates - 1 ? length : kLzmaLengthToDistanceStates - 1;
   uint32_t slot = rc->Tree(p->distanceSlot[lengthState], 6);
@@ -141,7 +141,30 @@ inline void PutByte(LzmaDecoder* decoder, uint8_t byte) {
   if (decoder->dictionaryFill < kLzmaDictionarySize) decoder->dictionaryFill++;
 }
 
-void DecodeLiteral(LzmaDecoder* decoder, RangeDecoder* rc) {
+// Appends `length` bytes from `distance` back, which the caller has checked
+// against what the dictionary holds; the copy may overlap what it writes.
+inline void CopyMatch(LzmaDecoder* decoder, uint32_t distance, uint32_t length) {
+  uint8_t* dictionary = decoder->dictionary;
+  uint32_t to = decoder->position & kDictionaryMask;
+  uint32_t from = (decoder->position - distance) & kDictionaryMask;
+  if (to + length <= kLzmaDictionarySize && from + length <= kLzmaDictionarySize) {
+    // Neither side wraps: no masks in the loop.
+    uint8_t* destination = dictionary + to;
+    const uint8_t* source = dictionary + from;
+    if (distance >= length)
+      memcpy(destination, source, length);
+    else
+      for (uint32_t i = 0; i < length; i++) destination[i] = source[i];
+  } else {
+    for (uint32_t i = 0; i < length; i++)
+      dictionary[(to + i) & kDictionaryMask] = dictionary[(from + i) & kDictionaryMask];
+  }
+  decoder->position += length;
+  uint32_t room = kLzmaDictionarySize - decoder->dictionaryFill;
+  decoder->dictionaryFill += length < room ? length : room;
+}
+
+inline void DecodeLiteral(LzmaDecoder* decoder, RangeDecoder* rc) {
   uint32_t previous = decoder->dictionaryFill ? DictionaryByte(decoder, 1) : 0;
   uint32_t context = ((decoder->position & ((1u << decoder->lp) - 1)) << decoder->lc) +
                      (previous >> (8 - decoder->lc));
@@ -219,7 +242,7 @@ bool DecodeSymbols(LzmaDecoder* decoder, RangeDecoder* rc, uint32_t blockLength)
     length += kMinMatchLength;
     if (distance == 0 || distance > decoder->dictionaryFill || length > end - decoder->position)
       return false;
-    for (uint32_t i = 0; i < length; i++) PutByte(decoder, DictionaryByte(decoder, distance));
+    CopyMatch(decoder, distance, length);
   }
   return true;
 }
