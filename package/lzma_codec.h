@@ -120,6 +120,6 @@ void LzmaBeginEntry(LzmaDecoder* decoder);
 // needing bytes beyond `storedLength` or not ending exactly there with a
 // zero code, a stored block shorter than its output. Reads no byte outside
 // stored[0, storedLength), writes none outside output[0, outputLength) and
-// the decoder. After a refusal only LzmaBeginEntry makes it usable again.
+// the decoder. After a refusal the next LzmaBeginEntry starts a new stream.
 int LzmaDecodeBlock(LzmaDecoder* decoder, uint8_t* output, uint32_t outputLength,
                     const uint8_t* stored, uint32_t storedLength, bool coded);

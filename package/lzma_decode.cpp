@@ -310,8 +310,10 @@ void LzmaBeginEntry(LzmaDecoder* decoder) {
   decoder->filtered = false;
 }
 
-int LzmaDecodeBlock(LzmaDecoder* decoder, uint8_t* output, uint32_t outputLength,
-                    const uint8_t* stored, uint32_t storedLength, bool coded) {
+namespace {
+
+int DecodeBlockInStream(LzmaDecoder* decoder, uint8_t* output, uint32_t outputLength,
+                        const uint8_t* stored, uint32_t storedLength, bool coded) {
   if (outputLength == 0 || outputLength > kBlockSize) return 0;
   // Entries are under 4 GiB; a package claiming more is refused, not wrapped.
   if (decoder->entryOffset > UINT32_MAX - outputLength) return 0;
@@ -338,4 +340,15 @@ int LzmaDecodeBlock(LzmaDecoder* decoder, uint8_t* output, uint32_t outputLength
   AppendToDictionary(decoder, entering, outputLength);
   decoder->needsStateReset = true;
   return 1;
+}
+
+}  // namespace
+
+int LzmaDecodeBlock(LzmaDecoder* decoder, uint8_t* output, uint32_t outputLength,
+                    const uint8_t* stored, uint32_t storedLength, bool coded) {
+  int decoded = DecodeBlockInStream(decoder, output, outputLength, stored, storedLength, coded);
+  // A refused block leaves the state half-way (repeat distances no longer
+  // checked against the dictionary): the next entry starts a new stream.
+  if (!decoded) decoder->inStream = false;
+  return decoded;
 }

@@ -229,6 +229,25 @@ TEST(LzmaDecoder, RefusesBlocksThatBreakTheStreamRules) {
   EXPECT_FALSE(decodes(changed)) << "a short stored block";
 }
 
+// After a refused block the repeat distances and state are half-way: the
+// next entry must not go on with them (it would read dictionary bytes never
+// written), but start a new stream, which wants properties first.
+TEST(LzmaDecoder, AfterARefusalTheNextEntryStartsANewStream) {
+  DecoderPtr decoder = NewDecoder();
+  Bytes first = Text(5000, 1), second = Text(3000, 2);
+  auto entries = LzmaCutEntries({first, second});
+  ASSERT_LT(ResetOf(entries[1][0]), kLzmaResetProperties);
+  Bytes out;
+  LzmaBeginPackage(decoder.get());
+  ASSERT_TRUE(DecodeEntry(decoder.get(), entries[0], first.size(), &out));
+  ASSERT_TRUE(DecodeEntry(decoder.get(), entries[1], second.size(), &out));
+  std::vector<StoredBlock> cut = entries[0];
+  cut[1].bytes.resize(cut[1].bytes.size() / 2);
+  LzmaBeginPackage(decoder.get());
+  ASSERT_FALSE(DecodeEntry(decoder.get(), cut, first.size(), &out));
+  EXPECT_FALSE(DecodeEntry(decoder.get(), entries[1], second.size(), &out));
+}
+
 TEST(X86Filter, RestoresAnyBytesAndRewritesNearCalls) {
   std::mt19937 rng(11);
   for (int round = 0; round < 200; round++) {
