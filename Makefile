@@ -25,7 +25,7 @@ host-asan: deps
 # Every harness for FUZZ_SECONDS each (CI uses a short bound). The built
 # launchers seed the image and package harnesses.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = decode_fuzz package_fuzz roundtrip_fuzz launcher_image_fuzz resource_fuzz
+FUZZ_TARGETS = decode_fuzz package_fuzz roundtrip_fuzz launcher_image_fuzz resource_fuzz lzma_decode_fuzz
 fuzz: deps win32 win64
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
@@ -50,6 +50,12 @@ demo:
 .PHONY: peers
 peers: host win64
 	python3 bench/peers.py
+
+# The same on a real payload found on the machine (Wine's own DLLs), only
+# the rows the method-2 goals compare: a long run (about an hour on 2 cores).
+.PHONY: peers-real
+peers-real: host win64
+	python3 bench/peers.py --real --goals-only
 
 # qwpack as publishers install it: build/qwpack_<version>_amd64.deb (CPack,
 # Depends from dpkg-shlibdeps) and build/qwpack-<version>-windows-x64.zip

@@ -3,8 +3,15 @@
 unpacked by qwpack, tar (gzip, xz), zip, 7-Zip and NSIS, and our 64-bit
 launcher beside a 64-bit NSIS installer of the same payload under Wine.
 
-    python3 bench/peers.py [--mb 80] [--files N] [--repeat 3]
+    python3 bench/peers.py [--mb 80] [--files N] [--repeat 3] [--real [DIR]] [--goals-only]
     make peers [PEERS_MB=8] [PEERS_REPEAT=1]
+    make peers-real [PEERS_REPEAT=3]
+
+--real packs a tree of real Windows programs and DLLs found on the machine
+(Wine's own 64-bit DLLs, /usr/lib/x86_64-linux-gnu/wine/x86_64-windows, by
+default) instead of the generated payload. --goals-only keeps the rows the
+method-2 goals compare: both qwpack methods, tar + xz, 7-Zip and NSIS LZMA
+solid.
 
 Times are wall-clock (page cache warm, written data synced before each
 run), memory is the peak resident set of the process and its
@@ -381,9 +388,16 @@ SectionEnd
 NSIS_VARIANTS = [("zlib", "SetCompressor zlib", "zlib"),
                  ("lzma-solid", "SetCompressor /SOLID lzma", "lzma_solid")]
 NSIS_STUBS = "/usr/share/nsis/Stubs"
+LZMA_PACK = "qwpack pack --method lzma"
+# Where a real payload may be found: Wine's own 64-bit DLLs and programs.
+REAL_PAYLOADS = ["/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"]
 
 
-def pack_rows(measure, payload, wanted, work):
+def nsis_variants(goals_only):
+    return [v for v in NSIS_VARIANTS if not goals_only or v[0] == "lzma-solid"]
+
+
+def pack_rows(measure, payload, wanted, work, goals_only=False, archivers=True):
     """Every creation and every Linux extraction; (pack rows, extract rows, artefacts)."""
     packs, extracts, made = [], [], {}
     out_dir = os.path.join(work, "out")
@@ -406,30 +420,40 @@ def pack_rows(measure, payload, wanted, work):
     add_pack(f"qwpack pack ({cores} threads)",
              [QWPACK, "pack", "-o", ours, "--stub", LAUNCHER, payload], ours,
              note=f"64-bit launcher included ({megabytes(LAUNCHER)} MB)")
-    ours_one = os.path.join(work, "Setup-qwpack-1.exe")
-    add_pack("qwpack pack --threads 1",
-             [QWPACK, "pack", "-o", ours_one, "--stub", LAUNCHER, "--threads", "1", payload],
-             ours_one, note="same bytes as above")
-    if not same_file(ours, ours_one):
-        raise Mismatch("qwpack pack: the launchers made with 1 and with every thread differ")
+    if not goals_only:
+        ours_one = os.path.join(work, "Setup-qwpack-1.exe")
+        add_pack("qwpack pack --threads 1",
+                 [QWPACK, "pack", "-o", ours_one, "--stub", LAUNCHER, "--threads", "1", payload],
+                 ours_one, note="same bytes as above")
+        if not same_file(ours, ours_one):
+            raise Mismatch("qwpack pack: the launchers made with 1 and with every thread differ")
+    ours_lzma = os.path.join(work, "Setup-qwpack-lzma.exe")
+    add_pack(f"{LZMA_PACK} ({cores} threads)",
+             [QWPACK, "pack", "--method", "lzma", "-o", ours_lzma, "--stub", LAUNCHER, payload],
+             ours_lzma, note="method 2: LZMA, 8 MiB dictionary, x86 filter on programs")
     add_extract("qwpack extract", [QWPACK, "extract", ours, "-C", out_dir])
+    add_extract("qwpack extract (method 2)", [QWPACK, "extract", ours_lzma, "-C", out_dir])
 
-    tar_gz = os.path.join(work, "payload.tar.gz")
-    add_pack("tar + gzip -6", ["tar", "-C", payload, "-czf", tar_gz, "."], tar_gz)
-    add_extract("tar + gzip", ["tar", "-C", out_dir, "-xzf", tar_gz])
-    tar_xz = os.path.join(work, "payload.tar.xz")
-    add_pack("tar + xz -6", ["tar", "-C", payload, "-cJf", tar_xz, "."], tar_xz,
-             note="xz single-threaded as tar calls it")
-    add_extract("tar + xz", ["tar", "-C", out_dir, "-xJf", tar_xz])
-    zip_file = os.path.join(work, "payload.zip")
-    add_pack("zip -6", ["zip", "-q", "-r", zip_file, "."], zip_file, cwd=payload)
-    add_extract("unzip", ["unzip", "-q", zip_file, "-d", out_dir])
-    seven = os.path.join(work, "payload.7z")
-    add_pack("7zz (LZMA2 -mx5)", ["7zz", "a", "-bso0", "-bsp0", seven, "."], seven, cwd=payload,
-             note=f"{cores} threads")
-    add_extract("7zz x", ["7zz", "x", "-bso0", "-bsp0", f"-o{out_dir}", seven])
+    if not goals_only:
+        tar_gz = os.path.join(work, "payload.tar.gz")
+        add_pack("tar + gzip -6", ["tar", "-C", payload, "-czf", tar_gz, "."], tar_gz)
+        add_extract("tar + gzip", ["tar", "-C", out_dir, "-xzf", tar_gz])
+    if archivers:
+        tar_xz = os.path.join(work, "payload.tar.xz")
+        add_pack("tar + xz -6", ["tar", "-C", payload, "-cJf", tar_xz, "."], tar_xz,
+                 note="xz single-threaded as tar calls it")
+        add_extract("tar + xz", ["tar", "-C", out_dir, "-xJf", tar_xz])
+    if not goals_only:
+        zip_file = os.path.join(work, "payload.zip")
+        add_pack("zip -6", ["zip", "-q", "-r", zip_file, "."], zip_file, cwd=payload)
+        add_extract("unzip", ["unzip", "-q", zip_file, "-d", out_dir])
+    if archivers:
+        seven = os.path.join(work, "payload.7z")
+        add_pack("7zz (LZMA2 -mx5)", ["7zz", "a", "-bso0", "-bsp0", seven, "."], seven,
+                 cwd=payload, note=f"{cores} threads")
+        add_extract("7zz x", ["7zz", "x", "-bso0", "-bsp0", f"-o{out_dir}", seven])
 
-    for variant, compressor, stub_name in NSIS_VARIANTS:
+    for variant, compressor, stub_name in nsis_variants(goals_only):
         script = os.path.join(work, f"peers-{variant}.nsi")
         installer = os.path.join(work, f"Setup-nsis-{variant}.exe")
         with open(script, "w", encoding="utf-8") as out:
@@ -525,7 +549,7 @@ class WineRuns:
         return Row(name, os.path.getsize(installer), measured, note)
 
 
-def wine_rows(runs, wanted, work, made):
+def wine_rows(runs, wanted, work, made, goals_only=False):
     """Our launcher, each NSIS installer and a bare start of QWSetup.exe, all under Wine."""
     wine = os.environ["QW_WINE"]
     rows = []
@@ -549,12 +573,15 @@ def wine_rows(runs, wanted, work, made):
     launcher = made[next(name for name in made if name.startswith("qwpack pack ("))]
     rows.append(runs.launcher("our launcher (qwpack, 64-bit)", launcher, wanted,
                               "window, copy-out, unpack, start QWSetup.exe"))
-    for variant, _, _ in NSIS_VARIANTS:
+    launcher = made[next(name for name in made if name.startswith(LZMA_PACK))]
+    rows.append(runs.launcher("our launcher, method 2 (64-bit)", launcher, wanted,
+                              "the same, LZMA blocks"))
+    for variant, _, _ in nsis_variants(goals_only):
         installer = made[f"makensis ({variant}, amd64)"]
         target = os.path.join(work, f"nsis-{variant}")
         rows.append(runs.nsis(f"NSIS installer ({variant}, 64-bit) /S", installer, wanted, target,
                               "silent: no window; unpack only"))
-        if variant == "zlib":
+        if variant == "zlib" and not goals_only:
             rows.append(runs.nsis(f"NSIS installer ({variant}, 64-bit), window", installer,
                                   wanted, target, "installation page, closes itself at the end",
                                   silent=False))
@@ -622,6 +649,25 @@ def table(title, rows, ours, payload_bytes, with_size=True, with_switches=False)
     return "\n".join(lines)
 
 
+def goal_lines(packs, wine):
+    """The method-2 goals: ratios to NSIS LZMA solid, measured in this run."""
+    def find(rows, prefix):
+        return next((row for row in rows if row.name.startswith(prefix)), None)
+    ours_pack, nsis_pack = find(packs, LZMA_PACK), find(packs, "makensis (lzma-solid")
+    ours_run, nsis_run = find(wine, "our launcher, method 2"), find(wine, "NSIS installer (lzma-solid")
+    if not (ours_pack and nsis_pack and ours_run and nsis_run):
+        return []
+    def line(what, ours, theirs, goal):
+        value = ours / theirs
+        return f"| {what} | {ours:.2f} | {theirs:.2f} | {value:.2f}× | ≤ {goal:.2f}× | " \
+               f"{'met' if value <= goal else 'missed'} |"
+    return ["### Method-2 goals: ours ÷ NSIS LZMA solid, medians of this run", "",
+            "| | method 2 | NSIS LZMA solid | ratio | goal | |", "|---|---:|---:|---:|---:|---|",
+            line("program file, MB", ours_pack.size / 1e6, nsis_pack.size / 1e6, 1.0),
+            line("run under wine64, s (NSIS with /S)", ours_run.wall, nsis_run.wall, 1.0),
+            line("packing, s", ours_pack.wall, nsis_pack.wall, 0.25), ""]
+
+
 def report(args, payload_bytes, file_count, packs, extracts, wine, small, command, load):
     launcher = next(row for row in wine if row.name.startswith("our launcher"))
     notices = (launcher.size - os.path.getsize(LAUNCHER)) // 4096 + file_count
@@ -632,14 +678,16 @@ def report(args, payload_bytes, file_count, packs, extracts, wine, small, comman
     except (OSError, StopIteration):
         pass
     wine_version = output_of([os.environ["QW_WINE"], "--version"])
+    what = f"{args.real} (real programs and DLLs)" if args.real else f"seed {args.seed}"
     parts = [
-        f"Payload: {file_count} files, {payload_bytes / 1e6:.1f} MB (seed {args.seed}, "
+        f"Payload: {file_count} files, {payload_bytes / 1e6:.1f} MB ({what}, "
         f"QWSetup.exe included); {args.repeat} timed run(s) each: median wall time, the "
         "fastest and slowest, largest peak. MB/s is payload MB per wall second.",
         f"Machine: {cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}, "
         f"{wine_version}; load average {load:.2f} at the start (the cores are shared); "
         f"{datetime.date.today().isoformat()}. Command: `{command}`.",
         "",
+        *goal_lines(packs, wine),
         table("Packing (Linux); ratios to qwpack pack with every thread", packs, packs[0],
               payload_bytes),
         "",
@@ -673,11 +721,11 @@ def report(args, payload_bytes, file_count, packs, extracts, wine, small, comman
 # ---------------------------------------------------------------- main
 
 
-def snapshot_builds():
+def snapshot_builds(kind=""):
     """Copies of qwpack, the launcher and QWSetup.exe: the shared build folders may be
-    rebuilt while the measurement runs."""
+    rebuilt while the measurement runs (one set per payload kind, for runs at once)."""
     global QWPACK, LAUNCHER, SETUP
-    copies = os.path.join(OUT, "bin")
+    copies = os.path.join(OUT, "bin" + kind)
     os.makedirs(copies, exist_ok=True)
     taken = []
     for built in (QWPACK, LAUNCHER, SETUP):
@@ -704,12 +752,25 @@ def main():
     parser.add_argument("--repeat", type=int, default=int(os.environ.get("PEERS_REPEAT", 3)),
                         help="runs per measurement; the median time counts (default 3, or "
                         "$PEERS_REPEAT)")
+    parser.add_argument("--real", nargs="?", const="", default=None, metavar="DIR",
+                        help="a real payload: DIR, or the first of " + ", ".join(REAL_PAYLOADS) +
+                        " found")
+    parser.add_argument("--without-archivers", action="store_true",
+                        help="leave out tar + xz and 7-Zip (a long run made shorter still)")
+    parser.add_argument("--goals-only", action="store_true",
+                        help="only the rows the method-2 goals compare (a long run made shorter)")
     args = parser.parse_args()
     file_count = args.files or max(20, round(args.mb * 25))
+    if args.real == "":
+        args.real = next((d for d in REAL_PAYLOADS if os.path.isdir(d)), None)
+        if not args.real:
+            raise SystemExit("peers: no real payload on this machine; looked for "
+                             + ", ".join(REAL_PAYLOADS))
 
     if not in_wine_session():
-        # Everything runs inside one Wine session of our own prefix.
-        env = dict(os.environ, WINEPREFIX=PREFIX)
+        # Everything runs inside one Wine session of our own prefix (one per
+        # payload kind, so that both runs may go at once).
+        env = dict(os.environ, WINEPREFIX=PREFIX + ("-real" if args.real is not None else ""))
         session = os.path.join(ROOT, "scripts", "wine-session.sh")
         os.execvpe(session, [session, sys.executable, os.path.abspath(__file__), *sys.argv[1:]],
                    env)
@@ -724,12 +785,23 @@ def main():
         if not os.path.exists(built):
             raise SystemExit(f"peers: {built} is missing; build the host and win64 presets")
 
-    snapshot_builds()
+    snapshot_builds("-real" if args.real else "")
     payload = os.path.join(OUT, "payload")
     sums = os.path.join(OUT, "payload.sha256")
     stamp = os.path.join(OUT, "payload.stamp")
     wanted_stamp = f"{GENERATOR_VERSION} {args.mb} {file_count} {args.seed}\n"
-    if read_text(stamp) != wanted_stamp or not os.path.isdir(payload):
+    if args.real:
+        # A copy beside the generated payload, with the setup program the launcher starts.
+        payload = os.path.join(OUT, "payload-real")
+        stamp = os.path.join(OUT, "payload-real.stamp")
+        wanted_stamp = f"real {args.real}\n"
+        if read_text(stamp) != wanted_stamp or not os.path.isdir(payload):
+            print(f"peers: copying {args.real}", file=sys.stderr)
+            shutil.rmtree(payload, ignore_errors=True)
+            shutil.copytree(args.real, payload, symlinks=False)
+            with open(stamp, "w", encoding="utf-8") as out:
+                out.write(wanted_stamp)
+    elif read_text(stamp) != wanted_stamp or not os.path.isdir(payload):
         print(f"peers: generating {args.mb:g} MB in {file_count} files (seed {args.seed})",
               file=sys.stderr)
         generate_payload(payload, int(args.mb * 1e6), file_count, args.seed)
@@ -743,7 +815,7 @@ def main():
     write_checksum_list(wanted, sums)
     payload_bytes = sum(size for size, _ in wanted.values())
 
-    work = os.path.join(OUT, "work")
+    work = os.path.join(OUT, "work-real" if args.real else "work")
     fresh(work)
     load = os.getloadavg()[0]
     measure = Measure(args.repeat)
@@ -754,12 +826,13 @@ def main():
     subprocess.run([wineserver, "-p"], check=True)
     try:
         print("peers: packing and unpacking on Linux", file=sys.stderr)
-        packs, extracts, made = pack_rows(measure, payload, wanted, work)
+        packs, extracts, made = pack_rows(measure, payload, wanted, work, args.goals_only,
+                                          not args.without_archivers)
         print("peers: installers under Wine", file=sys.stderr)
         runs = WineRuns(measure, wine_temp_dir(os.environ["QW_WINE"]))
-        wine = wine_rows(runs, wanted, work, made)
+        wine = wine_rows(runs, wanted, work, made, args.goals_only)
         small = None
-        if args.small_files:
+        if args.small_files and not args.goals_only:
             print(f"peers: {args.small_files} small files under Wine", file=sys.stderr)
             small = small_files_rows(runs, args, work)
     except Mismatch as failure:
@@ -769,8 +842,11 @@ def main():
 
     command = "make peers" + (f" PEERS_MB={args.mb:g}" if args.mb != 80 else "") + \
         (f" PEERS_REPEAT={args.repeat}" if args.repeat != 3 else "")
+    if args.real:
+        command = "python3 bench/peers.py " + " ".join(sys.argv[1:])
     text = report(args, payload_bytes, len(wanted), packs, extracts, wine, small, command, load)
-    with open(os.path.join(OUT, "peers.md"), "w", encoding="utf-8") as out:
+    with open(os.path.join(OUT, "peers-real.md" if args.real else "peers.md"), "w",
+              encoding="utf-8") as out:
         out.write(text)
     print(text)
     shutil.rmtree(work, ignore_errors=True)

@@ -29,9 +29,13 @@ uint32_t LoadLittle32(const uint8_t* p) {
 }  // namespace
 
 uint32_t Crc32(const void* bytes, size_t length) {
+  return Crc32Update(0, bytes, length);
+}
+
+uint32_t Crc32Update(uint32_t previous, const void* bytes, size_t length) {
   const uint8_t* p = static_cast<const uint8_t*>(bytes);
   const auto& t = kCrcTables.entries;
-  uint32_t crc = 0xFFFFFFFFu;
+  uint32_t crc = ~previous;
   for (; length >= 8; length -= 8, p += 8) {
     uint32_t low = crc ^ LoadLittle32(p);
     uint32_t high = LoadLittle32(p + 4);

@@ -5,6 +5,7 @@
 
 #include "package/crc32.h"
 #include "package/lz_codec.h"
+#include "package/lzma_codec.h"
 
 namespace {
 
@@ -51,7 +52,9 @@ void EntryHeaderBuilder::AddBlock(const StoredBlock& block, uint8_t rawBlockHead
       {static_cast<uint16_t>(storedLength), block.coded ? uint16_t{1} : uint16_t{0}},
       rawBlockHeader);
   header_.checksum += BlockChecksum(rawBlockHeader, block.bytes.data(), storedLength);
-  if (block.coded) header_.method = 1;
+  // A method-2 entry keeps its method with stored blocks alone: they still
+  // enter the decoder's dictionary.
+  if (block.coded || codedMethod_ == kMethodLzma) header_.method = codedMethod_;
   header_.dataEnd += 4 + storedLength;
   blockCount_++;
   header_.lastBlockSize = header_.fileSize - kBlockSize * (blockCount_ - 1);
@@ -62,11 +65,13 @@ void EntryHeaderBuilder::Serialize(uint8_t raw[kEntryHeaderSize]) const {
 }
 
 void PackageBuilder::AddEntry(const std::string& subdirectory, const std::string& fileName,
-                              uint32_t fileSize, const std::vector<StoredBlock>& blocks) {
+                              uint32_t fileSize, const std::vector<StoredBlock>& blocks,
+                              uint16_t codedMethod) {
   if (subdirectory.size() >= kNameFieldSize || fileName.size() >= kNameFieldSize)
     throw std::invalid_argument("name over 99 bytes: " + subdirectory + "\\" + fileName);
   EntryHeaderBuilder header(subdirectory, fileName, fileSize,
                             static_cast<uint32_t>(4 + body_.size()));
+  header.SetCodedMethod(codedMethod);
   std::vector<uint8_t> data;
   for (const StoredBlock& block : blocks) {
     uint8_t raw[4];

@@ -31,6 +31,8 @@ class EntryHeaderBuilder {
   // `headerOffset`: the package-relative offset the header will occupy.
   EntryHeaderBuilder(const std::string& subdirectory, const std::string& fileName,
                      uint32_t fileSize, uint32_t headerOffset);
+  // The method the entry gets once a block is coded (1 unless set).
+  void SetCodedMethod(uint16_t method) { codedMethod_ = method; }
   // Accounts for the next block and gives its four header bytes.
   void AddBlock(const StoredBlock& block, uint8_t rawBlockHeader[4]);
   // The header, valid once every block has been added.
@@ -40,14 +42,15 @@ class EntryHeaderBuilder {
  private:
   EntryHeader header_;
   uint32_t blockCount_ = 0;
+  uint16_t codedMethod_ = 1;
 };
 
 class PackageBuilder {
  public:
-  // An entry from its stored blocks; method 1 when any block is coded.
-  // Names are ANSI bytes; `subdirectory` uses backslashes.
+  // An entry from its stored blocks; method `codedMethod` when any block is
+  // coded. Names are ANSI bytes; `subdirectory` uses backslashes.
   void AddEntry(const std::string& subdirectory, const std::string& fileName, uint32_t fileSize,
-                const std::vector<StoredBlock>& blocks);
+                const std::vector<StoredBlock>& blocks, uint16_t codedMethod = 1);
   void AddFile(const std::string& subdirectory, const std::string& fileName,
                const std::vector<uint8_t>& data, CBlockCodec* codec = nullptr);
 

@@ -1,10 +1,12 @@
 #include "package/unpack.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "package/block_codec.h"
 #include "package/crc32.h"
 #include "package/entry_names.h"
+#include "package/lzma_codec.h"
 #include "package/nested_directory.h"
 #include "platform/platform.h"
 #include "package/notices.h"
@@ -73,7 +75,21 @@ struct BlockBuffers {
   uint8_t input[kBlockSize];
   uint8_t output[kBlockSize];
   StreamBuffer outputStream;  // of each output file in turn
+  // The method-2 decoder with its dictionary: taken at the walk's first
+  // method-2 entry, carried through the others, freed when the walk ends.
+  // Null where the allocation failed, which fails those entries' decoding.
+  LzmaDecoder* lzma;
+  bool lzmaTried;
 };
+
+LzmaDecoder* TakeLzmaDecoder(BlockBuffers* buffers) {
+  if (!buffers->lzmaTried) {
+    buffers->lzmaTried = true;
+    buffers->lzma = static_cast<LzmaDecoder*>(malloc(sizeof(LzmaDecoder)));
+    if (buffers->lzma) LzmaBeginPackage(buffers->lzma);
+  }
+  return buffers->lzma;
+}
 
 // Where an entry's decoded blocks go: `put` takes each in turn, `finish`
 // ends the entry, told whether every block decoded, was taken and checked;
@@ -84,15 +100,23 @@ struct BlockSink {
   void* context;
 };
 
+// A file to be held once verified also gets the CRC-32 and length of the
+// bytes written, so that what is started can be checked against them.
 struct OutputFile {
   FILE* file;
   const char* path;
   bool holdWhenVerified;
   HeldHandle held;
+  HeldDigest written;
 };
 
 bool PutToFile(void* context, const uint8_t* data, uint32_t length) {
-  return fwrite(data, 1, length, static_cast<OutputFile*>(context)->file) == length;
+  OutputFile* output = static_cast<OutputFile*>(context);
+  if (output->holdWhenVerified) {
+    output->written.crc = Crc32Update(output->written.crc, data, length);
+    output->written.length += length;
+  }
+  return fwrite(data, 1, length, output->file) == length;
 }
 bool CloseFile(void* context, bool verified) {
   OutputFile* output = static_cast<OutputFile*>(context);
@@ -111,6 +135,14 @@ uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, const BlockSin
   uint32_t checksum = 0;
   uint32_t runningOffset = header.dataStart;
   bool decoded = header.lastBlockSize >= 1 && header.lastBlockSize <= kBlockSize;
+  LzmaDecoder* lzma = nullptr;
+  if (header.method == kMethodLzma) {
+    lzma = TakeLzmaDecoder(buffers);
+    if (lzma)
+      LzmaBeginEntry(lzma);
+    else
+      decoded = false;
+  }
   bool written = true;
   for (bool last = false; decoded && !last;) {
     uint8_t rawHeader[4];
@@ -123,8 +155,13 @@ uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, const BlockSin
     runningOffset += 4 + block.storedLength;
     last = !(runningOffset < header.dataEnd);
     uint32_t outputLength = last ? header.lastBlockSize : kBlockSize;
+    // Every block of a method-2 entry, stored ones too, goes through its
+    // decoder's dictionary.
     if (block.storedLength > kBlockSize || !ReadExactly(body, buffers->input, block.storedLength) ||
-        !DecodeBlock(buffers->output, outputLength, buffers->input, block.storedLength, method)) {
+        !(lzma ? LzmaDecodeBlock(lzma, buffers->output, outputLength, buffers->input,
+                                 block.storedLength, block.codedFlag != 0)
+               : DecodeBlock(buffers->output, outputLength, buffers->input, block.storedLength,
+                             method))) {
       decoded = false;
       break;
     }
@@ -140,27 +177,6 @@ uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, const BlockSin
   if (!written) return kNoticeWriteError;
   if (checksum != header.checksum) return kNoticeChecksumError;
   return 0;
-}
-
-// Compares decoded blocks with the next bytes of a held file.
-struct HeldComparison {
-  HeldHandle file;
-  uint8_t bytes[kBlockSize];
-};
-
-bool CompareWithHeld(void* context, const uint8_t* data, uint32_t length) {
-  HeldComparison* comparison = static_cast<HeldComparison*>(context);
-  uint32_t got = 0;
-  while (got < length) {
-    int32_t read = g_platform.readHeld(comparison->file, comparison->bytes + got, length - got);
-    if (read <= 0) return false;
-    got += static_cast<uint32_t>(read);
-  }
-  return memcmp(comparison->bytes, data, length) == 0;
-}
-bool HeldFileEnds(void* context, bool) {
-  HeldComparison* comparison = static_cast<HeldComparison*>(context);
-  return g_platform.readHeld(comparison->file, comparison->bytes, 1) == 0;
 }
 
 }  // namespace
@@ -188,38 +204,36 @@ uint32_t CopyPackageBody(FILE* program, FILE* copy, void* noticeTarget) {
   return fileCount;
 }
 
-uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
-  BlockBuffers buffers;
+namespace {
+
+uint32_t UnpackEntries(FILE* body, const UnpackJob& job, char* path, BlockBuffers* buffers) {
   uint8_t rawHeader[kEntryHeaderSize];
   EntryHeader header;
   uint32_t progress = 0;
   MadeSubdirectory made;  // this walk's own: a later walk makes its directories again
-  uint64_t walked = 0;    // bytes read from `body`, counted without asking the stream
   for (;;) {
     memset(rawHeader, 0, sizeof rawHeader);
     // A short header counts, its missing bytes being zero.
     if (fread(rawHeader, 1, kEntryHeaderSize, body) == 0) return kNoticeSuccess;
     ParseEntryHeader(rawHeader, &header);
     if (header.magic != kEntryMagic) return kNoticeSuccess;
-    walked += kEntryHeaderSize;
 
     uint32_t failure = PrepareOutputPath(job, header, path, &made);
     if (failure) return failure;
     FILE* output = nullptr;
     if (job.writeFiles && !(output = g_platform.openFile(path, "wb"))) return kNoticeWriteError;
-    if (output) UseStreamBuffer(output, &buffers.outputStream);
+    if (output) UseStreamBuffer(output, &buffers->outputStream);
 
     EntryReport report = {&header, path, 0, 0, 0};
-    report.blocksAt = walked;
     if (header.dataStart == header.dataEnd) {
       if (output && fclose(output) != 0) return kNoticeWriteError;
     } else {
       bool hold = job.holdWhenVerified && job.holdWhenVerified(header);
-      OutputFile file = {output, path, hold, nullptr};
+      OutputFile file = {output, path, hold, nullptr, {0, 0}};
       BlockSink toFile = {PutToFile, CloseFile, &file};
-      failure = UnpackEntryBlocks(body, header, output ? &toFile : nullptr, &buffers, &report);
+      failure = UnpackEntryBlocks(body, header, output ? &toFile : nullptr, buffers, &report);
       report.held = file.held;
-      walked += report.storedBytes;
+      report.heldDigest = file.written;
       if (failure) return failure;
       progress += 100;
       g_platform.sendNotice(job.noticeTarget, kNoticeProgress, progress / job.fileCount + 100);
@@ -228,25 +242,32 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
   }
 }
 
+}  // namespace
+
+uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
+  BlockBuffers buffers;
+  buffers.lzma = nullptr;
+  buffers.lzmaTried = false;
+  uint32_t code = UnpackEntries(body, job, path, &buffers);
+  free(buffers.lzma);
+  return code;
+}
+
 bool LocatePackage(FILE* program, PackageLocator* locator) {
   uint32_t fileSize;
   return SizeProgramFile(program, &fileSize) && fileSize >= kMinProgramSize &&
          ReadLocator(program, fileSize, locator);
 }
 
-bool HeldFileMatchesEntry(FILE* program, const EntryHeader& entry, uint64_t blocksAt,
-                          HeldHandle file) {
-  PackageLocator locator;
-  if (!LocatePackage(program, &locator)) return false;
-  // The blocks lie inside the package, which lies inside the file: no overflow.
-  if (blocksAt >= locator.packageLength ||
-      fseek(program, static_cast<long>(locator.packageOffset + blocksAt), SEEK_SET) != 0)
-    return false;
-  HeldComparison comparison;
-  comparison.file = file;
-  BlockSink compare = {CompareWithHeld, HeldFileEnds, &comparison};
-  if (entry.dataStart == entry.dataEnd) return HeldFileEnds(&comparison, true);
-  BlockBuffers buffers;
-  EntryReport report = {&entry, "", 0, 0, 0};
-  return UnpackEntryBlocks(program, entry, &compare, &buffers, &report) == 0;
+bool HeldFileMatches(HeldHandle file, const HeldDigest& expected) {
+  uint8_t bytes[kBlockSize];
+  HeldDigest read = {0, 0};
+  for (;;) {
+    int32_t got = g_platform.readHeld(file, bytes, sizeof bytes);
+    if (got < 0) return false;
+    if (got == 0) break;
+    read.crc = Crc32Update(read.crc, bytes, static_cast<uint32_t>(got));
+    read.length += static_cast<uint32_t>(got);
+  }
+  return read.crc == expected.crc && read.length == expected.length;
 }

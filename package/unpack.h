@@ -30,14 +30,20 @@ uint32_t CopyPackageBody(FILE* program, FILE* copy, void* noticeTarget);
 // under 136 bytes or 2 GiB and over, or the locator is invalid.
 bool LocatePackage(FILE* program, PackageLocator* locator);
 
+// The CRC-32 and length of a held file's bytes.
+struct HeldDigest {
+  uint32_t crc;
+  uint64_t length;
+};
+
 struct EntryReport {
   const EntryHeader* header;
   const char* outputPath;
   uint32_t blockCount;
   uint32_t codedBlockCount;
-  uint64_t storedBytes;       // block headers included: dataEnd - dataStart of a sound entry
-  HeldHandle held = nullptr;  // the output, held since its check (UnpackJob::holdWhenVerified)
-  uint64_t blocksAt = 0;      // where its first block lies, counted from where the walk began
+  uint64_t storedBytes;            // block headers included: dataEnd - dataStart of a sound entry
+  HeldHandle held = nullptr;       // the output, held since its check (UnpackJob::holdWhenVerified)
+  HeldDigest heldDigest = {0, 0};  // of the bytes written to `held`
 };
 
 struct UnpackJob {
@@ -60,10 +66,8 @@ struct UnpackJob {
 // notice's value. The caller closes `body` and sends the final notice.
 uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path);
 
-// Decodes `entry` (its header as the walk read it, its first block at the
-// package-relative offset `blocksAt`) from the package in `program` and
-// compares the result with the held file from its current position. True
-// only when every block decodes, the entry's checksum matches and the file
-// holds exactly the decoded bytes.
-bool HeldFileMatchesEntry(FILE* program, const EntryHeader& entry, uint64_t blocksAt,
-                          HeldHandle file);
+// Reads the held file from its current position to its end: true only when
+// those bytes have the CRC-32 and length the walk wrote. Needs neither the
+// package nor a second decode, so it holds for every method, a method-2
+// entry whose dictionary began in earlier entries included.
+bool HeldFileMatches(HeldHandle file, const HeldDigest& expected);

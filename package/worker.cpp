@@ -25,8 +25,7 @@ void KeepVerifiedSetup(void*, const EntryReport& report) {
   if (!IsSetupProgram(*report.header)) return;
   ReleaseVerifiedSetup();
   g_verifiedSetup.file = report.held;
-  g_verifiedSetup.entry = *report.header;
-  g_verifiedSetup.blocksAt = report.blocksAt + 4;  // the copy starts behind the file count
+  g_verifiedSetup.written = report.heldDigest;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "package/format.h"
+#include "package/unpack.h"
 #include "platform/platform.h"
 
 // Copies the package body out of programPath into packageCopyPath. Returns
@@ -21,12 +22,12 @@ unsigned long QW_THREAD_CALL ExtractionWorkerMain(void* ignored);
 // The setup program ("QWSetup.exe" at the workspace's root, any case) as
 // the worker left it: held (platform holdFile) from the moment its entry
 // was verified, or null when the package has none or it could not be held;
-// its entry's header and where the walk found its blocks. Complete when the success notice is sent;
-// the window releases the hold once the program has been started.
+// and the digest of the bytes the walk wrote to it. Complete when the
+// success notice is sent; the window releases the hold once the program has
+// been started.
 struct VerifiedSetup {
   HeldHandle file;
-  EntryHeader entry;
-  uint64_t blocksAt;  // package-relative offset of the entry's first block, as walked
+  HeldDigest written;  // of the bytes the walk wrote and verified
 };
 const VerifiedSetup& VerifiedSetupProgram();
 void ReleaseVerifiedSetup();

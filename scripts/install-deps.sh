@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang make python3 pkg-config libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
-  zlib1g-dev liblz4-dev libdeflate-dev libzstd-dev
+  zlib1g-dev liblz4-dev libdeflate-dev libzstd-dev liblzma-dev
   wine64 xvfb xdotool imagemagick fonts-wqy-zenhei locales
   nsis osslsigncode python3-pefile
   zip unzip 7zip time

@@ -8,6 +8,7 @@
                                   corpora WORK/<harness>; scripts/run-fuzzers.sh
                                   calls it before each run
 """
+import lzma
 import os
 import random
 import shutil
@@ -78,6 +79,38 @@ dos_header = bytearray(64)
 dos_header[0:2] = b"MZ"
 struct.pack_into("<I", dos_header, 0x3C, 0xFFFFFFFC)
 seed("launcher_image", "lfanew_wraps", bytes(dos_header))
+
+# Method-2 decoder: records of flags (1 coded, 2 starts an entry), output
+# length - 1 and stored length (little-endian 16 bits each), stored bytes.
+def lzma_block(data):
+    """One block of at most 4096 bytes as the first block of an entry: liblzma's
+    single LZMA2 chunk for it in the block form (the chunk's sizes and the range
+    coder's leading zero left out), or None where liblzma stores it."""
+    chunk = lzma.compress(data, format=lzma.FORMAT_RAW,
+                          filters=[{"id": lzma.FILTER_LZMA2, "preset": 6, "dict_size": 8 << 20}])
+    control = chunk[0]
+    if control in (1, 2):
+        return None
+    header = 6 if (control >> 5) & 3 >= 2 else 5
+    packed = (chunk[3] << 8 | chunk[4]) + 1
+    return bytes([control & 0xE0]) + chunk[5:header] + chunk[header + 1:header + packed]
+
+
+def record(flags, output, stored):
+    return bytes([flags]) + (len(output) - 1).to_bytes(2, "little") + \
+        len(stored).to_bytes(2, "little") + stored
+
+
+text = b"the quick brown fox jumps over the lazy dog; " * 90
+noise = random.Random(17).randbytes(3000)
+seed("lzma_decode", "text_block", record(3, text[:4096], lzma_block(text[:4096])))
+seed("lzma_decode", "short_text", record(3, text[:100], lzma_block(text[:100])))
+seed("lzma_decode", "stored_block", record(2, noise, noise) + record(0, noise[:10], noise[:10]))
+# The second entry goes on with the first one's stream, so its block, a
+# stream's first, is refused: a seed for the refusals.
+seed("lzma_decode", "two_entries",
+     record(3, text[:4096], lzma_block(text[:4096])) +
+     record(3, text[7:507], lzma_block(text[7:507])))
 
 program = os.path.join(corpus, "package", "foreign")
 os.makedirs(os.path.dirname(program), exist_ok=True)

@@ -32,6 +32,10 @@ TEST(Crc32, AgreesWithTheBitwiseDefinition) {
       EXPECT_EQ(Crc32(data + offset, length), bitwise(data + offset, length))
           << offset << " " << length;
   EXPECT_EQ(Crc32(data + 3, 4096), bitwise(data + 3, 4096));
+  // Going on from the CRC of the bytes before gives the CRC of the whole.
+  for (size_t split : {0, 1, 7, 8, 9, 4095, 4096})
+    EXPECT_EQ(Crc32Update(Crc32(data, split), data + split, 4096 - split), bitwise(data, 4096))
+        << split;
 }
 
 TEST(PackageFormat, ExampleOfThreeBytesMatchesByteForByte) {

@@ -1,7 +1,11 @@
 // Damaged and hostile packages, swept region by region: each run ends with
 // exactly one final notice, the package copy closed, and nothing created
 // outside the workspace.
+#include <random>
+
 #include "package/block_codec.h"
+#include "package/lzma_codec.h"
+#include "package/lzma_encoder.h"
 #include "tests/unit/bit_stream.h"
 #include "tests/unit/worker_fixture.h"
 
@@ -14,6 +18,26 @@ std::vector<uint8_t> SamplePackage() {
   coded.Match(99, 1, 0);
   builder.AddEntry("d", "coded", 100, {{true, coded.bytes()}});
   builder.AddFile("d\\e", "plain", std::vector<uint8_t>(4100, 'p'));
+  return builder.Build();
+}
+
+// Method 2: a text entry going on into an MZ entry (x86 filter) whose
+// middle block is stored, in one stream.
+std::vector<uint8_t> SampleLzmaPackage() {
+  std::mt19937 rng(3);
+  std::vector<uint8_t> text, program = {'M', 'Z'};
+  const char* words[] = {"setup ", "file ", "entry ", "block "};
+  while (text.size() < 5000) {
+    const char* word = words[rng() % 4];
+    text.insert(text.end(), word, word + strlen(word));
+  }
+  while (program.size() < 4096) program.push_back(rng() % 3 ? 0xE8 : 0x90);
+  for (int i = 0; i < 4096; i++) program.push_back(static_cast<uint8_t>(rng()));
+  program.insert(program.end(), text.begin(), text.begin() + 300);
+  std::vector<std::vector<StoredBlock>> entries = LzmaCutEntries({text, program});
+  PackageBuilder builder;
+  builder.AddEntry("d", "text", static_cast<uint32_t>(text.size()), entries[0], kMethodLzma);
+  builder.AddEntry("", "program", static_cast<uint32_t>(program.size()), entries[1], kMethodLzma);
   return builder.Build();
 }
 
@@ -49,6 +73,49 @@ TEST_F(HostilePackageTest, TruncatedAtEveryByte) {
     if (insideBlocks) expected = kNoticeDecompressError;
     if (length == 4 || length == first.dataEnd) expected = kNoticeSuccess;
     ASSERT_EQ(Final().code, expected);
+  }
+}
+
+TEST_F(HostilePackageTest, Method2CutOrCorruptedAtEveryByte) {
+  std::vector<uint8_t> package = SampleLzmaPackage();
+  Run(package);
+  ASSERT_NO_FATAL_FAILURE(ExpectOneFinal(kNoticeSuccess));
+  EntryHeader first, second;
+  ParseEntryHeader(package.data() + 4, &first);
+  ParseEntryHeader(package.data() + first.dataEnd, &second);
+  ASSERT_EQ(second.method, kMethodLzma);
+  // Every byte but those of the stored noise block, of which one in 64.
+  size_t noiseStart = 0, noiseEnd = 0;
+  for (size_t at = second.dataStart; at < second.dataEnd && !noiseEnd;) {
+    BlockHeader block = ParseBlockHeader(&package[at]);
+    if (!block.codedFlag) noiseStart = at, noiseEnd = at + 4 + block.storedLength;
+    at += 4 + block.storedLength;
+  }
+  ASSERT_EQ(noiseEnd - noiseStart, 4u + kBlockSize);
+  auto next = [&](size_t at) { return at + (at > noiseStart && at + 64 < noiseEnd ? 64 : 1); };
+  for (size_t length = 0; length < package.size(); length = next(length)) {
+    RunTruncated(package, length);
+    SCOPED_TRACE("cut to " + std::to_string(length));
+    ASSERT_NO_FATAL_FAILURE(ExpectOneFinal(Final().code));
+    bool insideBlocks = (length > first.dataStart && length < first.dataEnd) ||
+                        (length > second.dataStart && length < second.dataEnd);
+    if (insideBlocks) {
+      ASSERT_EQ(Final().code, kNoticeDecompressError);
+    }
+  }
+  for (size_t at = 4; at < package.size(); at = next(at)) {
+    std::vector<uint8_t> damaged = package;
+    damaged[at] ^= 0x5A;
+    Run(damaged);
+    SCOPED_TRACE("byte " + std::to_string(at));
+    ASSERT_NO_FATAL_FAILURE(ExpectOneFinal(Final().code));
+    ASSERT_TRUE(StrayFiles().empty());
+    // A damaged stored byte is refused by the decoder or by the checksum.
+    bool blockBytes = (at >= first.dataStart + 4 && at < first.dataEnd) ||
+                      (at >= second.dataStart + 4 && at < second.dataEnd);
+    if (blockBytes) {
+      ASSERT_TRUE(Final().code == kNoticeDecompressError || Final().code == kNoticeChecksumError);
+    }
   }
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "package/lz_codec.h"
+#include "package/lzma_codec.h"
+#include "package/lzma_encoder.h"
 #include "run/exit_status.h"
 #include "run/launch_command.h"
 #include "package/run_state.h"
@@ -122,11 +124,29 @@ TEST_F(SetupLaunchTest, StartsTheVerifiedBytesWhileBothAreHeld) {
   EXPECT_TRUE(heldAtStart_);
 }
 
-// The check decodes the blocks where the walk found them, whatever offsets
-// the entry's header claims.
+// The check compares with the bytes the walk wrote, whatever offsets the
+// entry's header claims.
 TEST_F(SetupLaunchTest, ChecksTheBlocksTheWalkDecoded) {
   EXPECT_EQ(RunAndLaunch(SetupBytes(), kOffsetsShifted), kExitSetupStarted);
   EXPECT_EQ(ReadFile("QWSetup.exe").size(), SetupBytes().size());
+}
+
+// A method-2 setup program whose stream, and so its dictionary, began in the
+// entry before it: only the walk could decode it, and the check needs no
+// second decode.
+TEST_F(SetupLaunchTest, StartsAMethod2SetupThatGoesOnFromTheEntryBefore) {
+  std::vector<uint8_t> before = SetupBytes(), setup = SetupBytes();
+  setup[5000] ^= 0x5A;  // mostly matches into `before`
+  std::vector<std::vector<StoredBlock>> entries = LzmaCutEntries({before, setup});
+  PackageBuilder package;
+  package.AddEntry("", "before.bin", static_cast<uint32_t>(before.size()), entries[0], kMethodLzma);
+  package.AddEntry("", "QWSetup.exe", static_cast<uint32_t>(setup.size()), entries[1], kMethodLzma);
+  Run(package.Build());
+  ExpectOneFinal(kNoticeSuccess);
+  EXPECT_EQ(StartSetupProgram(failedPath_), kExitSetupStarted);
+  EXPECT_TRUE(heldAtStart_);
+  std::string written = ReadFile("QWSetup.exe");
+  EXPECT_EQ(std::vector<uint8_t>(written.begin(), written.end()), setup);
 }
 
 TEST_F(SetupLaunchTest, BytesChangedSinceTheCheckAreNotStarted) {

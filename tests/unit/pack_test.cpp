@@ -19,6 +19,7 @@
 
 #include "tests/unit/sample_data.h"
 #include "package/format.h"
+#include "package/lzma_codec.h"
 #include "platform/code_page.h"
 #include "tools/qwpack/depfile.h"
 #include "tools/qwpack/entry_names_ansi.h"
@@ -392,6 +393,47 @@ TEST_F(PackTest, OutputDoesNotDependOnTheThreadCount) {
       EXPECT_EQ(launcher, first) << threads << " threads, store " << store;
     }
   }
+}
+
+// Method 2 codes each stream on one thread, its chunks in order, and the
+// streams in parallel: the bytes must not depend on the thread count, and
+// the streams must start where the decoder starts them.
+TEST_F(PackTest, Method2OutputDoesNotDependOnTheThreadCountAcrossStreams) {
+  // Over half a stream each, repeating 64 KiB of text: quick to code.
+  size_t half = kLzmaStreamBytes / 2 + kBlockSize / 2;
+  Add("c.txt", TextLike(9000, 9));  // after big1.txt, which fills the first stream
+  for (int i = 0; i < 2; i++) {
+    Bytes piece = TextLike(64 * 1024, i), big;
+    while (big.size() < half) big.insert(big.end(), piece.begin(), piece.end());
+    big.resize(half);
+    Add("big" + std::to_string(i) + ".txt", big);
+    Add("small" + std::to_string(i) + ".bin", RandomBytes(3000 + 5000 * i, 256, i));
+    Add("small" + std::to_string(i) + ".empty", Bytes());
+  }
+  options_.method = kMethodLzma;
+  Bytes first;
+  for (unsigned threads : {1u, 3u}) {
+    options_.threads = threads;
+    PackReport report;
+    ASSERT_EQ(PackFolder(options_, &report), "");
+    Bytes launcher = ReadFile(options_.output);
+    if (threads == 1) first = launcher;
+    EXPECT_EQ(launcher, first) << threads << " threads";
+  }
+  std::string log;
+  EXPECT_EQ(Shell(std::string(QWPACK_BINARY) + " verify " + Quoted(options_.output), &log), 0)
+      << log;
+  // Streams start at the first entry and at the first after 32 MiB (the
+  // entries whose first block is coded say so by a dictionary reset).
+  uint32_t start = LoadLe32(&first[kLocatorOffset]);
+  std::vector<std::string> starting;
+  for (const EntryHeader& entry : Entries(first)) {
+    const uint8_t* block = &first[start + entry.dataStart];
+    if (entry.dataEnd > entry.dataStart && ParseBlockHeader(block).codedFlag &&
+        (block[4] >> kLzmaResetShift & 3) == kLzmaResetDictionary)
+      starting.push_back(entry.fileName);
+  }
+  EXPECT_EQ(starting, (std::vector<std::string>{"QWSetup.exe", "c.txt"}));
 }
 
 TEST(PackOutputFile, AnInterruptedRunLeavesNothingBehind) {

@@ -190,6 +190,31 @@ def names_outside_the_code_page_are_refused():
         raise Failure(f"left behind: {glob.glob(output + '*')}")
 
 
+def method_lzma_refused_and_read():
+    """qwpack.exe has no LZMA encoder: pack --method lzma is refused with a
+    message naming the qwpack that writes it, leaving no output; a method-2
+    launcher the Linux qwpack made is listed, verified and extracted by
+    qwpack.exe byte for byte."""
+    output = os.path.join(OUT, "Lzma-refused.exe")
+    run = windows("lzma-refused", "pack", "--method", "lzma", "-o", windows_path(output),
+                  windows_path(FOLDER)).expect(1, "qwpack.exe pack --method lzma")
+    if "cannot write --method lzma" not in run.err or "qwpack for Linux" not in run.err:
+        raise Failure(f"no clear refusal: {run.err.strip()}")
+    if glob.glob(output + "*"):
+        raise Failure(f"left behind: {glob.glob(output + '*')}")
+    launcher = os.path.join(OUT, "Linux-lzma.exe")
+    linux("pack-lzma", "pack", "--method", "lzma", "-o", launcher, FOLDER).expect(0, "qwpack pack")
+    listed = json.loads(windows("list-lzma", "list", "--json", windows_path(launcher))
+                        .expect(0, "qwpack.exe list").out)["entries"]
+    if {e["method"] for e in listed if e["stored"]} != {2}:
+        raise Failure(f"qwpack.exe lists other methods: {listed}")
+    windows("verify-lzma", "verify", windows_path(launcher)).expect(0, "qwpack.exe verify")
+    extracted = os.path.join(OUT, "extract-lzma")
+    windows("extract-lzma", "extract", windows_path(launcher), "-C",
+            windows_path(extracted)).expect(0, "qwpack.exe extract")
+    expect_same_tree(FOLDER, extracted)
+
+
 def launcher_made_by_qwpack_exe_runs():
     """The 64-bit launcher qwpack.exe made unpacks the folder byte for byte
     (Chinese names under the Chinese system locale) and starts QWSetup.exe."""
@@ -332,7 +357,8 @@ def main():
     make_payload()
     cases = [dist_zip_holds_qwpack_and_both_launchers, pack_gives_the_linux_bytes,
              branded_pack_gives_the_linux_bytes,
-             names_outside_the_code_page_are_refused, launcher_made_by_qwpack_exe_runs,
+             names_outside_the_code_page_are_refused, method_lzma_refused_and_read,
+             launcher_made_by_qwpack_exe_runs,
              list_verify_extract_agree, host_paths_outside_the_code_page,
              version_resource_reads_back,
              control_c_leaves_no_partial_output]

@@ -8,10 +8,15 @@
 #include <zstd.h>
 #endif
 
+#include <cstdlib>
 #include <cstring>
 
 #include "package/block_codec.h"
 #include "package/lz_codec.h"
+#include "package/lzma_codec.h"
+#ifdef QW_LZMA_ENCODER
+#include "package/lzma_encoder.h"
+#endif
 
 namespace {
 
@@ -43,6 +48,51 @@ class QwlzCodec : public BenchCodec {
  private:
   CLzCodec codec_;
 };
+
+#ifdef QW_LZMA_ENCODER
+// Method 2 over a whole file: its blocks, each behind the 4-byte block
+// header a package gives it, decoded block by block as the launcher does.
+class QwlzmaCodec : public BenchCodec {
+ public:
+  QwlzmaCodec() : decoder_(static_cast<LzmaDecoder*>(malloc(sizeof(LzmaDecoder)))) {}
+  ~QwlzmaCodec() override { free(decoder_); }
+
+  size_t Compress(const uint8_t* input, size_t size, uint8_t* output, size_t capacity) override {
+    std::vector<StoredBlock> blocks =
+        LzmaCutEntries({std::vector<uint8_t>(input, input + size)})[0];
+    size_t at = 0;
+    for (const StoredBlock& block : blocks) {
+      if (at + 4 + block.bytes.size() > capacity) return 0;
+      SerializeBlockHeader({static_cast<uint16_t>(block.bytes.size()), block.coded}, output + at);
+      memcpy(output + at + 4, block.bytes.data(), block.bytes.size());
+      at += 4 + block.bytes.size();
+    }
+    return at;
+  }
+  bool Decompress(const uint8_t* input, size_t size, uint8_t* output, size_t outputSize) override {
+    if (!decoder_) return false;
+    LzmaBeginPackage(decoder_);
+    LzmaBeginEntry(decoder_);
+    size_t at = 0;
+    for (size_t done = 0; done < outputSize; done += kBlockSize) {
+      if (size - at < 4) return false;
+      BlockHeader block = ParseBlockHeader(input + at);
+      uint32_t length =
+          static_cast<uint32_t>(outputSize - done < kBlockSize ? outputSize - done : kBlockSize);
+      if (block.storedLength > size - at - 4 ||
+          !LzmaDecodeBlock(decoder_, output + done, length, input + at + 4, block.storedLength,
+                           block.codedFlag != 0))
+        return false;
+      at += 4 + block.storedLength;
+    }
+    return at == size;
+  }
+  size_t Bound(size_t size) const override { return size + (size / kBlockSize + 1) * 4 + 16; }
+
+ private:
+  LzmaDecoder* decoder_;
+};
+#endif
 
 #ifdef QW_COMPARISON_CODECS
 class ZlibCodec : public BenchCodec {
@@ -149,6 +199,9 @@ std::vector<BenchCodecKind> BenchCodecKinds() {
   std::vector<BenchCodecKind> kinds;
   kinds.push_back({"memcpy", false, false, Make<MemcpyCodec>});
   kinds.push_back({"qwlz (4 KiB blocks)", true, true, Make<QwlzCodec>});
+#ifdef QW_LZMA_ENCODER
+  kinds.push_back({"qwlzma (method 2)", false, true, Make<QwlzmaCodec>});
+#endif
 #ifdef QW_COMPARISON_CODECS
   kinds.push_back({"zlib -9 (4 KiB blocks)", true, false, Make<ZlibCodec>});
   kinds.push_back({"zlib -9", false, false, Make<ZlibCodec>});

@@ -181,10 +181,10 @@ void PrintTable(const std::vector<Row>& rows, const std::vector<BenchFile>& file
            row.encodePerCoreMbps, row.decodeMbps, row.sound ? "" : "  ROUND TRIP FAILED");
   }
   printf(
-      "\nqwlz encodes on %u threads, the others on one; every codec decodes on one. Per\n"
-      "core is input over processor time. Ratios are input / output; 4 KiB block codecs\n"
-      "count a 4-byte length per block and keep a block plain when coding does not\n"
-      "shorten it.\n",
+      "\nqwlz encodes on %u threads, qwlzma (method 2, where built) one file per thread,\n"
+      "the others on one; every codec decodes on one. Per core is input over processor\n"
+      "time. Ratios are input / output; 4 KiB block codecs and qwlzma count a 4-byte\n"
+      "length per block and keep a block plain when coding does not shorten it.\n",
       rows.size() > 1 ? rows[1].threads : 1);
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "package/block_codec.h"
+#include "package/lzma_codec.h"
 #include "tools/qwpack/brand_options.h"
 #include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
@@ -89,6 +91,12 @@ int RunPack(int argc, char** argv) {
                  "project's launcher for 32- or 64-bit Windows installed with qwpack, or the "
                  "path of a launcher");
   app.add_flag("--store", store, "keep every block plain (no LZ coding)");
+  std::string method = "lz";
+  app.add_option("--method", method,
+                 "how blocks are coded: lz (the default; each block on its own, fastest to "
+                 "unpack) or lzma (smaller: an LZMA dictionary per file, x86 filter for "
+                 "programs; Linux qwpack only)")
+      ->check(CLI::IsMember({"lz", "lzma"}));
   app.add_flag("--strict", strict,
                "refuse paths that pass Windows' 259 characters behind a typical workspace, "
                "instead of warning of them");
@@ -121,6 +129,7 @@ int RunPack(int argc, char** argv) {
   options.codePage = codePage;
   options.threads = threads;
   options.store = store;
+  options.method = method == "lzma" ? kMethodLzma : kMethodLz;
   options.strict = strict;
   if (!HostReadFile(stubPath, &options.stub)) {
     fprintf(stderr, "qwpack: cannot read the launcher stub %s: %s\n", stubPath.c_str(),

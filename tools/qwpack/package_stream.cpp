@@ -8,8 +8,22 @@
 #include <deque>
 #include <memory>
 
+#include "package/block_codec.h"
 #include "package/format.h"
 #include "package/lz_codec.h"
+#include "package/lzma_codec.h"
+#include "package/package_writer.h"
+#ifdef QW_LZMA_ENCODER
+#include "package/lzma_encoder.h"
+#else
+// Never made: CanWriteLzma() is false and the packer refuses method 2 first.
+class LzmaEntryEncoder {
+ public:
+  std::string BeginStream() { return "this qwpack has no LZMA encoder"; }
+  void BeginEntry() {}
+  std::string AddBlock(const uint8_t*, uint32_t, StoredBlock*) { return BeginStream(); }
+};
+#endif
 #include "package/package_writer.h"
 #include "tools/qwpack/host_files.h"
 #include "tools/qwpack/threads.h"
@@ -19,12 +33,23 @@ namespace {
 constexpr uint64_t kChunkBytes = 256 * kBlockSize;
 constexpr size_t kChunksInFlightPerThread = 4;
 
+// A method-2 stream's coding: one encoder (about 100 MB with liblzma's
+// preset, freed with the stream's last chunk), its chunks one at a time in
+// order.
+struct StreamCoding {
+  bool busy = false;  // a thread codes one of its chunks
+  std::unique_ptr<LzmaEntryEncoder> encoder;
+};
+
 struct Chunk {
   size_t entry;
   bool firstOfEntry;
   bool lastOfEntry;
   std::vector<uint8_t> input;
   std::vector<StoredBlock> blocks;
+  std::shared_ptr<StreamCoding> coding;  // method 2, non-empty entries only
+  bool startsStream = false;             // with its first chunk
+  std::string problem;                   // the encoder's, method 2 only
   bool done = false;
 };
 
@@ -66,28 +91,63 @@ class CodingPool {
   }
 
  private:
+  // The first queued chunk whose stream no other thread is coding; chunks of
+  // one stream are queued in order, so they are taken in order. Under the lock.
+  std::deque<Chunk*>::iterator NextReady() {
+    for (auto it = queue_.begin(); it != queue_.end(); ++it)
+      if (!(*it)->coding || !(*it)->coding->busy) return it;
+    return queue_.end();
+  }
+
   void Work() {
     CLzCodec codec;
     for (;;) {
       Chunk* chunk;
       {
         std::unique_lock<Mutex> lock(mutex_);
-        queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty()) return;
-        chunk = queue_.front();
-        queue_.pop_front();
+        queued_.wait(lock, [this] { return stopping_ || NextReady() != queue_.end(); });
+        if (stopping_) return;
+        auto next = NextReady();
+        chunk = *next;
+        queue_.erase(next);
+        if (chunk->coding) chunk->coding->busy = true;
       }
-      for (size_t at = 0; at < chunk->input.size(); at += kBlockSize) {
-        size_t length =
-            chunk->input.size() - at < kBlockSize ? chunk->input.size() - at : kBlockSize;
-        chunk->blocks.push_back(StoreBlock(chunk->input.data() + at, static_cast<uint32_t>(length),
-                                           store_ ? nullptr : &codec));
-      }
+      if (chunk->coding)
+        CodeLzmaChunk(chunk);
+      else
+        CodeLzChunk(chunk, store_ ? nullptr : &codec);
       {
         std::lock_guard<Mutex> lock(mutex_);
         chunk->done = true;
+        if (chunk->coding) chunk->coding->busy = false;
       }
       finished_.notify_all();
+      queued_.notify_all();  // the stream's next chunk may be waiting
+    }
+  }
+
+  static void CodeLzChunk(Chunk* chunk, CLzCodec* codec) {
+    for (size_t at = 0; at < chunk->input.size(); at += kBlockSize) {
+      size_t length = chunk->input.size() - at < kBlockSize ? chunk->input.size() - at : kBlockSize;
+      chunk->blocks.push_back(
+          StoreBlock(chunk->input.data() + at, static_cast<uint32_t>(length), codec));
+    }
+  }
+
+  static void CodeLzmaChunk(Chunk* chunk) {
+    StreamCoding& coding = *chunk->coding;
+    if (chunk->startsStream) {
+      coding.encoder.reset(new LzmaEntryEncoder);
+      chunk->problem = coding.encoder->BeginStream();
+    } else if (!coding.encoder) {
+      chunk->problem = "the stream's encoder failed before";
+    }
+    if (chunk->firstOfEntry) coding.encoder->BeginEntry();
+    for (size_t at = 0; chunk->problem.empty() && at < chunk->input.size(); at += kBlockSize) {
+      size_t length = chunk->input.size() - at < kBlockSize ? chunk->input.size() - at : kBlockSize;
+      chunk->blocks.emplace_back();
+      chunk->problem = coding.encoder->AddBlock(
+          chunk->input.data() + at, static_cast<uint32_t>(length), &chunk->blocks.back());
     }
   }
 
@@ -109,6 +169,8 @@ class ChunkReader {
   }
 
   bool AtEnd() const { return entry_ == entries_.size(); }
+  bool AtEntryStart() const { return offset_ == 0; }
+  uint64_t NextEntrySize() const { return entries_[entry_].size; }
 
   // The next chunk, or null with `problem` set.
   std::unique_ptr<Chunk> Next(std::string* problem) {
@@ -163,13 +225,15 @@ class EntryWriter {
 
   uint64_t PackageLength() const { return end_ - packageOffset_; }
 
-  std::string Write(const Chunk& chunk, PackageTotals* totals) {
+  std::string Write(const Chunk& chunk, uint16_t method, PackageTotals* totals) {
+    if (!chunk.problem.empty()) return entries_[chunk.entry].hostPath + ": " + chunk.problem;
     const PackageEntry& entry = entries_[chunk.entry];
     if (chunk.firstOfEntry) {
       headerAt_ = end_;
       header_.reset(new EntryHeaderBuilder(entry.subdirectory, entry.fileName,
                                            static_cast<uint32_t>(entry.size),
                                            static_cast<uint32_t>(end_ - packageOffset_)));
+      header_->SetCodedMethod(method);
       end_ += kEntryHeaderSize;
     }
     std::vector<uint8_t> bytes;
@@ -209,7 +273,32 @@ class EntryWriter {
   const std::vector<PackageEntry>& entries_;
 };
 
+// Method 2 holds one encoder per stream under way: at most threads + 1
+// streams are read ahead, and enough chunks for them to keep every thread busy.
+size_t StreamsInFlight(const std::deque<std::unique_ptr<Chunk>>& inFlight) {
+  size_t streams = 0;
+  for (const std::unique_ptr<Chunk>& chunk : inFlight)
+    streams += chunk->startsStream || (chunk == inFlight.front() && chunk->coding) ? 1 : 0;
+  return streams;
+}
+
+constexpr size_t kLzmaChunksPerStream = kLzmaStreamBytes / kChunkBytes + 1;
+
 }  // namespace
+
+bool CanWriteLzma() {
+#ifdef QW_LZMA_ENCODER
+  return true;
+#else
+  return false;
+#endif
+}
+
+std::string LzmaUnavailableText() {
+  return "this qwpack cannot write --method lzma: it is built without an LZMA encoder (Windows "
+         "builds are). qwpack for Linux (the Debian package or a Linux build) writes it, and "
+         "the launchers it makes run anywhere.";
+}
 
 std::string WritePackageStream(int fd, uint64_t packageOffset,
                                const std::vector<PackageEntry>& entries,
@@ -219,19 +308,36 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
   CodingPool pool(threads, options.store);
   ChunkReader reader(entries);
   EntryWriter writer(fd, packageOffset, entries);
+  bool lzma = options.method == kMethodLzma && !options.store;
+  size_t maxInFlight =
+      lzma ? kLzmaChunksPerStream * (threads + 1) : kChunksInFlightPerThread * threads;
   std::deque<std::unique_ptr<Chunk>> inFlight;
+  std::shared_ptr<StreamCoding> coding;  // of the stream being read, method 2
+  bool inStream = false;
+  uint64_t streamBytes = 0;
   std::string problem = writer.WriteFileCount(static_cast<uint32_t>(entries.size()));
   while (problem.empty()) {
-    while (problem.empty() && !reader.AtEnd() &&
-           inFlight.size() < kChunksInFlightPerThread * threads) {
+    while (problem.empty() && !reader.AtEnd() && inFlight.size() < maxInFlight &&
+           !(lzma && reader.AtEntryStart() && StreamsInFlight(inFlight) > threads)) {
+      uint64_t entrySize = reader.NextEntrySize();
       std::unique_ptr<Chunk> chunk = reader.Next(&problem);
       if (!chunk) break;
+      if (lzma && entrySize > 0) {
+        if (chunk->firstOfEntry && StartsLzmaStream(inStream, streamBytes)) {
+          coding = std::make_shared<StreamCoding>();
+          chunk->startsStream = true;
+          inStream = true;
+          streamBytes = 0;
+        }
+        if (chunk->firstOfEntry) streamBytes += entrySize;
+        chunk->coding = coding;
+      }
       pool.Submit(chunk.get());
       inFlight.push_back(std::move(chunk));
     }
     if (!problem.empty() || inFlight.empty()) break;
     pool.Wait(inFlight.front().get());
-    problem = writer.Write(*inFlight.front(), totals);
+    problem = writer.Write(*inFlight.front(), lzma ? kMethodLzma : kMethodLz, totals);
     inFlight.pop_front();
     if (problem.empty() && writer.PackageLength() > options.maxPackageLength)
       problem = "the launcher would reach 2 GiB, more than the launcher can read";

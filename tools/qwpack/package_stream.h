@@ -23,6 +23,7 @@ struct PackageTotals {
 struct PackageStreamOptions {
   unsigned threads = 1;                              // coding threads, at least 1
   bool store = false;                                // keep every block plain
+  uint16_t method = 1;                               // 1 (LZ) or 2 (LZMA), for coded blocks
   uint64_t maxPackageLength = 0x7FFFFFFF;            // refuse to grow past this
   std::function<void(uint64_t inputDone)> progress;  // optional, on the calling thread
 };
@@ -30,10 +31,17 @@ struct PackageStreamOptions {
 // Writes the package (fileCount, then the entries in the given order) into
 // the file `fd` from byte `packageOffset` on, with positioned writes: each
 // entry header is written once its blocks, which precede it in time but
-// follow it in the file, have settled its checksum and end. Blocks are coded
-// independently, so the bytes do not depend on the thread count. Returns an
+// follow it in the file, have settled its checksum and end. Method-1 blocks
+// are coded independently, method-2 entries each by one encoder in block
+// order, so the bytes do not depend on the thread count. Returns an
 // empty string or what went wrong (a file unreadable or changed, a failed
 // write, the package growing past the limit).
 std::string WritePackageStream(int fd, uint64_t packageOffset,
                                const std::vector<PackageEntry>& entries,
                                const PackageStreamOptions& options, PackageTotals* totals);
+
+// Whether this build of qwpack can write method 2 (the LZMA encoder is
+// linked on Linux only).
+bool CanWriteLzma();
+// Why it cannot, and which qwpack can.
+std::string LzmaUnavailableText();

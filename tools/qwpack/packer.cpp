@@ -5,6 +5,7 @@
 #include <set>
 
 #include "package/format.h"
+#include "package/lzma_codec.h"
 #include "package/package_writer.h"
 #include "platform/code_page.h"
 #include "tools/qwpack/ansi_paths.h"
@@ -207,6 +208,7 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
     return "code page " + std::to_string(options.codePage) + " is unknown here";
   UsePathCodePage(options.codePage);
 
+  if (options.method == kMethodLzma && !CanWriteLzma()) return LzmaUnavailableText();
   std::string stubProblem = CheckLauncherStub(options.stub);
   if (!stubProblem.empty()) return "the launcher stub cannot be used: " + stubProblem;
   std::vector<uint8_t> stub = options.stub;
@@ -234,6 +236,7 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
   PackageStreamOptions streamOptions;
   streamOptions.threads = options.threads;
   streamOptions.store = options.store;
+  streamOptions.method = options.method;
   streamOptions.maxPackageLength = room;
   if (options.progress)
     streamOptions.progress = [&](uint64_t done) { options.progress(done, total); };

@@ -18,6 +18,7 @@ struct PackOptions {
   unsigned codePage = kDefaultPackCodePage;
   unsigned threads = 1;
   bool store = false;   // keep every block plain
+  uint16_t method = 1;  // of coded blocks: 1 (LZ) or 2 (LZMA, where CanWriteLzma())
   bool strict = false;  // refuse, rather than warn of, paths too long for a typical workspace
   // A file packed as QWSetup.exe at the package's top; the folder then must
   // not hold one there.

@@ -1,0 +1,279 @@
+// Method 2 end to end below the worker: liblzma's blocks through our
+// decoder, block by block with one dictionary per entry, and the x86 filter.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "package/lzma_codec.h"
+#include "package/lzma_encoder.h"
+#include "package/x86_filter.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct FreeDecoder {
+  void operator()(LzmaDecoder* decoder) const { free(decoder); }
+};
+using DecoderPtr = std::unique_ptr<LzmaDecoder, FreeDecoder>;
+
+DecoderPtr NewDecoder() {
+  return DecoderPtr(static_cast<LzmaDecoder*>(malloc(sizeof(LzmaDecoder))));
+}
+
+// Decodes an entry's blocks as the worker does; false at the first refusal.
+bool DecodeEntry(LzmaDecoder* decoder, const std::vector<StoredBlock>& blocks, size_t size,
+                 Bytes* out) {
+  LzmaBeginEntry(decoder);
+  out->clear();
+  for (size_t i = 0; i < blocks.size(); i++) {
+    uint32_t length =
+        static_cast<uint32_t>(i + 1 < blocks.size() ? kBlockSize : size - i * kBlockSize);
+    uint8_t output[kBlockSize];
+    if (!LzmaDecodeBlock(decoder, output, length, blocks[i].bytes.data(),
+                         static_cast<uint32_t>(blocks[i].bytes.size()), blocks[i].coded))
+      return false;
+    out->insert(out->end(), output, output + length);
+  }
+  return true;
+}
+
+Bytes RandomBytes(size_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes bytes(size);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
+  return bytes;
+}
+
+// Words from a small vocabulary: compressible, with matches everywhere.
+Bytes Text(size_t size, uint32_t seed) {
+  static const char* const kWords[] = {"block ",      "entry ", "launcher ", "package ", "the ",
+                                       "dictionary ", "of ",    "range ",    "coder ",   "match "};
+  std::mt19937 rng(seed);
+  Bytes text;
+  while (text.size() < size) {
+    const char* word = kWords[rng() % 10];
+    text.insert(text.end(), word, word + strlen(word));
+  }
+  text.resize(size);
+  return text;
+}
+
+// Codes `files` as the entries of one package and decodes them back in
+// order with one decoder, as the worker does.
+std::vector<std::vector<StoredBlock>> ExpectRoundTrip(const std::vector<Bytes>& files,
+                                                      LzmaDecoder* decoder) {
+  std::vector<std::vector<StoredBlock>> entries = LzmaCutEntries(files);
+  LzmaBeginPackage(decoder);
+  for (size_t i = 0; i < files.size(); i++) {
+    SCOPED_TRACE("entry " + std::to_string(i));
+    EXPECT_EQ(entries[i].size(), (files[i].size() + kBlockSize - 1) / kBlockSize);
+    for (const StoredBlock& block : entries[i]) EXPECT_LE(block.bytes.size(), kBlockSize);
+    if (files[i].empty()) continue;
+    Bytes out;
+    EXPECT_TRUE(DecodeEntry(decoder, entries[i], files[i].size(), &out));
+    EXPECT_TRUE(out == files[i]);
+  }
+  return entries;
+}
+
+// Three blocks: the middle one does not compress, the last repeats the first.
+Bytes TextNoiseText() {
+  Bytes text = Text(4096, 5), noise = RandomBytes(4096, 6);
+  Bytes data = text;
+  data.insert(data.end(), noise.begin(), noise.end());
+  data.insert(data.end(), text.begin(), text.end());
+  return data;
+}
+
+uint32_t ResetOf(const StoredBlock& block) {
+  return block.bytes[0] >> kLzmaResetShift & 3;
+}
+
+// A made-up x86 program: a PE-like start and many calls to a few targets.
+Bytes ProgramWithCalls(bool mzHeader) {
+  std::mt19937 rng(7);
+  Bytes code = {static_cast<uint8_t>(mzHeader ? 'M' : 'X'), 'Z'};
+  code.resize(64);
+  const int32_t targets[] = {0x1000, 0x2345, 0x8000, 0x1F000};
+  while (code.size() < 40000) {
+    uint32_t next = static_cast<uint32_t>(code.size()) + 5;
+    int32_t displacement = targets[rng() % 4] - static_cast<int32_t>(next);
+    code.push_back(0xE8);
+    for (int i = 0; i < 4; i++) code.push_back(static_cast<uint8_t>(displacement >> (8 * i)));
+    const uint8_t between[] = {0x8B, 0x45, 0xFC, 0x50, 0x89, 0xC1};
+    code.insert(code.end(), between, between + rng() % 6 + 1);
+  }
+  return code;
+}
+
+}  // namespace
+
+TEST(LzmaRoundTrip, SizesAroundTheBlock) {
+  DecoderPtr decoder = NewDecoder();
+  for (size_t size : {size_t{1}, size_t{2}, size_t{4095}, size_t{4096}, size_t{4097},
+                      size_t{3 * 4096}, size_t{5 * 4096 + 17}}) {
+    SCOPED_TRACE(size);
+    ExpectRoundTrip({Text(size, 1)}, decoder.get());
+  }
+}
+
+TEST(LzmaRoundTrip, MatchesReachBackAcrossBlocksAndEntries) {
+  DecoderPtr decoder = NewDecoder();
+  Bytes noise = RandomBytes(4096, 3);
+  Bytes twice = noise;
+  twice.insert(twice.end(), noise.begin(), noise.end());
+  Bytes again = RandomBytes(3000, 3);  // the first 3000 bytes of `noise`
+  auto entries = ExpectRoundTrip({Bytes(), twice, Bytes(), again}, decoder.get());
+  // Alone each piece is noise; only the dictionary makes the repeats small.
+  EXPECT_FALSE(entries[1][0].coded);
+  ASSERT_TRUE(entries[1][1].coded);
+  EXPECT_LT(entries[1][1].bytes.size(), 64u);
+  ASSERT_TRUE(entries[3][0].coded);
+  EXPECT_LT(entries[3][0].bytes.size(), 64u);
+}
+
+TEST(LzmaRoundTrip, StoredBlocksBetweenCodedOnesEnterTheDictionary) {
+  DecoderPtr decoder = NewDecoder();
+  Bytes data = TextNoiseText(), noise = RandomBytes(4096, 6);
+  data.insert(data.end(), noise.begin(), noise.begin() + 100);
+  auto blocks = ExpectRoundTrip({data}, decoder.get())[0];
+  ASSERT_EQ(blocks.size(), 4u);
+  EXPECT_TRUE(blocks[0].coded);
+  EXPECT_FALSE(blocks[1].coded);
+  ASSERT_TRUE(blocks[2].coded);
+  EXPECT_GE(ResetOf(blocks[2]), kLzmaResetState);  // as after an uncompressed LZMA2 chunk
+  EXPECT_LT(blocks[2].bytes.size(), 64u);          // all of it one match into block 0
+  ASSERT_TRUE(blocks[3].coded);
+  EXPECT_LT(blocks[3].bytes.size(), 32u);  // a match into the stored block
+}
+
+TEST(LzmaRoundTrip, ProgramsGoThroughTheFilterAndGainByIt) {
+  DecoderPtr decoder = NewDecoder();
+  Bytes program = ProgramWithCalls(true), notProgram = ProgramWithCalls(false);
+  auto size = [](const std::vector<StoredBlock>& blocks) {
+    size_t total = 0;
+    for (const StoredBlock& block : blocks) total += block.bytes.size();
+    return total;
+  };
+  auto filtered = ExpectRoundTrip({program}, decoder.get())[0];
+  auto plain = ExpectRoundTrip({notProgram}, decoder.get())[0];
+  EXPECT_LT(size(filtered) * 5, size(plain) * 4) << size(filtered) << " vs " << size(plain);
+  // A stored first block decides the filter as well as a coded one.
+  Bytes noisyProgram = RandomBytes(5000, 8);
+  noisyProgram[0] = 'M';
+  noisyProgram[1] = 'Z';
+  noisyProgram.insert(noisyProgram.end(), program.begin() + 64, program.end());
+  auto blocks = ExpectRoundTrip({noisyProgram}, decoder.get())[0];
+  EXPECT_FALSE(blocks[0].coded);
+}
+
+TEST(LzmaRoundTrip, ANewStreamStartsWhereTheDecoderExpectsIt) {
+  DecoderPtr decoder = NewDecoder();
+  Bytes big(kLzmaStreamBytes / 2 + 1, 'a');
+  Bytes small = Text(5000, 9);
+  auto entries = ExpectRoundTrip({big, big, small, small}, decoder.get());
+  EXPECT_EQ(ResetOf(entries[0][0]), kLzmaResetDictionary);
+  EXPECT_LT(ResetOf(entries[1][0]), kLzmaResetProperties);  // goes on from entry 0
+  EXPECT_EQ(ResetOf(entries[2][0]), kLzmaResetDictionary);
+  EXPECT_LT(ResetOf(entries[3][0]), kLzmaResetProperties);
+}
+
+TEST(LzmaDecoder, RefusesBlocksThatBreakTheStreamRules) {
+  DecoderPtr decoder = NewDecoder();
+  Bytes data = TextNoiseText();
+  std::vector<StoredBlock> blocks = LzmaCutEntries({data})[0];
+  ASSERT_EQ(blocks.size(), 3u);
+  auto decodes = [&](std::vector<StoredBlock> changed) {
+    Bytes out;
+    LzmaBeginPackage(decoder.get());
+    return DecodeEntry(decoder.get(), changed, data.size(), &out) && out == data;
+  };
+  ASSERT_TRUE(decodes(blocks));
+  struct Case {
+    const char* what;
+    size_t block;
+    uint8_t control;
+  } cases[] = {
+      {"a first block without properties", 0, 0xA0},
+      {"a coded block without the control bit", 0, 0x60},
+      {"size bits in the control byte", 0, 0xE1},
+      {"no state reset after a stored block", 2, 0x80},
+      {"a dictionary reset inside a stream", 2, 0xE0},
+  };
+  for (const Case& c : cases) {
+    std::vector<StoredBlock> changed = blocks;
+    changed[c.block].bytes[0] = c.control;
+    EXPECT_FALSE(decodes(changed)) << c.what;
+  }
+  std::vector<StoredBlock> changed = blocks;
+  changed[0].bytes[1] = kLzmaMaxPropertiesByte + 1;
+  EXPECT_FALSE(decodes(changed)) << "properties out of range";
+  changed[0].bytes[1] = 4 + 9 * 1;  // lc 4, lp 1: over LZMA2's bound of 4
+  EXPECT_FALSE(decodes(changed)) << "lc + lp over 4";
+  // Every cut of a coded block, and one byte too many, is refused.
+  for (size_t length = 0; length < blocks[0].bytes.size(); length++) {
+    changed = blocks;
+    changed[0].bytes.resize(length);
+    EXPECT_FALSE(decodes(changed)) << "cut to " << length;
+  }
+  changed = blocks;
+  changed[0].bytes.push_back(0);
+  EXPECT_FALSE(decodes(changed)) << "a byte past the coder's end";
+  changed = blocks;
+  changed[1].bytes.resize(4095);
+  EXPECT_FALSE(decodes(changed)) << "a short stored block";
+}
+
+// After a refused block the repeat distances and state are half-way: the
+// next entry must not go on with them (it would read dictionary bytes never
+// written), but start a new stream, which wants properties first.
+TEST(LzmaDecoder, AfterARefusalTheNextEntryStartsANewStream) {
+  DecoderPtr decoder = NewDecoder();
+  Bytes first = Text(5000, 1), second = Text(3000, 2);
+  auto entries = LzmaCutEntries({first, second});
+  ASSERT_LT(ResetOf(entries[1][0]), kLzmaResetProperties);
+  Bytes out;
+  LzmaBeginPackage(decoder.get());
+  ASSERT_TRUE(DecodeEntry(decoder.get(), entries[0], first.size(), &out));
+  ASSERT_TRUE(DecodeEntry(decoder.get(), entries[1], second.size(), &out));
+  std::vector<StoredBlock> cut = entries[0];
+  cut[1].bytes.resize(cut[1].bytes.size() / 2);
+  LzmaBeginPackage(decoder.get());
+  ASSERT_FALSE(DecodeEntry(decoder.get(), cut, first.size(), &out));
+  EXPECT_FALSE(DecodeEntry(decoder.get(), entries[1], second.size(), &out));
+}
+
+TEST(X86Filter, RestoresAnyBytesAndRewritesNearCalls) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 200; round++) {
+    Bytes block(1 + rng() % 4096);
+    for (uint8_t& b : block) {
+      uint32_t pick = rng() % 8;  // many opcodes, many 00 and FF top bytes
+      b = pick == 0   ? 0xE8
+          : pick == 1 ? 0xE9
+          : pick == 2 ? 0x00
+          : pick == 3 ? 0xFF
+                      : uint8_t(rng());
+    }
+    uint32_t offset = rng();
+    Bytes filtered = block;
+    FilterX86Block(filtered.data(), static_cast<uint32_t>(filtered.size()), offset);
+    if (block.size() > 100) {
+      EXPECT_NE(filtered, block);
+    }
+    RestoreX86Block(filtered.data(), static_cast<uint32_t>(filtered.size()), offset);
+    ASSERT_EQ(filtered, block) << "round " << round;
+  }
+  // Two calls of one target become the same bytes; a call whose
+  // displacement leaves the block is left alone.
+  Bytes calls = {0xE8, 0xFB, 0x0F, 0x00, 0x00, 0x90, 0xE8, 0xF5, 0x0F, 0x00, 0x00, 0xE8, 1, 2};
+  FilterX86Block(calls.data(), static_cast<uint32_t>(calls.size()), 0);
+  EXPECT_TRUE(std::equal(calls.begin() + 1, calls.begin() + 5, calls.begin() + 7));
+  EXPECT_EQ(calls[12], 1);
+  EXPECT_EQ(calls[13], 2);
+}
