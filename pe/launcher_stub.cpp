@@ -14,17 +14,14 @@
 // section, where packages go; one that begins right at that end but runs
 // past the end of the file is a launcher whose package was cut off.
 #include "pe/launcher_stub.h"
+#include "pe/pe_format.h"
 
 #include "package/format.h"
 
 namespace {
 
-constexpr uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
 constexpr uint16_t kImageFileExecutable = 0x0002;
 constexpr uint16_t kImageFileDll = 0x2000;
-constexpr uint16_t kOptionalMagicPe32 = 0x10B;
-constexpr uint16_t kOptionalMagicPe32Plus = 0x20B;
-constexpr uint32_t kCertificateDirectory = 4;
 
 struct PeLayout {
   uint32_t header;          // e_lfanew

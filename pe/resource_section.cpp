@@ -6,6 +6,7 @@
 // never their own, so .reloc moves behind the rebuilt resources unchanged
 // but for its place.
 #include "pe/resource_section.h"
+#include "pe/pe_format.h"
 
 #include <algorithm>
 
@@ -13,11 +14,6 @@
 
 namespace {
 
-constexpr uint32_t kPeSignature = 0x00004550;
-constexpr uint16_t kMagicPe32 = 0x10B;
-constexpr uint16_t kMagicPe32Plus = 0x20B;
-constexpr uint32_t kResourceDirectory = 2;
-constexpr uint32_t kBaseRelocationDirectory = 5;
 constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kInitializedData = 0x00000040;
 constexpr uint32_t kMostFileAlignment = 0x10000;
@@ -55,8 +51,9 @@ std::string ReadLayout(const std::vector<uint8_t>& image, ImageLayout* layout) {
   if (optionalSize < 96 || !Has(image, layout->optional, optionalSize))
     return "its optional header is cut short";
   uint16_t magic = LoadLe16(&image[layout->optional]);
-  if (magic != kMagicPe32 && magic != kMagicPe32Plus) return "its optional header is unknown";
-  uint32_t countAt = magic == kMagicPe32Plus ? 108 : 92;
+  if (magic != kOptionalMagicPe32 && magic != kOptionalMagicPe32Plus)
+    return "its optional header is unknown";
+  uint32_t countAt = magic == kOptionalMagicPe32Plus ? 108 : 92;
   layout->directories = layout->optional + countAt + 4;
   if (optionalSize < countAt + 4) return "its optional header is cut short";
   layout->directoryCount = LoadLe32(&image[layout->optional + countAt]);

@@ -5,14 +5,13 @@
 // bytes. The root's value is VS_FIXEDFILEINFO; its "StringFileInfo" child
 // holds string tables whose children are the key/value pairs.
 #include "pe/version_resource.h"
+#include "pe/pe_format.h"
 
 #include "package/format.h"
 #include "pe/utf16.h"
 
 namespace {
 
-constexpr uint32_t kPeSignature = 0x00004550;
-constexpr uint32_t kResourceDirectory = 2;
 constexpr uint32_t kVersionType = 16;
 constexpr uint32_t kFixedInfoSignature = 0xFEEF04BD;
 constexpr uint32_t kHeaderBytes = 4096;           // headers and section table are read from here
