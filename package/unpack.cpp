@@ -38,6 +38,14 @@ bool ReadLocator(FILE* program, uint32_t fileSize, PackageLocator* locator) {
   return IsLocatorValid(*locator, fileSize);
 }
 
+// Sizes `program` and reads its package locator: false when the file is
+// under 136 bytes or 2 GiB and over, or the locator is invalid.
+bool LocatePackage(FILE* program, PackageLocator* locator) {
+  uint32_t fileSize;
+  return SizeProgramFile(program, &fileSize) && fileSize >= kMinProgramSize &&
+         ReadLocator(program, fileSize, locator);
+}
+
 // Composes the entry's output path and creates its subdirectory. Names are
 // checked before anything is created. Returns 0 or the failure's code.
 uint32_t PrepareOutputPath(const UnpackJob& job, const EntryHeader& header, char* path,
@@ -91,15 +99,6 @@ LzmaDecoder* TakeLzmaDecoder(BlockBuffers* buffers) {
   return buffers->lzma;
 }
 
-// Where an entry's decoded blocks go: `put` takes each in turn, `finish`
-// ends the entry, told whether every block decoded, was taken and checked;
-// either returns false on failure.
-struct BlockSink {
-  bool (*put)(void* context, const uint8_t* data, uint32_t length);
-  bool (*finish)(void* context, bool verified);
-  void* context;
-};
-
 // A file to be held once verified also gets the CRC-32 and length of the
 // bytes written, so that what is started can be checked against them.
 struct OutputFile {
@@ -110,25 +109,24 @@ struct OutputFile {
   HeldDigest written;
 };
 
-bool PutToFile(void* context, const uint8_t* data, uint32_t length) {
-  OutputFile* output = static_cast<OutputFile*>(context);
+bool PutToFile(OutputFile* output, const uint8_t* data, uint32_t length) {
   if (output->holdWhenVerified) {
     output->written.crc = Crc32Update(output->written.crc, data, length);
     output->written.length += length;
   }
   return fwrite(data, 1, length, output->file) == length;
 }
-bool CloseFile(void* context, bool verified) {
-  OutputFile* output = static_cast<OutputFile*>(context);
+// Closes the file, or holds it when it was verified and is to be held.
+bool CloseFile(OutputFile* output, bool verified) {
   if (verified && output->holdWhenVerified)
     return g_platform.closeAndHold(output->file, output->path, &output->held) != 0;
   return fclose(output->file) == 0;
 }
 
-// Reads, decodes and hands on the blocks of a non-empty entry and checks
-// its checksum; `sink` may be null (verification only). The sink is
-// finished whatever happens.
-uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, const BlockSink* sink,
+// Reads, decodes and writes the blocks of a non-empty entry and checks its
+// checksum; `output` may be null (verification only). The output is closed
+// (or held) whatever happens.
+uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, OutputFile* output,
                            BlockBuffers* buffers, EntryReport* report) {
   memset(buffers->input, 0, sizeof buffers->input);
   memset(buffers->output, 0, sizeof buffers->output);
@@ -166,13 +164,13 @@ uint32_t UnpackEntryBlocks(FILE* body, const EntryHeader& header, const BlockSin
       break;
     }
     checksum += BlockChecksum(rawHeader, buffers->input, block.storedLength);
-    if (sink) written = written && sink->put(sink->context, buffers->output, outputLength);
+    if (output) written = written && PutToFile(output, buffers->output, outputLength);
     report->blockCount++;
     report->codedBlockCount += block.codedFlag ? 1 : 0;
     report->storedBytes += 4 + block.storedLength;
   }
   bool verified = decoded && written && checksum == header.checksum;
-  if (sink) written = sink->finish(sink->context, verified) && written;
+  if (output) written = CloseFile(output, verified) && written;
   if (!decoded) return kNoticeDecompressError;
   if (!written) return kNoticeWriteError;
   if (checksum != header.checksum) return kNoticeChecksumError;
@@ -230,8 +228,7 @@ uint32_t UnpackEntries(FILE* body, const UnpackJob& job, char* path, BlockBuffer
     } else {
       bool hold = job.holdWhenVerified && job.holdWhenVerified(header);
       OutputFile file = {output, path, hold, nullptr, {0, 0}};
-      BlockSink toFile = {PutToFile, CloseFile, &file};
-      failure = UnpackEntryBlocks(body, header, output ? &toFile : nullptr, buffers, &report);
+      failure = UnpackEntryBlocks(body, header, output ? &file : nullptr, buffers, &report);
       report.held = file.held;
       report.heldDigest = file.written;
       if (failure) return failure;
@@ -251,12 +248,6 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
   uint32_t code = UnpackEntries(body, job, path, &buffers);
   free(buffers.lzma);
   return code;
-}
-
-bool LocatePackage(FILE* program, PackageLocator* locator) {
-  uint32_t fileSize;
-  return SizeProgramFile(program, &fileSize) && fileSize >= kMinProgramSize &&
-         ReadLocator(program, fileSize, locator);
 }
 
 bool HeldFileMatches(HeldHandle file, const HeldDigest& expected) {

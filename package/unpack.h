@@ -26,10 +26,6 @@ inline void UseStreamBuffer(FILE* stream, StreamBuffer* buffer) {
 // before the body is complete, or a write comes up short. Closes nothing.
 uint32_t CopyPackageBody(FILE* program, FILE* copy, void* noticeTarget);
 
-// Sizes `program` and reads its package locator: false when the file is
-// under 136 bytes or 2 GiB and over, or the locator is invalid.
-bool LocatePackage(FILE* program, PackageLocator* locator);
-
 // The CRC-32 and length of a held file's bytes.
 struct HeldDigest {
   uint32_t crc;
