@@ -5,7 +5,15 @@
 // workspace once the setup program has started from it (its record is
 // there, or a QWSetup.exe process runs), and ends when STOPFILE appears.
 //
-//   intruder TEMPDIR REPORTFILE STOPFILE
+// Once CALMFILE appears (the launcher is about to go on to the start), a
+// rename attempt opens the directory for deletion, the step every rename
+// takes and the one the launcher's hold refuses, without moving it: under
+// Wine the new process reads its own path after CreateProcess has returned,
+// so a real rename then, allowed once the launcher lets go, could leave the
+// setup program in a moved folder, or the folder moved for good while the
+// program runs from it.
+//
+//   intruder TEMPDIR REPORTFILE STOPFILE CALMFILE
 //
 // The report, "key=value" lines: attempts and refusals of each kind, and
 // every attempt that succeeded before the setup program had started.
@@ -67,11 +75,9 @@ bool Judge(Tally* tally, Kind kind, bool succeeded, DWORD error, const std::stri
   return true;
 }
 
-// One round against one workspace; false once its setup program has started.
-// The start is looked for before each round too: under Wine the new process
-// resolves its own image path after CreateProcess has returned, so a rename
-// then, allowed once the launcher lets go, would show it the moved folder.
-bool Attack(Tally* tally, const std::string& workspace) {
+// One round against one workspace; false once its setup program has started,
+// which is looked for before the round as well as after each attempt.
+bool Attack(Tally* tally, const std::string& workspace, bool calm) {
   if (SetupStarted(workspace)) {
     tally->sawStart = true;
     return false;
@@ -84,10 +90,20 @@ bool Attack(Tally* tally, const std::string& workspace) {
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   if (!Judge(tally, kWrite, file != INVALID_HANDLE_VALUE, error, workspace)) return false;
 
-  std::string moved = workspace + ".moved";
-  BOOL renamed = MoveFileA(workspace.c_str(), moved.c_str());
-  error = GetLastError();
-  if (renamed) MoveFileA(moved.c_str(), workspace.c_str());
+  BOOL renamed;
+  if (!calm) {
+    std::string moved = workspace + ".moved";
+    renamed = MoveFileA(workspace.c_str(), moved.c_str());
+    error = GetLastError();
+    if (renamed) MoveFileA(moved.c_str(), workspace.c_str());
+  } else {
+    HANDLE directory = CreateFileA(workspace.c_str(), DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    error = GetLastError();
+    renamed = directory != INVALID_HANDLE_VALUE;
+    if (renamed) CloseHandle(directory);
+  }
   if (!Judge(tally, kRename, renamed != FALSE, error, workspace)) return false;
 
   BOOL deleted = DeleteFileA(setup.c_str());
@@ -111,11 +127,11 @@ std::vector<std::string> Workspaces(const std::string& temp) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    fputs("usage: intruder TEMPDIR REPORTFILE STOPFILE\n", stderr);
+  if (argc != 5) {
+    fputs("usage: intruder TEMPDIR REPORTFILE STOPFILE CALMFILE\n", stderr);
     return 64;
   }
-  std::string temp = argv[1], stop = argv[3];
+  std::string temp = argv[1], stop = argv[3], calmFile = argv[4];
   Tally tally;
   std::vector<std::string> finished;  // workspaces whose setup program has started
   DWORD begun = GetTickCount();
@@ -123,7 +139,7 @@ int main(int argc, char** argv) {
     for (const std::string& workspace : Workspaces(temp)) {
       bool done = false;
       for (const std::string& name : finished) done = done || name == workspace;
-      if (!done && !Attack(&tally, workspace)) finished.push_back(workspace);
+      if (!done && !Attack(&tally, workspace, Exists(calmFile))) finished.push_back(workspace);
     }
   }
   FILE* report = fopen(argv[2], "w");

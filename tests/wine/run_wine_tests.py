@@ -295,6 +295,8 @@ def workspace_cannot_be_taken():
     (held a second once QWSetup.exe is verified, the second of three
     entries): it renames every QW_ directory it finds, deletes its
     QWSetup.exe and opens that for writing.
+    Once the launcher is released toward the start, a rename attempt opens
+    the directory for deletion without moving it (intruder.cpp says why).
     Every attempt fails until the setup program has started, which starts
     from the workspace the launcher made with every file intact."""
     entries = [big_entry("before.bin"), setup_entry(), big_entry("after.bin")]
@@ -304,7 +306,8 @@ def workspace_cannot_be_taken():
     stop, release = os.path.join(directory, "stop"), os.path.join(directory, "release")
     os.makedirs(temp)
     intruder = subprocess.Popen([os.environ["QW_WINE"], os.path.join(BUILD, "tests", "wine", "intruder.exe"),
-                                 windows_path(temp), windows_path(report), windows_path(stop)],
+                                 windows_path(temp), windows_path(report), windows_path(stop),
+                                 windows_path(release)],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         def release_after_a_while(key, value):
