@@ -1,36 +1,39 @@
-// Method 2: LZMA coding with a dictionary carried across blocks and entries.
+// Method 2: LZMA coding with one dictionary carried across blocks and
+// entries.
 //
-// The blocks of consecutive method-2 entries form one LZMA2-style stream,
-// cut at every block's end: the coder is flushed there, so a coded block's
-// bytes produce exactly its output, while the dictionary, the
-// probabilities, the state and the repeat distances go on into the next
-// block, and into the next entry's first block. A new stream starts at the
-// package's first non-empty method-2 entry and again at the first one that
-// begins after the stream has produced kLzmaStreamBytes: both sides know
-// the sizes, so no field says so, and a packer codes the streams in
-// parallel. A coded block holds
+// The blocks of a package's method-2 entries, in package order, form one
+// LZMA2-style stream cut at every block's end: the coder is flushed there,
+// so a coded block's bytes produce exactly its output, while the
+// dictionary, the probabilities, the state and the repeat distances go on
+// into the next block, and into the next entry's first block. Only the
+// package's first coded block starts on an empty dictionary. A packer may
+// start its coder afresh at any block (a state reset with new properties)
+// on the dictionary as it stands, which lets it code stretches of the
+// package in parallel at almost no cost in size. A coded block holds
 //
 //   control:8   bit 7 set; bits 6-5 the reset (0 none, 1 state, 2 state and
 //               new properties, 3 as 2 on an empty dictionary); bits 4-0 zero
 //   props:8     lc + 9 * (lp + 5 * pb), lc + lp <= 4; only for resets 2 and 3
 //   range coder bytes, less the coder's leading zero byte
 //
-// and nothing else: the output length comes from the block structure, and
-// the range coder must end exactly at the stored bytes' end with a zero
-// code. A stored block (codedFlag 0) is its output as it is; it enters the
-// dictionary like decoded bytes, and the next coded block must reset the
-// state, as after an uncompressed LZMA2 chunk. The first coded block of a
-// stream sets the properties. Method-2 entries keep their method when
-// every block is stored, since those blocks still enter the dictionary.
+// and nothing else: the output length comes from the block structure. The
+// range coder's last bytes may be left out where they are zero: the decoder
+// reads zeros past the stored bytes, and takes a block whose symbols end
+// with every stored byte read. A stored block (codedFlag 0) is its output
+// as it is; it enters the dictionary like decoded bytes, and the next coded
+// block must reset the state, as after an uncompressed LZMA2 chunk.
+// Method-2 entries keep their method when every block is stored, since
+// those blocks still enter the dictionary.
 //
-// Entries starting with "MZ" go through the x86 filter (x86_filter.h), at
-// offsets counted from the entry's start: the dictionary holds the filtered
-// bytes, the output the restored ones.
+// The code sections of PE images go through the x86 filter (x86_filter.h),
+// at offsets counted from the entry's start: the dictionary holds the
+// filtered bytes, the output the restored ones.
 #pragma once
 
 #include <cstdint>
 
 #include "package/format.h"
+#include "package/x86_filter.h"
 
 constexpr uint16_t kMethodLzma = 2;
 
@@ -39,16 +42,6 @@ constexpr uint16_t kMethodLzma = 2;
 // short of memory still have it, and a larger one gains little beside the
 // memory it costs both sides (the encoder needs about 11 times as much).
 constexpr uint32_t kLzmaDictionarySize = 8u << 20;
-// Streams of about 32 MiB: each a packer's thread's unit of work, and only
-// a few dictionaries' worth of matches are lost at their starts.
-constexpr uint64_t kLzmaStreamBytes = 32u << 20;
-
-// Whether the next non-empty method-2 entry starts a new stream, after one
-// that has produced `streamBytes` (no stream yet: `inStream` false).
-inline bool StartsLzmaStream(bool inStream, uint64_t streamBytes) {
-  return !inStream || streamBytes >= kLzmaStreamBytes;
-}
-
 constexpr uint32_t kLzmaControlCoded = 0x80;
 constexpr uint32_t kLzmaResetShift = 5;
 constexpr uint32_t kLzmaResetState = 1;
@@ -95,31 +88,33 @@ struct LzmaDecoder {
   uint32_t reps[4];
   uint32_t state;
   uint32_t lc, lp, pb;
-  uint32_t position;        // in the stream, modulo 2^32: contexts and dictionary index
-  uint32_t dictionaryFill;  // bytes a match may reach back to, up to the dictionary size
-  uint64_t streamBytes;     // produced by the stream, for where the next one starts
-  bool inStream;            // false before the package's first method-2 entry
-  bool hasProperties;       // a coded block of the stream has set lc, lp, pb
-  bool needsStateReset;     // a stored block came since the last coded one
-  uint32_t entryOffset;     // bytes of the entry decoded so far
-  bool filtered;            // the entry goes through the x86 filter
+  uint32_t position;         // in the stream, modulo 2^32: contexts and dictionary index
+  uint32_t dictionaryFill;   // bytes a match may reach back to, up to the dictionary size
+  bool broken;               // a block was refused: the stream cannot go on
+  bool hasProperties;        // a coded block of the stream has set lc, lp, pb
+  bool needsStateReset;      // a stored block came since the last coded one
+  uint32_t endRange;         // the range coder's, after the last coded block: what a
+  uint32_t endCode;          // packer needs to leave out the flush's trailing zeros
+  uint32_t entryOffset;      // bytes of the entry decoded so far
+  X86CodeRanges codeRanges;  // of the entry, which go through the x86 filter
   uint8_t filterScratch[kBlockSize];
   uint8_t dictionary[kLzmaDictionarySize];  // circular, indexed by position
 };
 
-// Before a package's first method-2 entry.
+// Before a package's first method-2 entry: an empty dictionary, no
+// properties yet.
 void LzmaBeginPackage(LzmaDecoder* decoder);
-// Before each non-empty method-2 entry: goes on with the stream, or starts
-// the next one (an empty dictionary, no properties yet).
+// Before each non-empty method-2 entry: the stream goes on.
 void LzmaBeginEntry(LzmaDecoder* decoder);
 
 // Decodes the entry's next block into exactly `outputLength` (1 to 4096)
 // bytes. Returns 1, or 0 for a stream it refuses: a control or properties
 // byte out of range, a missing reset, a distance beyond the entry's decoded
 // bytes or the dictionary, a match running past the block, a range coder
-// needing bytes beyond `storedLength` or not ending exactly there with a
-// zero code, a stored block shorter than its output. Reads no byte outside
-// stored[0, storedLength), writes none outside output[0, outputLength) and
-// the decoder. After a refusal the next LzmaBeginEntry starts a new stream.
+// ending before its stored bytes do, a stored block shorter than its
+// output. Reads no byte outside stored[0, storedLength), writes none
+// outside output[0, outputLength) and the decoder. After a refusal every
+// later block of the package is refused too: nothing after it can be
+// trusted to see the dictionary the packer saw.
 int LzmaDecodeBlock(LzmaDecoder* decoder, uint8_t* output, uint32_t outputLength,
                     const uint8_t* stored, uint32_t storedLength, bool coded);

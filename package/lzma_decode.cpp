@@ -1,7 +1,7 @@
 // The method-2 decoder: a range decoder over one block's stored bytes and
-// the LZMA symbol decoding over the entry's dictionary. Bytes past the
-// stored ones read as zero and are counted, so a damaged block is refused
-// at its end instead of read past.
+// the LZMA symbol decoding over the package's dictionary. Bytes past the
+// stored ones read as zero, as the packer's trimmed flush needs, so a
+// damaged block never reads past its end either.
 #include <cstring>
 
 #include "package/lzma_codec.h"
@@ -84,11 +84,13 @@ struct RangeDecoder {
     return symbol;
   }
 
-  // Ended exactly at the stored bytes' end, as the encoder's flush leaves
-  // it: its last byte is the one a normalization after the last bit takes.
+  // Every stored byte was needed: the encoder's flush ends with the byte a
+  // normalization after the last bit takes, less the trailing zeros the
+  // packer leaves out (all of them: a block has one form). Bytes left over
+  // would be bytes nobody checks.
   bool EndedCleanly() {
     Normalize();
-    return nextByte == inputLength && code == 0;
+    return nextByte >= inputLength && (inputLength == 0 || input[inputLength - 1] != 0);
   }
 };
 
@@ -275,7 +277,10 @@ bool DecodeCodedBlock(LzmaDecoder* decoder, uint32_t outputLength, const uint8_t
   RangeDecoder rc = {stored + at, storedLength - at, 0, 0xFFFFFFFFu, 0};
   for (uint32_t i = 0; i < kCoderInitBytes; i++) rc.code = (rc.code << 8) | rc.NextByte();
   if (rc.code == rc.range) return false;  // no encoder starts there
-  return DecodeSymbols(decoder, &rc, outputLength) && rc.EndedCleanly();
+  if (!DecodeSymbols(decoder, &rc, outputLength) || !rc.EndedCleanly()) return false;
+  decoder->endRange = rc.range;
+  decoder->endCode = rc.code;
+  return true;
 }
 
 // output := the dictionary's last `length` bytes.
@@ -293,48 +298,44 @@ void AppendToDictionary(LzmaDecoder* decoder, const uint8_t* bytes, uint32_t len
 }  // namespace
 
 void LzmaBeginPackage(LzmaDecoder* decoder) {
-  decoder->inStream = false;
+  decoder->position = 0;
+  decoder->dictionaryFill = 0;
+  decoder->broken = false;
+  decoder->hasProperties = false;
+  decoder->needsStateReset = false;
+  decoder->lc = decoder->lp = decoder->pb = 0;
+  LzmaBeginEntry(decoder);
 }
 
 void LzmaBeginEntry(LzmaDecoder* decoder) {
-  if (StartsLzmaStream(decoder->inStream, decoder->streamBytes)) {
-    decoder->inStream = true;
-    decoder->streamBytes = 0;
-    decoder->position = 0;
-    decoder->dictionaryFill = 0;
-    decoder->hasProperties = false;
-    decoder->needsStateReset = false;
-    decoder->lc = decoder->lp = decoder->pb = 0;
-  }
   decoder->entryOffset = 0;
-  decoder->filtered = false;
+  decoder->codeRanges.count = 0;
 }
 
 namespace {
 
 int DecodeBlockInStream(LzmaDecoder* decoder, uint8_t* output, uint32_t outputLength,
                         const uint8_t* stored, uint32_t storedLength, bool coded) {
-  if (outputLength == 0 || outputLength > kBlockSize) return 0;
+  if (decoder->broken || outputLength == 0 || outputLength > kBlockSize) return 0;
   // Entries are under 4 GiB; a package claiming more is refused, not wrapped.
   if (decoder->entryOffset > UINT32_MAX - outputLength) return 0;
   uint32_t blockOffset = decoder->entryOffset;
   bool firstBlock = blockOffset == 0;
   decoder->entryOffset += outputLength;
-  decoder->streamBytes += outputLength;
   if (coded) {
     if (!DecodeCodedBlock(decoder, outputLength, stored, storedLength)) return 0;
     CopyOutOfDictionary(decoder, output, outputLength);
-    if (firstBlock) decoder->filtered = TakesX86Filter(output, outputLength);
-    if (decoder->filtered) RestoreX86Block(output, outputLength, blockOffset);
+    if (firstBlock) FindX86CodeRanges(output, outputLength, &decoder->codeRanges);
+    RestoreX86Ranges(output, outputLength, blockOffset, decoder->codeRanges);
     return 1;
   }
   if (storedLength < outputLength) return 0;
   memcpy(output, stored, outputLength);
-  if (firstBlock) decoder->filtered = TakesX86Filter(output, outputLength);
+  if (firstBlock) FindX86CodeRanges(output, outputLength, &decoder->codeRanges);
   const uint8_t* entering = output;
-  if (decoder->filtered) {
+  if (decoder->codeRanges.count) {
     memcpy(decoder->filterScratch, output, outputLength);
-    FilterX86Block(decoder->filterScratch, outputLength, blockOffset);
+    FilterX86Ranges(decoder->filterScratch, outputLength, blockOffset, decoder->codeRanges);
     entering = decoder->filterScratch;
   }
   AppendToDictionary(decoder, entering, outputLength);
@@ -348,7 +349,7 @@ int LzmaDecodeBlock(LzmaDecoder* decoder, uint8_t* output, uint32_t outputLength
                     const uint8_t* stored, uint32_t storedLength, bool coded) {
   int decoded = DecodeBlockInStream(decoder, output, outputLength, stored, storedLength, coded);
   // A refused block leaves the state half-way (repeat distances no longer
-  // checked against the dictionary): the next entry starts a new stream.
-  if (!decoded) decoder->inStream = false;
+  // checked against the dictionary, a block's symbols partly in it).
+  if (!decoded) decoder->broken = true;
   return decoded;
 }

@@ -1,5 +1,7 @@
 #include <lzma.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -54,15 +56,66 @@ std::string ChunkToBlock(const uint8_t* chunk, size_t chunkLength, const uint8_t
   return "";
 }
 
+// The big-endian value of the 4 bytes at p, and back.
+uint32_t LoadBe32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+void StoreBe32(uint8_t* p, uint32_t value) {
+  for (int i = 0; i < 4; i++) p[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+// liblzma's flush writes the coder's whole low end; any value in the final
+// interval decodes the same. The interval is at least 2^24 wide, so one
+// ending in three or four zero bytes lies in it: those bytes are left out,
+// the decoder reads zeros there. `range` and `code` are the decoder's at the
+// block's end, with the flush's last 4 bytes the ones it read last.
+void TrimFlush(std::vector<uint8_t>* bytes, uint32_t range, uint32_t code) {
+  uint8_t* last = bytes->data() + bytes->size() - 4;
+  uint64_t low = LoadBe32(last) >= code ? LoadBe32(last) - code : 0;
+  uint64_t high = static_cast<uint64_t>(LoadBe32(last)) - code + range;  // exclusive
+  if (high > (1ull << 32)) high = 1ull << 32;
+  for (int zeroBytes = 4; zeroBytes > 0; zeroBytes--) {
+    uint64_t step = 1ull << (8 * zeroBytes);
+    uint64_t value = (low + step - 1) / step * step;
+    if (value < high) {
+      StoreBe32(last, static_cast<uint32_t>(value));
+      return;
+    }
+  }
+}
+
+// Leaves out a coded block's trailing zeros, which the decoder reads past
+// its end, but never its header (`headerSize` bytes).
+void DropTrailingZeros(std::vector<uint8_t>* bytes, size_t headerSize) {
+  while (bytes->size() > headerSize && bytes->back() == 0) bytes->pop_back();
+}
+
+}  // namespace
+
+namespace {
+
+// A decoder that has decoded the stream up to `position`, its dictionary
+// holding `history` just before it.
+void PrimeDecoder(LzmaDecoder* decoder, const std::vector<uint8_t>& history, uint64_t position) {
+  LzmaBeginPackage(decoder);
+  uint32_t start = static_cast<uint32_t>(position - history.size());
+  for (size_t i = 0; i < history.size(); i++)
+    decoder->dictionary[(start + i) % kLzmaDictionarySize] = history[i];
+  decoder->position = static_cast<uint32_t>(position);
+  decoder->dictionaryFill = static_cast<uint32_t>(history.size());
+}
+
 }  // namespace
 
 struct LzmaEntryEncoder::State {
   lzma_stream stream = LZMA_STREAM_INIT;
   lzma_options_lzma options;
-  uint32_t entryOffset = 0;
-  bool filtered = false;
-  uint8_t filtered_block[kBlockSize];
+  // The launcher's decoder, run beside the encoder on what it writes.
+  std::unique_ptr<LzmaDecoder, void (*)(LzmaDecoder*)> decoder{nullptr, nullptr};
   uint8_t chunk[kChunkCapacity];
+  uint8_t decoded[kBlockSize];
 };
 
 LzmaEntryEncoder::LzmaEntryEncoder() : state_(new State) {}
@@ -71,33 +124,35 @@ LzmaEntryEncoder::~LzmaEntryEncoder() {
   lzma_end(&state_->stream);
 }
 
-std::string LzmaEntryEncoder::BeginStream() {
+std::string LzmaEntryEncoder::BeginStream(const std::vector<uint8_t>& history, uint64_t position) {
   State& s = *state_;
+  if (history.size() > kLzmaDictionarySize) return "a history longer than the dictionary";
   if (lzma_lzma_preset(&s.options, kLzmaPreset)) return "liblzma has no preset 6";
   s.options.dict_size = kLzmaDictionarySize;
+  // On a preset dictionary liblzma's first chunk resets the state and sets
+  // the properties but keeps the dictionary: what the decoder goes on with.
+  s.options.preset_dict = history.empty() ? nullptr : history.data();
+  s.options.preset_dict_size = static_cast<uint32_t>(history.size());
   lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &s.options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  lzma_end(&s.stream);
+  s.stream = LZMA_STREAM_INIT;
   lzma_ret ret = lzma_raw_encoder(&s.stream, filters);
+  s.options.preset_dict = nullptr;
   if (ret != LZMA_OK) return "liblzma cannot start an encoder (error " + std::to_string(ret) + ")";
-  BeginEntry();
+  if (!s.decoder) {
+    s.decoder = {static_cast<LzmaDecoder*>(malloc(sizeof(LzmaDecoder))),
+                 [](LzmaDecoder* d) { free(d); }};
+    if (!s.decoder) return "no memory for the decoder";
+  }
+  PrimeDecoder(s.decoder.get(), history, position);
   return "";
 }
 
-void LzmaEntryEncoder::BeginEntry() {
-  state_->entryOffset = 0;
-  state_->filtered = false;
-}
-
-std::string LzmaEntryEncoder::AddBlock(const uint8_t* data, uint32_t length, StoredBlock* block) {
+std::string LzmaEntryEncoder::AddBlock(const uint8_t* data, const uint8_t* filtered,
+                                       uint32_t length, StoredBlock* block) {
   State& s = *state_;
   if (length == 0 || length > kBlockSize) return "a block of 1 to 4096 bytes was expected";
-  if (s.entryOffset == 0) s.filtered = TakesX86Filter(data, length);
-  const uint8_t* input = data;
-  if (s.filtered) {
-    memcpy(s.filtered_block, data, length);
-    FilterX86Block(s.filtered_block, length, s.entryOffset);
-    input = s.filtered_block;
-  }
-  s.stream.next_in = input;
+  s.stream.next_in = filtered;
   s.stream.avail_in = length;
   s.stream.next_out = s.chunk;
   s.stream.avail_out = sizeof s.chunk;
@@ -107,35 +162,65 @@ std::string LzmaEntryEncoder::AddBlock(const uint8_t* data, uint32_t length, Sto
   } while (ret == LZMA_OK && s.stream.avail_out > 0);
   if (ret != LZMA_STREAM_END || s.stream.avail_in != 0)
     return "liblzma could not flush a block (error " + std::to_string(ret) + ")";
-  s.entryOffset += length;
-  return ChunkToBlock(s.chunk, sizeof s.chunk - s.stream.avail_out, data, length, block);
+  std::string problem =
+      ChunkToBlock(s.chunk, sizeof s.chunk - s.stream.avail_out, data, length, block);
+  if (!problem.empty()) return problem;
+  // The launcher's decoder restores the filter by entry offsets it counts
+  // from each entry's start, which a stretch may not see: this one is kept
+  // in the middle of an unfiltered entry and given filtered bytes, which
+  // enter its dictionary as the launcher's would.
+  LzmaDecoder* decoder = s.decoder.get();
+  decoder->entryOffset = kBlockSize;
+  decoder->codeRanges.count = 0;
+  size_t flushEnd = block->bytes.size();
+  size_t headerSize = 0;
+  if (block->coded) {
+    headerSize = (block->bytes[0] >> kLzmaResetShift & 3) >= kLzmaResetProperties ? 2 : 1;
+    if (flushEnd < headerSize + 4) return "liblzma wrote a block shorter than its flush";
+    DropTrailingZeros(&block->bytes, headerSize);
+  }
+  const uint8_t* stored = block->coded ? block->bytes.data() : filtered;
+  if (!LzmaDecodeBlock(decoder, s.decoded, length, stored,
+                       static_cast<uint32_t>(block->bytes.size()), block->coded) ||
+      memcmp(s.decoded, filtered, length) != 0)
+    return "the launcher's decoder does not read back what liblzma wrote";
+  if (block->coded) {
+    block->bytes.resize(flushEnd);
+    TrimFlush(&block->bytes, decoder->endRange, decoder->endCode);
+    DropTrailingZeros(&block->bytes, headerSize);
+  }
+  return "";
 }
 
-std::vector<std::vector<StoredBlock>> LzmaCutEntries(
-    const std::vector<std::vector<uint8_t>>& files) {
+std::vector<std::vector<StoredBlock>> LzmaCutEntries(const std::vector<std::vector<uint8_t>>& files,
+                                                     uint64_t stretchBytes) {
   LzmaEntryEncoder encoder;
+  LzmaInputFilter filter;
+  LzmaHistory history;
   std::vector<std::vector<StoredBlock>> entries;
-  bool inStream = false;
-  uint64_t streamBytes = 0;
+  uint64_t stretchDone = 0;
+  bool started = false;
   for (const std::vector<uint8_t>& file : files) {
     entries.emplace_back();
-    if (file.empty()) continue;
-    std::string problem;
-    if (StartsLzmaStream(inStream, streamBytes)) {
-      problem = encoder.BeginStream();
-      inStream = true;
-      streamBytes = 0;
-    }
-    encoder.BeginEntry();
-    streamBytes += file.size();
-    for (size_t start = 0; problem.empty() && start < file.size(); start += kBlockSize) {
-      size_t left = file.size() - start;
+    filter.BeginEntry();
+    std::vector<uint8_t> filtered(file.size());
+    if (!file.empty()) filter.Filter(file.data(), file.size(), filtered.data());
+    for (size_t start = 0; start < file.size(); start += kBlockSize) {
+      uint32_t length = static_cast<uint32_t>(std::min<size_t>(file.size() - start, kBlockSize));
+      std::string problem;
+      if (!started || stretchDone >= stretchBytes) {
+        problem = encoder.BeginStream(history.Last(), history.Total());
+        started = true;
+        stretchDone = 0;
+      }
       entries.back().emplace_back();
-      problem = encoder.AddBlock(file.data() + start,
-                                 static_cast<uint32_t>(left < kBlockSize ? left : kBlockSize),
-                                 &entries.back().back());
+      if (problem.empty())
+        problem = encoder.AddBlock(file.data() + start, filtered.data() + start, length,
+                                   &entries.back().back());
+      if (!problem.empty()) throw std::runtime_error(problem);
+      history.Add(filtered.data() + start, length);
+      stretchDone += length;
     }
-    if (!problem.empty()) throw std::runtime_error(problem);
   }
   return entries;
 }

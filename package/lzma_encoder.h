@@ -1,6 +1,8 @@
 // The method-2 encoder over liblzma: raw LZMA2 flushed at every block's end,
 // each LZMA2 chunk turned into one block (lzma_codec.h): an LZMA chunk into
-// a coded block, an uncompressed chunk into a stored one. Publisher's side
+// a coded block, an uncompressed chunk into a stored one. A stretch of the
+// package may be coded by an encoder of its own, started on the dictionary
+// the stretch begins with, so stretches code in parallel. Publisher's side
 // only; the launcher links the decoder alone.
 #pragma once
 
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "package/lzma_input.h"
 #include "package/package_writer.h"
 
 // liblzma's preset the encoder starts from; its dictionary is replaced by
@@ -22,23 +25,26 @@ class LzmaEntryEncoder {
   LzmaEntryEncoder(const LzmaEntryEncoder&) = delete;
   LzmaEntryEncoder& operator=(const LzmaEntryEncoder&) = delete;
 
-  // Starts a stream: an empty dictionary. Returns an empty string or what
-  // liblzma refused.
-  std::string BeginStream();
-  // Starts the stream's next entry, which follows the previous one in the
-  // dictionary.
-  void BeginEntry();
-  // Codes the entry's next block (1 to 4096 bytes; 4096 for all but the
-  // last). Returns an empty string or what went wrong.
-  std::string AddBlock(const uint8_t* data, uint32_t length, StoredBlock* block);
+  // Starts a stretch at `position` in the package's method-2 bytes, on a
+  // dictionary holding `history` (LzmaHistory's Last and Total; empty at
+  // the package's start). Returns an empty string or what liblzma refused.
+  std::string BeginStream(const std::vector<uint8_t>& history, uint64_t position);
+  // Codes the next block (1 to 4096 bytes; 4096 for all but an entry's
+  // last), given as it is and as LzmaInputFilter made it. Every block is
+  // decoded again as the launcher will, which also tells how many of the
+  // flush's trailing bytes can be left out. Returns an empty string or what
+  // went wrong.
+  std::string AddBlock(const uint8_t* data, const uint8_t* filtered, uint32_t length,
+                       StoredBlock* block);
 
  private:
   struct State;
   std::unique_ptr<State> state_;
 };
 
-// The blocks of a package's method-2 entries in package order, streams cut
-// where the decoder starts them, for the tests and small writers. Throws
-// std::runtime_error where AddBlock reports a problem.
-std::vector<std::vector<StoredBlock>> LzmaCutEntries(
-    const std::vector<std::vector<uint8_t>>& files);
+// The blocks of a package's method-2 entries in package order, a new
+// encoder started every `stretchBytes` (at a block's start), for the tests
+// and small writers. Throws std::runtime_error where AddBlock reports a
+// problem.
+std::vector<std::vector<StoredBlock>> LzmaCutEntries(const std::vector<std::vector<uint8_t>>& files,
+                                                     uint64_t stretchBytes = UINT64_MAX);

@@ -48,7 +48,75 @@ void Convert(uint8_t* block, uint32_t length, uint32_t blockOffset, bool restore
   }
 }
 
+// PE header fields, as offsets from the "PE\0\0" signature.
+constexpr uint32_t kDosPeOffsetField = 0x3C;
+constexpr uint32_t kSectionCountField = 6;
+constexpr uint32_t kOptionalHeaderSizeField = 20;
+constexpr uint32_t kOptionalHeaderStart = 24;
+constexpr uint32_t kHeadersSizeField = kOptionalHeaderStart + 60;  // PE32 and PE32+ alike
+constexpr uint32_t kSectionHeaderSize = 40;
+constexpr uint32_t kSectionRawSizeField = 16;
+constexpr uint32_t kSectionRawPointerField = 20;
+constexpr uint32_t kSectionCharacteristicsField = 36;
+constexpr uint32_t kSectionCode = 0x00000020;
+constexpr uint32_t kSectionExecute = 0x20000000;
+
+void Apply(uint8_t* block, uint32_t length, uint32_t blockOffset, const X86CodeRanges& ranges,
+           bool restore) {
+  uint64_t blockEnd = static_cast<uint64_t>(blockOffset) + length;
+  for (uint32_t i = 0; i < ranges.count; i++) {
+    uint32_t begin = ranges.begin[i] > blockOffset ? ranges.begin[i] : blockOffset;
+    uint64_t end = ranges.end[i] < blockEnd ? ranges.end[i] : blockEnd;
+    if (begin < end)
+      Convert(block + (begin - blockOffset), static_cast<uint32_t>(end - begin), begin, restore);
+  }
+}
+
 }  // namespace
+
+void FindX86CodeRanges(const uint8_t* firstBlock, uint32_t length, X86CodeRanges* ranges) {
+  ranges->count = 0;
+  if (length < kDosPeOffsetField + 4 || firstBlock[0] != 'M' || firstBlock[1] != 'Z') return;
+  uint64_t pe = Load32(firstBlock + kDosPeOffsetField);
+  if (pe + kHeadersSizeField + 4 > length || Load32(firstBlock + pe) != 0x00004550) return;
+  const uint8_t* header = firstBlock + pe;
+  // Only what lies before the headers' end is read, and only what lies
+  // after it is rewritten.
+  uint64_t headersEnd = Load32(header + kHeadersSizeField);
+  uint64_t readable = headersEnd < length ? headersEnd : length;
+  if (pe + kHeadersSizeField + 4 > readable) return;
+  uint32_t sections = header[kSectionCountField] | header[kSectionCountField + 1] << 8;
+  uint32_t optionalSize = header[kOptionalHeaderSizeField] | header[kOptionalHeaderSizeField + 1]
+                                                                 << 8;
+  uint64_t table = pe + kOptionalHeaderStart + optionalSize;
+  uint64_t covered = headersEnd;
+  for (uint32_t i = 0; i < sections && ranges->count < kX86MaxCodeRanges; i++) {
+    uint64_t at = table + static_cast<uint64_t>(i) * kSectionHeaderSize;
+    if (at + kSectionHeaderSize > readable) break;
+    const uint8_t* section = firstBlock + at;
+    if (!(Load32(section + kSectionCharacteristicsField) & (kSectionCode | kSectionExecute)))
+      continue;
+    uint64_t begin = Load32(section + kSectionRawPointerField);
+    uint64_t end = begin + Load32(section + kSectionRawSizeField);
+    if (end > UINT32_MAX) end = UINT32_MAX;
+    if (begin < covered) begin = covered;
+    if (begin >= end) continue;
+    ranges->begin[ranges->count] = static_cast<uint32_t>(begin);
+    ranges->end[ranges->count] = static_cast<uint32_t>(end);
+    ranges->count++;
+    covered = end;
+  }
+}
+
+void FilterX86Ranges(uint8_t* block, uint32_t length, uint32_t blockOffset,
+                     const X86CodeRanges& ranges) {
+  Apply(block, length, blockOffset, ranges, false);
+}
+
+void RestoreX86Ranges(uint8_t* block, uint32_t length, uint32_t blockOffset,
+                      const X86CodeRanges& ranges) {
+  Apply(block, length, blockOffset, ranges, true);
+}
 
 void FilterX86Block(uint8_t* block, uint32_t length, uint32_t blockOffset) {
   Convert(block, length, blockOffset, false);

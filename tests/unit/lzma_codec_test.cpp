@@ -2,6 +2,7 @@
 // decoder, block by block with one dictionary per entry, and the x86 filter.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -66,8 +67,9 @@ Bytes Text(size_t size, uint32_t seed) {
 // Codes `files` as the entries of one package and decodes them back in
 // order with one decoder, as the worker does.
 std::vector<std::vector<StoredBlock>> ExpectRoundTrip(const std::vector<Bytes>& files,
-                                                      LzmaDecoder* decoder) {
-  std::vector<std::vector<StoredBlock>> entries = LzmaCutEntries(files);
+                                                      LzmaDecoder* decoder,
+                                                      uint64_t stretchBytes = UINT64_MAX) {
+  std::vector<std::vector<StoredBlock>> entries = LzmaCutEntries(files, stretchBytes);
   LzmaBeginPackage(decoder);
   for (size_t i = 0; i < files.size(); i++) {
     SCOPED_TRACE("entry " + std::to_string(i));
@@ -94,11 +96,36 @@ uint32_t ResetOf(const StoredBlock& block) {
   return block.bytes[0] >> kLzmaResetShift & 3;
 }
 
-// A made-up x86 program: a PE-like start and many calls to a few targets.
-Bytes ProgramWithCalls(bool mzHeader) {
+void Put32(Bytes* bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; i++) (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// PE headers of 0x200 bytes, a section table at 0x148 and one section for
+// each of `sections` (file offset, size, characteristics).
+Bytes PeHeaders(const std::vector<std::array<uint32_t, 3>>& sections) {
+  Bytes headers(0x200);
+  headers[0] = 'M';
+  headers[1] = 'Z';
+  Put32(&headers, 0x3C, 0x40);
+  Put32(&headers, 0x40, 0x00004550);
+  headers[0x46] = static_cast<uint8_t>(sections.size());
+  headers[0x54] = 0xF0;               // the optional header's size
+  Put32(&headers, 0x40 + 84, 0x200);  // SizeOfHeaders
+  for (size_t i = 0; i < sections.size(); i++) {
+    size_t at = 0x148 + 40 * i;
+    Put32(&headers, at + 16, sections[i][1]);
+    Put32(&headers, at + 20, sections[i][0]);
+    Put32(&headers, at + 36, sections[i][2]);
+  }
+  return headers;
+}
+
+// A made-up x86 program: PE headers with one code section, many calls to a
+// few targets in it.
+Bytes ProgramWithCalls(bool peHeaders) {
   std::mt19937 rng(7);
-  Bytes code = {static_cast<uint8_t>(mzHeader ? 'M' : 'X'), 'Z'};
-  code.resize(64);
+  Bytes code = PeHeaders({{0x200, 40000 - 0x200, 0x60000020}});
+  if (!peHeaders) code[0] = 'X';
   const int32_t targets[] = {0x1000, 0x2345, 0x8000, 0x1F000};
   while (code.size() < 40000) {
     uint32_t next = static_cast<uint32_t>(code.size()) + 5;
@@ -172,15 +199,43 @@ TEST(LzmaRoundTrip, ProgramsGoThroughTheFilterAndGainByIt) {
   EXPECT_FALSE(blocks[0].coded);
 }
 
-TEST(LzmaRoundTrip, ANewStreamStartsWhereTheDecoderExpectsIt) {
+// A packer may start an encoder of its own anywhere, on the dictionary as
+// it stands, also once the stream has passed the dictionary's size and
+// the entries' lengths leave positions unaligned: the launcher decodes it
+// all as one stream, and it comes out hardly larger.
+TEST(LzmaRoundTrip, StretchesCodedApartDecodeAsOneStream) {
   DecoderPtr decoder = NewDecoder();
-  Bytes big(kLzmaStreamBytes / 2 + 1, 'a');
-  Bytes small = Text(5000, 9);
-  auto entries = ExpectRoundTrip({big, big, small, small}, decoder.get());
-  EXPECT_EQ(ResetOf(entries[0][0]), kLzmaResetDictionary);
-  EXPECT_LT(ResetOf(entries[1][0]), kLzmaResetProperties);  // goes on from entry 0
-  EXPECT_EQ(ResetOf(entries[2][0]), kLzmaResetDictionary);
-  EXPECT_LT(ResetOf(entries[3][0]), kLzmaResetProperties);
+  Bytes program = ProgramWithCalls(true);
+  std::vector<Bytes> files = {Text(kLzmaDictionarySize / 2 + 7, 1),
+                              program,
+                              Text(kLzmaDictionarySize / 2 + 4099, 2),
+                              Bytes(),
+                              TextNoiseText(),
+                              program,
+                              Text(70001, 3)};
+  auto total = [](const std::vector<std::vector<StoredBlock>>& entries, size_t* starts) {
+    size_t bytes = 0;
+    *starts = 0;
+    for (const auto& entry : entries)
+      for (const StoredBlock& block : entry) {
+        bytes += block.bytes.size();
+        *starts += block.coded && ResetOf(block) == kLzmaResetProperties;
+      }
+    return bytes;
+  };
+  size_t oneStarts, apartStarts;
+  size_t one = total(ExpectRoundTrip(files, decoder.get()), &oneStarts);
+  // Three stretches: the last starts past the dictionary's size, inside
+  // the third entry, at a position no multiple of 16.
+  auto apart = ExpectRoundTrip(files, decoder.get(), kLzmaDictionarySize / 2 - kBlockSize);
+  size_t apartSize = total(apart, &apartStarts);
+  EXPECT_EQ(ResetOf(apart[0][0]), kLzmaResetDictionary);
+  EXPECT_EQ(apartStarts, oneStarts + 2);
+  EXPECT_LT(apartSize, one + one / 100) << apartSize << " vs " << one;
+  // The second program repeats the first: the stretch coding it sees it.
+  size_t secondProgram = 0;
+  for (const StoredBlock& block : apart[5]) secondProgram += block.bytes.size();
+  EXPECT_LT(secondProgram, program.size() / 50);
 }
 
 TEST(LzmaDecoder, RefusesBlocksThatBreakTheStreamRules) {
@@ -221,31 +276,84 @@ TEST(LzmaDecoder, RefusesBlocksThatBreakTheStreamRules) {
     changed[0].bytes.resize(length);
     EXPECT_FALSE(decodes(changed)) << "cut to " << length;
   }
+  // Zeros are what the packer leaves out, so a block never ends in one;
+  // bytes past what the coder reads are bytes nobody checks.
   changed = blocks;
   changed[0].bytes.push_back(0);
-  EXPECT_FALSE(decodes(changed)) << "a byte past the coder's end";
+  EXPECT_FALSE(decodes(changed)) << "a zero byte more";
+  changed = blocks;
+  changed[0].bytes.insert(changed[0].bytes.end(), 8, 0x55);
+  EXPECT_FALSE(decodes(changed)) << "bytes past the coder's end";
+  // The packer leaves out the flush's trailing zeros: liblzma's flush
+  // writes four bytes past the last one it needs, of which one at most
+  // stays.
+  EXPECT_LT(blocks[0].bytes.size(), LzmaCutEntries({Text(4096, 5)})[0][0].bytes.size() + 1);
   changed = blocks;
   changed[1].bytes.resize(4095);
   EXPECT_FALSE(decodes(changed)) << "a short stored block";
 }
 
-// After a refused block the repeat distances and state are half-way: the
-// next entry must not go on with them (it would read dictionary bytes never
-// written), but start a new stream, which wants properties first.
-TEST(LzmaDecoder, AfterARefusalTheNextEntryStartsANewStream) {
+// After a refused block the repeat distances and state are half-way, and
+// the dictionary may lack what the packer's held: nothing later in the
+// package decodes, until a new package begins.
+TEST(LzmaDecoder, AfterARefusalNothingLaterDecodes) {
   DecoderPtr decoder = NewDecoder();
   Bytes first = Text(5000, 1), second = Text(3000, 2);
   auto entries = LzmaCutEntries({first, second});
   ASSERT_LT(ResetOf(entries[1][0]), kLzmaResetProperties);
   Bytes out;
-  LzmaBeginPackage(decoder.get());
-  ASSERT_TRUE(DecodeEntry(decoder.get(), entries[0], first.size(), &out));
-  ASSERT_TRUE(DecodeEntry(decoder.get(), entries[1], second.size(), &out));
   std::vector<StoredBlock> cut = entries[0];
   cut[1].bytes.resize(cut[1].bytes.size() / 2);
   LzmaBeginPackage(decoder.get());
   ASSERT_FALSE(DecodeEntry(decoder.get(), cut, first.size(), &out));
   EXPECT_FALSE(DecodeEntry(decoder.get(), entries[1], second.size(), &out));
+  auto fresh = LzmaCutEntries({second});
+  EXPECT_FALSE(DecodeEntry(decoder.get(), fresh[0], second.size(), &out));
+  LzmaBeginPackage(decoder.get());
+  ASSERT_TRUE(DecodeEntry(decoder.get(), entries[0], first.size(), &out));
+  ASSERT_TRUE(DecodeEntry(decoder.get(), entries[1], second.size(), &out));
+  EXPECT_TRUE(out == second);
+}
+
+TEST(X86Filter, CodeRangesComeFromTheHeadersAlone) {
+  struct Case {
+    const char* what;
+    std::vector<std::array<uint32_t, 3>> sections;
+    std::vector<std::array<uint32_t, 2>> ranges;
+  } cases[] = {
+      {"code and executable sections, data left alone",
+       {{0x200, 0x1000, 0x20}, {0x1200, 0x800, 0x40}, {0x1A00, 0x100, 0x20000000}},
+       {{0x200, 0x1200}, {0x1A00, 0x1B00}}},
+      {"nothing inside the headers", {{0, 0x400, 0x20}}, {{0x200, 0x400}}},
+      {"overlaps and sections out of order keep what lies beyond",
+       {{0x1000, 0x1000, 0x20}, {0x1800, 0x1000, 0x20}, {0x400, 0x100, 0x20}},
+       {{0x1000, 0x2000}, {0x2000, 0x2800}}},
+      {"a size past 4 GiB stops at it", {{0xFFFFF000, 0x2000, 0x20}}, {{0xFFFFF000, 0xFFFFFFFF}}},
+      {"no code", {{0x200, 0x1000, 0x40}}, {}},
+  };
+  for (const Case& c : cases) {
+    Bytes block = PeHeaders(c.sections);
+    block.resize(4096, 0xE8);
+    X86CodeRanges ranges;
+    FindX86CodeRanges(block.data(), 4096, &ranges);
+    std::vector<std::array<uint32_t, 2>> found;
+    for (uint32_t i = 0; i < ranges.count; i++) found.push_back({ranges.begin[i], ranges.end[i]});
+    EXPECT_EQ(found, c.ranges) << c.what;
+    // The filtered first block gives the same ranges.
+    FilterX86Ranges(block.data(), 4096, 0, ranges);
+    X86CodeRanges again;
+    FindX86CodeRanges(block.data(), 4096, &again);
+    EXPECT_EQ(again.count, ranges.count) << c.what;
+  }
+  // Headers that are not all inside the first block, or not inside their
+  // own stated size, give no ranges.
+  Bytes headers = PeHeaders({{0x200, 0x1000, 0x20}});
+  X86CodeRanges ranges;
+  FindX86CodeRanges(headers.data(), 0x100, &ranges);
+  EXPECT_EQ(ranges.count, 0u) << "cut before the section table";
+  Put32(&headers, 0x40 + 84, 0x150);
+  FindX86CodeRanges(headers.data(), 0x200, &ranges);
+  EXPECT_EQ(ranges.count, 0u) << "a section table past SizeOfHeaders";
 }
 
 TEST(X86Filter, RestoresAnyBytesAndRewritesNearCalls) {

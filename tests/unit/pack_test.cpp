@@ -395,22 +395,21 @@ TEST_F(PackTest, OutputDoesNotDependOnTheThreadCount) {
   }
 }
 
-// Method 2 codes each stream on one thread, its chunks in order, and the
-// streams in parallel: the bytes must not depend on the thread count, and
-// the streams must start where the decoder starts them.
-TEST_F(PackTest, Method2OutputDoesNotDependOnTheThreadCountAcrossStreams) {
-  // Over half a stream each, repeating 64 KiB of text: quick to code.
-  size_t half = kLzmaStreamBytes / 2 + kBlockSize / 2;
-  Add("c.txt", TextLike(9000, 9));  // after big1.txt, which fills the first stream
+// Method 2 codes each stretch on one thread, its chunks in order, and the
+// stretches in parallel: the bytes must not depend on the thread count, and
+// each stretch after the first starts with new properties on the
+// dictionary as it stands, wherever in an entry it falls.
+TEST_F(PackTest, Method2OutputDoesNotDependOnTheThreadCountAcrossStretches) {
   for (int i = 0; i < 2; i++) {
     Bytes piece = TextLike(64 * 1024, i), big;
-    while (big.size() < half) big.insert(big.end(), piece.begin(), piece.end());
-    big.resize(half);
+    while (big.size() < 3 * kBlockSize * 256 + 5) big.insert(big.end(), piece.begin(), piece.end());
+    big.resize(3 * kBlockSize * 256 + 5);
     Add("big" + std::to_string(i) + ".txt", big);
     Add("small" + std::to_string(i) + ".bin", RandomBytes(3000 + 5000 * i, 256, i));
     Add("small" + std::to_string(i) + ".empty", Bytes());
   }
   options_.method = kMethodLzma;
+  options_.lzmaStretchBytes = 2 * kBlockSize * 256;  // two chunks
   Bytes first;
   for (unsigned threads : {1u, 3u}) {
     options_.threads = threads;
@@ -423,17 +422,25 @@ TEST_F(PackTest, Method2OutputDoesNotDependOnTheThreadCountAcrossStreams) {
   std::string log;
   EXPECT_EQ(Shell(std::string(QWPACK_BINARY) + " verify " + Quoted(options_.output), &log), 0)
       << log;
-  // Streams start at the first entry and at the first after 32 MiB (the
-  // entries whose first block is coded say so by a dictionary reset).
+  // A stretch starts at the first entry's first block, then at the first
+  // chunk (256 blocks) to start after two chunks' worth: QWSetup.exe and
+  // two of big0's chunks, the rest of big0 and one of big1's. The last,
+  // of big1's last 5 bytes and the small entries, codes none of them.
   uint32_t start = LoadLe32(&first[kLocatorOffset]);
-  std::vector<std::string> starting;
+  std::vector<std::string> starts;
   for (const EntryHeader& entry : Entries(first)) {
-    const uint8_t* block = &first[start + entry.dataStart];
-    if (entry.dataEnd > entry.dataStart && ParseBlockHeader(block).codedFlag &&
-        (block[4] >> kLzmaResetShift & 3) == kLzmaResetDictionary)
-      starting.push_back(entry.fileName);
+    uint32_t at = start + entry.dataStart;
+    for (uint32_t block = 0; at < start + entry.dataEnd; block++) {
+      BlockHeader header = ParseBlockHeader(&first[at]);
+      uint32_t reset = first[at + 4] >> kLzmaResetShift & 3;
+      if (header.codedFlag && reset >= kLzmaResetProperties)
+        starts.push_back(std::string(entry.fileName) + ":" + std::to_string(block) + ":" +
+                         std::to_string(reset));
+      at += 4 + header.storedLength;
+    }
   }
-  EXPECT_EQ(starting, (std::vector<std::string>{"QWSetup.exe", "c.txt"}));
+  EXPECT_EQ(starts,
+            (std::vector<std::string>{"QWSetup.exe:0:3", "big0.txt:512:2", "big1.txt:256:2"}));
 }
 
 TEST(PackOutputFile, AnInterruptedRunLeavesNothingBehind) {

@@ -19,11 +19,15 @@
 // Never made: CanWriteLzma() is false and the packer refuses method 2 first.
 class LzmaEntryEncoder {
  public:
-  std::string BeginStream() { return "this qwpack has no LZMA encoder"; }
-  void BeginEntry() {}
-  std::string AddBlock(const uint8_t*, uint32_t, StoredBlock*) { return BeginStream(); }
+  std::string BeginStream(const std::vector<uint8_t>&, uint64_t) {
+    return "this qwpack has no LZMA encoder";
+  }
+  std::string AddBlock(const uint8_t*, const uint8_t*, uint32_t, StoredBlock*) {
+    return BeginStream({}, 0);
+  }
 };
 #endif
+#include "package/lzma_input.h"
 #include "package/package_writer.h"
 #include "tools/qwpack/host_files.h"
 #include "tools/qwpack/threads.h"
@@ -33,12 +37,14 @@ namespace {
 constexpr uint64_t kChunkBytes = 256 * kBlockSize;
 constexpr size_t kChunksInFlightPerThread = 4;
 
-// A method-2 stream's coding: one encoder (about 100 MB with liblzma's
-// preset, freed with the stream's last chunk), its chunks one at a time in
+// A method-2 stretch's coding: one encoder (about 100 MB with liblzma's
+// preset, freed with the stretch's last chunk), its chunks one at a time in
 // order.
 struct StreamCoding {
   bool busy = false;  // a thread codes one of its chunks
   std::unique_ptr<LzmaEntryEncoder> encoder;
+  std::vector<uint8_t> history;  // the dictionary where it starts, until then
+  uint64_t position = 0;         // where it starts in the package's method-2 bytes
 };
 
 struct Chunk {
@@ -46,6 +52,7 @@ struct Chunk {
   bool firstOfEntry;
   bool lastOfEntry;
   std::vector<uint8_t> input;
+  std::vector<uint8_t> filtered;  // method 2: the input as the dictionary holds it
   std::vector<StoredBlock> blocks;
   std::shared_ptr<StreamCoding> coding;  // method 2, non-empty entries only
   bool startsStream = false;             // with its first chunk
@@ -138,17 +145,19 @@ class CodingPool {
     StreamCoding& coding = *chunk->coding;
     if (chunk->startsStream) {
       coding.encoder.reset(new LzmaEntryEncoder);
-      chunk->problem = coding.encoder->BeginStream();
+      chunk->problem = coding.encoder->BeginStream(coding.history, coding.position);
+      std::vector<uint8_t>().swap(coding.history);
     } else if (!coding.encoder) {
-      chunk->problem = "the stream's encoder failed before";
+      chunk->problem = "the stretch's encoder failed before";
     }
-    if (chunk->firstOfEntry) coding.encoder->BeginEntry();
     for (size_t at = 0; chunk->problem.empty() && at < chunk->input.size(); at += kBlockSize) {
       size_t length = chunk->input.size() - at < kBlockSize ? chunk->input.size() - at : kBlockSize;
       chunk->blocks.emplace_back();
-      chunk->problem = coding.encoder->AddBlock(
-          chunk->input.data() + at, static_cast<uint32_t>(length), &chunk->blocks.back());
+      chunk->problem =
+          coding.encoder->AddBlock(chunk->input.data() + at, chunk->filtered.data() + at,
+                                   static_cast<uint32_t>(length), &chunk->blocks.back());
     }
+    std::vector<uint8_t>().swap(chunk->filtered);
   }
 
   bool store_;
@@ -169,8 +178,6 @@ class ChunkReader {
   }
 
   bool AtEnd() const { return entry_ == entries_.size(); }
-  bool AtEntryStart() const { return offset_ == 0; }
-  uint64_t NextEntrySize() const { return entries_[entry_].size; }
 
   // The next chunk, or null with `problem` set.
   std::unique_ptr<Chunk> Next(std::string* problem) {
@@ -273,16 +280,14 @@ class EntryWriter {
   const std::vector<PackageEntry>& entries_;
 };
 
-// Method 2 holds one encoder per stream under way: at most threads + 1
-// streams are read ahead, and enough chunks for them to keep every thread busy.
+// Method 2 holds one encoder per stretch under way: at most threads + 1
+// stretches are read ahead, and enough chunks for them to keep every thread busy.
 size_t StreamsInFlight(const std::deque<std::unique_ptr<Chunk>>& inFlight) {
   size_t streams = 0;
   for (const std::unique_ptr<Chunk>& chunk : inFlight)
     streams += chunk->startsStream || (chunk == inFlight.front() && chunk->coding) ? 1 : 0;
   return streams;
 }
-
-constexpr size_t kLzmaChunksPerStream = kLzmaStreamBytes / kChunkBytes + 1;
 
 }  // namespace
 
@@ -309,27 +314,33 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
   ChunkReader reader(entries);
   EntryWriter writer(fd, packageOffset, entries);
   bool lzma = options.method == kMethodLzma && !options.store;
-  size_t maxInFlight =
-      lzma ? kLzmaChunksPerStream * (threads + 1) : kChunksInFlightPerThread * threads;
+  size_t maxInFlight = lzma ? (options.lzmaStretchBytes / kChunkBytes + 1) * (threads + 1)
+                            : kChunksInFlightPerThread * threads;
   std::deque<std::unique_ptr<Chunk>> inFlight;
-  std::shared_ptr<StreamCoding> coding;  // of the stream being read, method 2
-  bool inStream = false;
-  uint64_t streamBytes = 0;
+  std::shared_ptr<StreamCoding> coding;  // of the stretch being read, method 2
+  uint64_t stretchBytes = 0;
+  LzmaInputFilter filter;
+  LzmaHistory history;
   std::string problem = writer.WriteFileCount(static_cast<uint32_t>(entries.size()));
   while (problem.empty()) {
     while (problem.empty() && !reader.AtEnd() && inFlight.size() < maxInFlight &&
-           !(lzma && reader.AtEntryStart() && StreamsInFlight(inFlight) > threads)) {
-      uint64_t entrySize = reader.NextEntrySize();
+           !(lzma && (!coding || stretchBytes >= options.lzmaStretchBytes) &&
+             StreamsInFlight(inFlight) > threads)) {
       std::unique_ptr<Chunk> chunk = reader.Next(&problem);
       if (!chunk) break;
-      if (lzma && entrySize > 0) {
-        if (chunk->firstOfEntry && StartsLzmaStream(inStream, streamBytes)) {
+      if (lzma && !chunk->input.empty()) {
+        if (chunk->firstOfEntry) filter.BeginEntry();
+        chunk->filtered.resize(chunk->input.size());
+        filter.Filter(chunk->input.data(), chunk->input.size(), chunk->filtered.data());
+        if (!coding || stretchBytes >= options.lzmaStretchBytes) {
           coding = std::make_shared<StreamCoding>();
+          coding->history = history.Last();
+          coding->position = history.Total();
           chunk->startsStream = true;
-          inStream = true;
-          streamBytes = 0;
+          stretchBytes = 0;
         }
-        if (chunk->firstOfEntry) streamBytes += entrySize;
+        history.Add(chunk->filtered.data(), chunk->filtered.size());
+        stretchBytes += chunk->input.size();
         chunk->coding = coding;
       }
       pool.Submit(chunk.get());

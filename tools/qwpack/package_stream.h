@@ -20,11 +20,19 @@ struct PackageTotals {
   uint64_t codedBlocks = 0;
 };
 
+// Method 2 codes the package's stream in stretches of about this many
+// bytes, each on one thread with an encoder of its own started on the
+// dictionary as the stretch finds it. Each start costs the encoder a pass
+// over that dictionary; fewer, longer stretches would leave a core idle at
+// the end. The bytes written depend on it, never on the thread count.
+constexpr uint64_t kLzmaStretchBytes = 48u << 20;
+
 struct PackageStreamOptions {
   unsigned threads = 1;                              // coding threads, at least 1
   bool store = false;                                // keep every block plain
   uint16_t method = 1;                               // 1 (LZ) or 2 (LZMA), for coded blocks
   uint64_t maxPackageLength = 0x7FFFFFFF;            // refuse to grow past this
+  uint64_t lzmaStretchBytes = kLzmaStretchBytes;     // at least one block
   std::function<void(uint64_t inputDone)> progress;  // optional, on the calling thread
 };
 
@@ -32,7 +40,7 @@ struct PackageStreamOptions {
 // the file `fd` from byte `packageOffset` on, with positioned writes: each
 // entry header is written once its blocks, which precede it in time but
 // follow it in the file, have settled its checksum and end. Method-1 blocks
-// are coded independently, method-2 entries each by one encoder in block
+// are coded independently, method-2 stretches each by one encoder in block
 // order, so the bytes do not depend on the thread count. Returns an
 // empty string or what went wrong (a file unreadable or changed, a failed
 // write, the package growing past the limit).

@@ -237,6 +237,7 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
   streamOptions.threads = options.threads;
   streamOptions.store = options.store;
   streamOptions.method = options.method;
+  streamOptions.lzmaStretchBytes = options.lzmaStretchBytes;
   streamOptions.maxPackageLength = room;
   if (options.progress)
     streamOptions.progress = [&](uint64_t done) { options.progress(done, total); };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pe/brand.h"
+#include "tools/qwpack/package_stream.h"
 
 constexpr unsigned kDefaultPackCodePage = 936;
 
@@ -19,6 +20,7 @@ struct PackOptions {
   unsigned threads = 1;
   bool store = false;   // keep every block plain
   uint16_t method = 1;  // of coded blocks: 1 (LZ) or 2 (LZMA, where CanWriteLzma())
+  uint64_t lzmaStretchBytes = kLzmaStretchBytes;  // method 2's unit of parallel work
   bool strict = false;  // refuse, rather than warn of, paths too long for a typical workspace
   // A file packed as QWSetup.exe at the package's top; the folder then must
   // not hold one there.
