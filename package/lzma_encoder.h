@@ -43,8 +43,9 @@ class LzmaEntryEncoder {
 };
 
 // The blocks of a package's method-2 entries in package order, a new
-// encoder started every `stretchBytes` (at a block's start), for the tests
-// and small writers. Throws std::runtime_error where AddBlock reports a
-// problem.
+// encoder started every `stretchBytes` (at a block's start) on the last
+// `primeBytes`, for the tests and small writers. Throws std::runtime_error
+// where AddBlock reports a problem.
 std::vector<std::vector<StoredBlock>> LzmaCutEntries(const std::vector<std::vector<uint8_t>>& files,
-                                                     uint64_t stretchBytes = UINT64_MAX);
+                                                     uint64_t stretchBytes = UINT64_MAX,
+                                                     size_t primeBytes = kLzmaPrimeBytes);

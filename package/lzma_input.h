@@ -10,6 +10,11 @@
 
 #include "package/x86_filter.h"
 
+// How much of the dictionary a stretch's encoder starts on: taking it in
+// costs the encoder a pass over it, and matches further back are few at a
+// stretch's start, which builds a whole dictionary of its own as it goes.
+constexpr size_t kLzmaPrimeBytes = 16u << 20;
+
 // What LzmaHistory keeps a stretch's start aligned to (lzma_codec.h's
 // contexts take at most the position's 4 low bits).
 constexpr size_t kLzmaPositionAlignment = 16;
@@ -28,15 +33,17 @@ class LzmaInputFilter {
   X86CodeRanges codeRanges_ = {};
 };
 
-// The filtered bytes of the package so far, as many of the last as the
-// decoder's dictionary holds: what it holds where a stretch starts.
+// The last filtered bytes of the package so far, up to `keepBytes` (at
+// least 16) and the dictionary's size: what a stretch's encoder starts on.
 class LzmaHistory {
  public:
+  explicit LzmaHistory(size_t keepBytes = kLzmaPrimeBytes);
   void Add(const uint8_t* filtered, size_t length);
   std::vector<uint8_t> Last() const;
   uint64_t Total() const { return total_; }
 
  private:
+  size_t size_;
   std::vector<uint8_t> ring_;
   uint64_t total_ = 0;
 };

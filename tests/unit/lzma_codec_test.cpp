@@ -68,8 +68,9 @@ Bytes Text(size_t size, uint32_t seed) {
 // order with one decoder, as the worker does.
 std::vector<std::vector<StoredBlock>> ExpectRoundTrip(const std::vector<Bytes>& files,
                                                       LzmaDecoder* decoder,
-                                                      uint64_t stretchBytes = UINT64_MAX) {
-  std::vector<std::vector<StoredBlock>> entries = LzmaCutEntries(files, stretchBytes);
+                                                      uint64_t stretchBytes = UINT64_MAX,
+                                                      size_t primeBytes = kLzmaPrimeBytes) {
+  std::vector<std::vector<StoredBlock>> entries = LzmaCutEntries(files, stretchBytes, primeBytes);
   LzmaBeginPackage(decoder);
   for (size_t i = 0; i < files.size(); i++) {
     SCOPED_TRACE("entry " + std::to_string(i));
@@ -199,20 +200,15 @@ TEST(LzmaRoundTrip, ProgramsGoThroughTheFilterAndGainByIt) {
   EXPECT_FALSE(blocks[0].coded);
 }
 
-// A packer may start an encoder of its own anywhere, on the dictionary as
-// it stands, also once the stream has passed the dictionary's size and
-// the entries' lengths leave positions unaligned: the launcher decodes it
-// all as one stream, and it comes out hardly larger.
+// A packer may start an encoder of its own anywhere, on the last bytes of
+// the dictionary as it stands, also once the stream has passed what it
+// primes with and the entries' lengths leave positions unaligned: the
+// launcher decodes it all as one stream, and it comes out hardly larger.
 TEST(LzmaRoundTrip, StretchesCodedApartDecodeAsOneStream) {
   DecoderPtr decoder = NewDecoder();
   Bytes program = ProgramWithCalls(true);
-  std::vector<Bytes> files = {Text(kLzmaDictionarySize / 2 + 7, 1),
-                              program,
-                              Text(kLzmaDictionarySize / 2 + 4099, 2),
-                              Bytes(),
-                              TextNoiseText(),
-                              program,
-                              Text(70001, 3)};
+  std::vector<Bytes> files = {Text(300007, 1), program, Text(204099, 2), Bytes(),
+                              TextNoiseText(), program, Text(70001, 3)};
   auto total = [](const std::vector<std::vector<StoredBlock>>& entries, size_t* starts) {
     size_t bytes = 0;
     *starts = 0;
@@ -225,13 +221,14 @@ TEST(LzmaRoundTrip, StretchesCodedApartDecodeAsOneStream) {
   };
   size_t oneStarts, apartStarts;
   size_t one = total(ExpectRoundTrip(files, decoder.get()), &oneStarts);
-  // Three stretches: the last starts past the dictionary's size, inside
-  // the third entry, at a position no multiple of 16.
-  auto apart = ExpectRoundTrip(files, decoder.get(), kLzmaDictionarySize / 2 - kBlockSize);
+  // Four stretches of 41 blocks primed with the last 300,000 bytes: the
+  // first at the package's start, the next inside the first entry, the
+  // last past 300,000 bytes and at positions no multiple of 16.
+  auto apart = ExpectRoundTrip(files, decoder.get(), 41 * kBlockSize, 300000);
   size_t apartSize = total(apart, &apartStarts);
   EXPECT_EQ(ResetOf(apart[0][0]), kLzmaResetDictionary);
-  EXPECT_EQ(apartStarts, oneStarts + 2);
-  EXPECT_LT(apartSize, one + one / 100) << apartSize << " vs " << one;
+  EXPECT_EQ(apartStarts, oneStarts + 3);
+  EXPECT_LT(apartSize, one + one / 20) << apartSize << " vs " << one;
   // The second program repeats the first: the stretch coding it sees it.
   size_t secondProgram = 0;
   for (const StoredBlock& block : apart[5]) secondProgram += block.bytes.size();

@@ -280,8 +280,13 @@ class EntryWriter {
   const std::vector<PackageEntry>& entries_;
 };
 
-// Method 2 holds one encoder per stretch under way: at most threads + 1
-// stretches are read ahead, and enough chunks for them to keep every thread busy.
+// An encoder takes over 11 times the dictionary, so only a few method-2
+// stretches code at once, however many cores there are.
+constexpr unsigned kLzmaMaxStretchesCoding = 3;
+
+// Method 2 holds one encoder per stretch under way: at most one stretch
+// more than code at once is read ahead, and enough chunks for them to keep
+// those threads busy.
 size_t StreamsInFlight(const std::deque<std::unique_ptr<Chunk>>& inFlight) {
   size_t streams = 0;
   for (const std::unique_ptr<Chunk>& chunk : inFlight)
@@ -314,7 +319,8 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
   ChunkReader reader(entries);
   EntryWriter writer(fd, packageOffset, entries);
   bool lzma = options.method == kMethodLzma && !options.store;
-  size_t maxInFlight = lzma ? (options.lzmaStretchBytes / kChunkBytes + 1) * (threads + 1)
+  unsigned stretchesCoding = threads < kLzmaMaxStretchesCoding ? threads : kLzmaMaxStretchesCoding;
+  size_t maxInFlight = lzma ? (options.lzmaStretchBytes / kChunkBytes + 1) * (stretchesCoding + 1)
                             : kChunksInFlightPerThread * threads;
   std::deque<std::unique_ptr<Chunk>> inFlight;
   std::shared_ptr<StreamCoding> coding;  // of the stretch being read, method 2
@@ -325,7 +331,7 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
   while (problem.empty()) {
     while (problem.empty() && !reader.AtEnd() && inFlight.size() < maxInFlight &&
            !(lzma && (!coding || stretchBytes >= options.lzmaStretchBytes) &&
-             StreamsInFlight(inFlight) > threads)) {
+             StreamsInFlight(inFlight) > stretchesCoding)) {
       std::unique_ptr<Chunk> chunk = reader.Next(&problem);
       if (!chunk) break;
       if (lzma && !chunk->input.empty()) {
