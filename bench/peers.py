@@ -430,7 +430,7 @@ def pack_rows(measure, payload, wanted, work, goals_only=False, archivers=True):
     ours_lzma = os.path.join(work, "Setup-qwpack-lzma.exe")
     add_pack(f"{LZMA_PACK} ({cores} threads)",
              [QWPACK, "pack", "--method", "lzma", "-o", ours_lzma, "--stub", LAUNCHER, payload],
-             ours_lzma, note="method 2: LZMA, 8 MiB dictionary, x86 filter on programs")
+             ours_lzma, note="method 2: LZMA, 64 MiB dictionary, x86 filter on PE code")
     add_extract("qwpack extract", [QWPACK, "extract", ours, "-C", out_dir])
     add_extract("qwpack extract (method 2)", [QWPACK, "extract", ours_lzma, "-C", out_dir])
 

@@ -25,7 +25,7 @@ struct PackageTotals {
 // dictionary as the stretch finds it. Each start costs the encoder a pass
 // over that dictionary; fewer, longer stretches would leave a core idle at
 // the end. The bytes written depend on it, never on the thread count.
-constexpr uint64_t kLzmaStretchBytes = 48u << 20;
+constexpr uint64_t kLzmaStretchBytes = 64u << 20;
 
 struct PackageStreamOptions {
   unsigned threads = 1;                              // coding threads, at least 1
