@@ -68,8 +68,9 @@ void StoreBe32(uint8_t* p, uint32_t value) {
 
 // liblzma's flush writes the coder's whole low end; any value in the final
 // interval decodes the same. The interval is at least 2^24 wide, so one
-// ending in three or four zero bytes lies in it: those bytes are left out,
-// the decoder reads zeros there. `range` and `code` are the decoder's at the
+// ending in three or four zero bytes lies in it unless it reaches past what
+// the last 4 bytes can hold: those bytes are left out, the decoder reads
+// zeros there. `range` and `code` are the decoder's at the
 // block's end, with the flush's last 4 bytes the ones it read last.
 void TrimFlush(std::vector<uint8_t>* bytes, uint32_t range, uint32_t code) {
   uint8_t* last = bytes->data() + bytes->size() - 4;
@@ -91,10 +92,6 @@ void TrimFlush(std::vector<uint8_t>* bytes, uint32_t range, uint32_t code) {
 void DropTrailingZeros(std::vector<uint8_t>* bytes, size_t headerSize) {
   while (bytes->size() > headerSize && bytes->back() == 0) bytes->pop_back();
 }
-
-}  // namespace
-
-namespace {
 
 // A decoder that has decoded the stream up to `position`, its dictionary
 // holding `history` just before it.

@@ -1,5 +1,7 @@
 #include "package/x86_filter.h"
 
+#include "package/pe_format.h"
+
 namespace {
 
 constexpr uint32_t kInstructionLength = 5;  // opcode and rel32
@@ -78,7 +80,7 @@ void FindX86CodeRanges(const uint8_t* firstBlock, uint32_t length, X86CodeRanges
   ranges->count = 0;
   if (length < kDosPeOffsetField + 4 || firstBlock[0] != 'M' || firstBlock[1] != 'Z') return;
   uint64_t pe = Load32(firstBlock + kDosPeOffsetField);
-  if (pe + kHeadersSizeField + 4 > length || Load32(firstBlock + pe) != 0x00004550) return;
+  if (pe + kHeadersSizeField + 4 > length || Load32(firstBlock + pe) != kPeSignature) return;
   const uint8_t* header = firstBlock + pe;
   // Only what lies before the headers' end is read, and only what lies
   // after it is rewritten.

@@ -14,7 +14,7 @@
 // section, where packages go; one that begins right at that end but runs
 // past the end of the file is a launcher whose package was cut off.
 #include "pe/launcher_stub.h"
-#include "pe/pe_format.h"
+#include "package/pe_format.h"
 
 #include "package/format.h"
 

@@ -6,7 +6,7 @@
 // never their own, so .reloc moves behind the rebuilt resources unchanged
 // but for its place.
 #include "pe/resource_section.h"
-#include "pe/pe_format.h"
+#include "package/pe_format.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 // bytes. The root's value is VS_FIXEDFILEINFO; its "StringFileInfo" child
 // holds string tables whose children are the key/value pairs.
 #include "pe/version_resource.h"
-#include "pe/pe_format.h"
+#include "package/pe_format.h"
 
 #include "package/format.h"
 #include "pe/utf16.h"

@@ -1,5 +1,6 @@
-// The few numbers of the PE/COFF layout that more than one reader of the
-// launcher image needs.
+// The few numbers of the PE/COFF layout that more than one reader needs:
+// those of the launcher image, and the x86 filter's, which finds the code
+// sections of the programs it packs.
 #pragma once
 
 #include <cstdint>
