@@ -185,6 +185,10 @@ std::string LzmaEntryEncoder::AddBlock(const uint8_t* data, const uint8_t* filte
       memcmp(s.decoded, filtered, length) != 0)
     return "the launcher's decoder does not read back what liblzma wrote";
   if (block->coded) {
+    // liblzma's flush writes exactly the coder's low end, which the decoder
+    // reads to its last byte: its code ends at zero, and the last 4 bytes
+    // are the ones it read last.
+    if (decoder->endCode != 0) return "liblzma's flush did not end where the decoder did";
     block->bytes.resize(flushEnd);
     TrimFlush(&block->bytes, decoder->endRange, decoder->endCode);
     DropTrailingZeros(&block->bytes, headerSize);
