@@ -93,7 +93,9 @@ def lzma_block(data):
         return None
     header = 6 if (control >> 5) & 3 >= 2 else 5
     packed = (chunk[3] << 8 | chunk[4]) + 1
-    return bytes([control & 0xE0]) + chunk[5:header] + chunk[header + 1:header + packed]
+    # Trailing zeros are left out: the decoder reads zeros past the end.
+    coder = chunk[header + 1:header + packed].rstrip(b"\0")
+    return bytes([control & 0xE0]) + chunk[5:header] + coder
 
 
 def record(flags, output, stored):
@@ -111,6 +113,21 @@ seed("lzma_decode", "stored_block", record(2, noise, noise) + record(0, noise[:1
 seed("lzma_decode", "two_entries",
      record(3, text[:4096], lzma_block(text[:4096])) +
      record(3, text[7:507], lzma_block(text[7:507])))
+
+# A PE image's first block, stored, and a block of its code section: the
+# x86 filter's code ranges come from the first.
+pe_block = bytearray(4096)
+pe_block[0:2] = b"MZ"
+struct.pack_into("<I", pe_block, 0x3C, 0x40)
+pe_block[0x40:0x44] = b"PE\0\0"
+struct.pack_into("<HH", pe_block, 0x46, 1, 0)
+struct.pack_into("<H", pe_block, 0x54, 0xF0)
+struct.pack_into("<I", pe_block, 0x40 + 84, 0x200)
+struct.pack_into("<III", pe_block, 0x148 + 16, 0x4000, 0x200, 0)
+struct.pack_into("<I", pe_block, 0x148 + 36, 0x60000020)
+calls = b"".join(b"\xe8" + struct.pack("<i", 0x800 - 5 * i) + b"\x90" for i in range(680))[:4096]
+pe_block[0x200:] = calls[:4096 - 0x200]
+seed("lzma_decode", "pe_code", record(2, pe_block, bytes(pe_block)) + record(0, calls, calls))
 
 program = os.path.join(corpus, "package", "foreign")
 os.makedirs(os.path.dirname(program), exist_ok=True)
