@@ -842,7 +842,7 @@ def main():
 
     command = "make peers" + (f" PEERS_MB={args.mb:g}" if args.mb != 80 else "") + \
         (f" PEERS_REPEAT={args.repeat}" if args.repeat != 3 else "")
-    if args.real:
+    if args.real or args.goals_only or args.without_archivers:
         command = "python3 bench/peers.py " + " ".join(sys.argv[1:])
     text = report(args, payload_bytes, len(wanted), packs, extracts, wine, small, command, load)
     with open(os.path.join(OUT, "peers-real.md" if args.real else "peers.md"), "w",

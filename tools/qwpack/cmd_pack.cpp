@@ -94,8 +94,9 @@ int RunPack(int argc, char** argv) {
   std::string method = "lz";
   app.add_option("--method", method,
                  "how blocks are coded: lz (the default; each block on its own, fastest to "
-                 "unpack) or lzma (smaller: an LZMA dictionary per file, x86 filter for "
-                 "programs; Linux qwpack only)")
+                 "unpack) or lzma (smaller: one 64 MiB LZMA dictionary across the files, "
+                 "x86 filter on programs' code; the launcher needs 64 MiB more; Linux qwpack "
+                 "only)")
       ->check(CLI::IsMember({"lz", "lzma"}));
   app.add_flag("--strict", strict,
                "refuse paths that pass Windows' 259 characters behind a typical workspace, "

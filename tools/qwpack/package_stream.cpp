@@ -327,18 +327,18 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
   uint64_t stretchBytes = 0;
   LzmaInputFilter filter;
   LzmaHistory history;
+  auto startsStretch = [&] { return !coding || stretchBytes >= options.lzmaStretchBytes; };
   std::string problem = writer.WriteFileCount(static_cast<uint32_t>(entries.size()));
   while (problem.empty()) {
     while (problem.empty() && !reader.AtEnd() && inFlight.size() < maxInFlight &&
-           !(lzma && (!coding || stretchBytes >= options.lzmaStretchBytes) &&
-             StreamsInFlight(inFlight) > stretchesCoding)) {
+           !(lzma && startsStretch() && StreamsInFlight(inFlight) > stretchesCoding)) {
       std::unique_ptr<Chunk> chunk = reader.Next(&problem);
       if (!chunk) break;
       if (lzma && !chunk->input.empty()) {
         if (chunk->firstOfEntry) filter.BeginEntry();
         chunk->filtered.resize(chunk->input.size());
         filter.Filter(chunk->input.data(), chunk->input.size(), chunk->filtered.data());
-        if (!coding || stretchBytes >= options.lzmaStretchBytes) {
+        if (startsStretch()) {
           coding = std::make_shared<StreamCoding>();
           coding->history = history.Last();
           coding->position = history.Total();
