@@ -272,7 +272,10 @@ long long WatchToEnd(const LauncherProcess& launcher, const std::set<std::string
         ReportProgressWindow(progressWindow);
       }
     }
+    // The progress window, while it is being torn down, may for a moment
+    // show without its bar: it is never the box.
     HWND box = FindMessageBox(pid);
+    if (box == progressWindow) box = nullptr;
     if (box && !*boxSeen) {
       *boxSeen = true;
       ReportMessageBox(box, progressWindow);
