@@ -106,7 +106,7 @@ void PrimeDecoder(LzmaDecoder* decoder, const std::vector<uint8_t>& history, uin
 
 }  // namespace
 
-struct LzmaEntryEncoder::State {
+struct LzmaStretchEncoder::State {
   lzma_stream stream = LZMA_STREAM_INIT;
   lzma_options_lzma options;
   // The launcher's decoder, run beside the encoder on what it writes.
@@ -115,13 +115,14 @@ struct LzmaEntryEncoder::State {
   uint8_t decoded[kBlockSize];
 };
 
-LzmaEntryEncoder::LzmaEntryEncoder() : state_(new State) {}
+LzmaStretchEncoder::LzmaStretchEncoder() : state_(new State) {}
 
-LzmaEntryEncoder::~LzmaEntryEncoder() {
+LzmaStretchEncoder::~LzmaStretchEncoder() {
   lzma_end(&state_->stream);
 }
 
-std::string LzmaEntryEncoder::BeginStream(const std::vector<uint8_t>& history, uint64_t position) {
+std::string LzmaStretchEncoder::BeginStretch(const std::vector<uint8_t>& history,
+                                             uint64_t position) {
   State& s = *state_;
   if (history.size() > kLzmaDictionarySize) return "a history longer than the dictionary";
   if (lzma_lzma_preset(&s.options, kLzmaPreset)) return "liblzma has no preset 6";
@@ -148,8 +149,8 @@ std::string LzmaEntryEncoder::BeginStream(const std::vector<uint8_t>& history, u
   return "";
 }
 
-std::string LzmaEntryEncoder::AddBlock(const uint8_t* data, const uint8_t* filtered,
-                                       uint32_t length, StoredBlock* block) {
+std::string LzmaStretchEncoder::AddBlock(const uint8_t* data, const uint8_t* filtered,
+                                         uint32_t length, StoredBlock* block) {
   State& s = *state_;
   if (length == 0 || length > kBlockSize) return "a block of 1 to 4096 bytes was expected";
   s.stream.next_in = filtered;
@@ -198,7 +199,7 @@ std::string LzmaEntryEncoder::AddBlock(const uint8_t* data, const uint8_t* filte
 
 std::vector<std::vector<StoredBlock>> LzmaCutEntries(const std::vector<std::vector<uint8_t>>& files,
                                                      uint64_t stretchBytes, size_t primeBytes) {
-  LzmaEntryEncoder encoder;
+  LzmaStretchEncoder encoder;
   LzmaInputFilter filter;
   LzmaHistory history(primeBytes);
   std::vector<std::vector<StoredBlock>> entries;
@@ -213,7 +214,7 @@ std::vector<std::vector<StoredBlock>> LzmaCutEntries(const std::vector<std::vect
       uint32_t length = static_cast<uint32_t>(std::min<size_t>(file.size() - start, kBlockSize));
       std::string problem;
       if (!started || stretchDone >= stretchBytes) {
-        problem = encoder.BeginStream(history.Last(), history.Total());
+        problem = encoder.BeginStretch(history.Last(), history.Total());
         started = true;
         stretchDone = 0;
       }

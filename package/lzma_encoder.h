@@ -18,17 +18,17 @@
 // kLzmaDictionarySize, which the decoder is built for.
 constexpr uint32_t kLzmaPreset = 6;
 
-class LzmaEntryEncoder {
+class LzmaStretchEncoder {
  public:
-  LzmaEntryEncoder();
-  ~LzmaEntryEncoder();
-  LzmaEntryEncoder(const LzmaEntryEncoder&) = delete;
-  LzmaEntryEncoder& operator=(const LzmaEntryEncoder&) = delete;
+  LzmaStretchEncoder();
+  ~LzmaStretchEncoder();
+  LzmaStretchEncoder(const LzmaStretchEncoder&) = delete;
+  LzmaStretchEncoder& operator=(const LzmaStretchEncoder&) = delete;
 
   // Starts a stretch at `position` in the package's method-2 bytes, on a
   // dictionary holding `history` (LzmaHistory's Last and Total; empty at
   // the package's start). Returns an empty string or what liblzma refused.
-  std::string BeginStream(const std::vector<uint8_t>& history, uint64_t position);
+  std::string BeginStretch(const std::vector<uint8_t>& history, uint64_t position);
   // Codes the next block (1 to 4096 bytes; 4096 for all but an entry's
   // last), given as it is and as LzmaInputFilter made it. Every block is
   // decoded again as the launcher will, which also tells how many of the

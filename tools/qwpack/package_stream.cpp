@@ -17,13 +17,13 @@
 #include "package/lzma_encoder.h"
 #else
 // Never made: CanWriteLzma() is false and the packer refuses method 2 first.
-class LzmaEntryEncoder {
+class LzmaStretchEncoder {
  public:
-  std::string BeginStream(const std::vector<uint8_t>&, uint64_t) {
+  std::string BeginStretch(const std::vector<uint8_t>&, uint64_t) {
     return "this qwpack has no LZMA encoder";
   }
   std::string AddBlock(const uint8_t*, const uint8_t*, uint32_t, StoredBlock*) {
-    return BeginStream({}, 0);
+    return BeginStretch({}, 0);
   }
 };
 #endif
@@ -40,9 +40,9 @@ constexpr size_t kChunksInFlightPerThread = 4;
 // A method-2 stretch's coding: one encoder (about 100 MB with liblzma's
 // preset, freed with the stretch's last chunk), its chunks one at a time in
 // order.
-struct StreamCoding {
+struct StretchCoding {
   bool busy = false;  // a thread codes one of its chunks
-  std::unique_ptr<LzmaEntryEncoder> encoder;
+  std::unique_ptr<LzmaStretchEncoder> encoder;
   std::vector<uint8_t> history;  // the dictionary where it starts, until then
   uint64_t position = 0;         // where it starts in the package's method-2 bytes
 };
@@ -54,9 +54,9 @@ struct Chunk {
   std::vector<uint8_t> input;
   std::vector<uint8_t> filtered;  // method 2: the input as the dictionary holds it
   std::vector<StoredBlock> blocks;
-  std::shared_ptr<StreamCoding> coding;  // method 2, non-empty entries only
-  bool startsStream = false;             // with its first chunk
-  std::string problem;                   // the encoder's, method 2 only
+  std::shared_ptr<StretchCoding> coding;  // method 2, non-empty entries only
+  bool startsStretch = false;             // with its first chunk
+  std::string problem;                    // the encoder's, method 2 only
   bool done = false;
 };
 
@@ -142,10 +142,10 @@ class CodingPool {
   }
 
   static void CodeLzmaChunk(Chunk* chunk) {
-    StreamCoding& coding = *chunk->coding;
-    if (chunk->startsStream) {
-      coding.encoder.reset(new LzmaEntryEncoder);
-      chunk->problem = coding.encoder->BeginStream(coding.history, coding.position);
+    StretchCoding& coding = *chunk->coding;
+    if (chunk->startsStretch) {
+      coding.encoder.reset(new LzmaStretchEncoder);
+      chunk->problem = coding.encoder->BeginStretch(coding.history, coding.position);
       std::vector<uint8_t>().swap(coding.history);
     } else if (!coding.encoder) {
       chunk->problem = "the stretch's encoder failed before";
@@ -287,11 +287,11 @@ constexpr unsigned kLzmaMaxStretchesCoding = 3;
 // Method 2 holds one encoder per stretch under way: at most one stretch
 // more than code at once is read ahead, and enough chunks for them to keep
 // those threads busy.
-size_t StreamsInFlight(const std::deque<std::unique_ptr<Chunk>>& inFlight) {
-  size_t streams = 0;
+size_t StretchesInFlight(const std::deque<std::unique_ptr<Chunk>>& inFlight) {
+  size_t stretches = 0;
   for (const std::unique_ptr<Chunk>& chunk : inFlight)
-    streams += chunk->startsStream || (chunk == inFlight.front() && chunk->coding) ? 1 : 0;
-  return streams;
+    stretches += chunk->startsStretch || (chunk == inFlight.front() && chunk->coding) ? 1 : 0;
+  return stretches;
 }
 
 }  // namespace
@@ -323,26 +323,26 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
   size_t maxInFlight = lzma ? (options.lzmaStretchBytes / kChunkBytes + 1) * (stretchesCoding + 1)
                             : kChunksInFlightPerThread * threads;
   std::deque<std::unique_ptr<Chunk>> inFlight;
-  std::shared_ptr<StreamCoding> coding;  // of the stretch being read, method 2
+  std::shared_ptr<StretchCoding> coding;  // of the stretch being read, method 2
   uint64_t stretchBytes = 0;
   LzmaInputFilter filter;
   LzmaHistory history;
-  auto startsStretch = [&] { return !coding || stretchBytes >= options.lzmaStretchBytes; };
+  auto nextStartsStretch = [&] { return !coding || stretchBytes >= options.lzmaStretchBytes; };
   std::string problem = writer.WriteFileCount(static_cast<uint32_t>(entries.size()));
   while (problem.empty()) {
     while (problem.empty() && !reader.AtEnd() && inFlight.size() < maxInFlight &&
-           !(lzma && startsStretch() && StreamsInFlight(inFlight) > stretchesCoding)) {
+           !(lzma && nextStartsStretch() && StretchesInFlight(inFlight) > stretchesCoding)) {
       std::unique_ptr<Chunk> chunk = reader.Next(&problem);
       if (!chunk) break;
       if (lzma && !chunk->input.empty()) {
         if (chunk->firstOfEntry) filter.BeginEntry();
         chunk->filtered.resize(chunk->input.size());
         filter.Filter(chunk->input.data(), chunk->input.size(), chunk->filtered.data());
-        if (startsStretch()) {
-          coding = std::make_shared<StreamCoding>();
+        if (nextStartsStretch()) {
+          coding = std::make_shared<StretchCoding>();
           coding->history = history.Last();
           coding->position = history.Total();
-          chunk->startsStream = true;
+          chunk->startsStretch = true;
           stretchBytes = 0;
         }
         history.Add(chunk->filtered.data(), chunk->filtered.size());
