@@ -3,6 +3,7 @@
 // only system libraries imported, the resources as the window expects them,
 // and the version resource as qwpack reads it.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -411,11 +412,15 @@ TEST_P(LauncherImageTest, ResourcesRebuildInPlace) {
     EXPECT_EQ(read.size(), changed.size());
     EXPECT_EQ(FindResourceEntry(read, 2, 129)->data, FindResourceEntry(changed, 2, 129)->data);
 
-    std::string path = ::testing::TempDir() + "/rebuilt.exe";
+    // One file per build and process: ctest runs the two builds' cases at once.
+    std::string path =
+        ::testing::TempDir() + "/rebuilt-" + GetParam() + "-" + std::to_string(getpid()) + ".exe";
     FILE* out = fopen(path.c_str(), "wb");
     fwrite(rebuilt.data.data(), 1, rebuilt.data.size(), out);
     fclose(out);
-    ASSERT_TRUE(Load(path, &rebuilt));
+    bool loaded = Load(path, &rebuilt);
+    std::remove(path.c_str());
+    ASSERT_TRUE(loaded);
     const Section& last = rebuilt.sections.back();
     EXPECT_EQ(uint64_t{last.rawOffset} + last.rawSize, rebuilt.data.size());
     EXPECT_EQ(U32(rebuilt.data, rebuilt.optional + 56),
