@@ -130,6 +130,7 @@ std::string LzmaStretchEncoder::BeginStretch(const std::vector<uint8_t>& history
   // Machine code gains nothing from positions modulo 4; one context set
   // learns faster.
   s.options.pb = 0;
+  s.options.nice_len = kLzmaNiceLength;
   // On a preset dictionary liblzma's first chunk resets the state and sets
   // the properties but keeps the dictionary: what the decoder goes on with.
   s.options.preset_dict = history.empty() ? nullptr : history.data();

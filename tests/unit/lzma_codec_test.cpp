@@ -103,6 +103,7 @@ size_t UntrimmedBlockSize(const Bytes& data) {
   lzma_lzma_preset(&options, kLzmaPreset);
   options.dict_size = kLzmaDictionarySize;
   options.pb = 0;
+  options.nice_len = kLzmaNiceLength;
   lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
   lzma_stream stream = LZMA_STREAM_INIT;
   if (lzma_raw_encoder(&stream, filters) != LZMA_OK) return 0;

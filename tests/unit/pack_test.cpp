@@ -422,10 +422,12 @@ TEST_F(PackTest, Method2OutputDoesNotDependOnTheThreadCountAcrossStretches) {
   std::string log;
   EXPECT_EQ(Shell(std::string(QWPACK_BINARY) + " verify " + Quoted(options_.output), &log), 0)
       << log;
-  // A stretch starts at the first entry's first block, then at the first
-  // chunk (256 blocks) to start after two chunks' worth: QWSetup.exe and
-  // two of big0's chunks, the rest of big0 and one of big1's. The last,
-  // of big1's last 5 bytes and the small entries, codes none of them.
+  // Just over six chunks at most two chunks long make four stretches of
+  // just over one and a half. A stretch starts at the first entry's first
+  // block, then at the first chunk (256 blocks) to start past that length:
+  // QWSetup.exe and two of big0's chunks, the rest of big0 and one of
+  // big1's, two of big1's. The last, of big1's last 5 bytes and the small
+  // entries, codes none of them.
   uint32_t start = LoadLe32(&first[kLocatorOffset]);
   std::vector<std::string> starts;
   for (const EntryHeader& entry : Entries(first)) {
@@ -441,6 +443,25 @@ TEST_F(PackTest, Method2OutputDoesNotDependOnTheThreadCountAcrossStretches) {
   }
   EXPECT_EQ(starts,
             (std::vector<std::string>{"QWSetup.exe:0:3", "big0.txt:512:2", "big1.txt:256:2"}));
+}
+
+// Stretches come in an even count of one length, so two cores finish
+// together, and never longer than asked.
+TEST(PackStretches, AreBalancedForTwoCores) {
+  constexpr uint64_t kMiB = 1u << 20, kLongest = 64 * kMiB;
+  EXPECT_EQ(BalancedStretchBytes(0, kLongest), kLongest);
+  EXPECT_EQ(BalancedStretchBytes(16 * kMiB - 1, kLongest), kLongest);  // too short to split
+  EXPECT_EQ(BalancedStretchBytes(16 * kMiB, kLongest), 8 * kMiB);
+  EXPECT_EQ(BalancedStretchBytes(80 * kMiB, kLongest), 40 * kMiB);
+  EXPECT_EQ(BalancedStretchBytes(130 * kMiB, kLongest), 130 * kMiB / 4);  // 3 rounded up to 4
+  for (uint64_t total = 17 * kMiB; total < 2000 * kMiB; total = total * 9 / 7 + 12345) {
+    uint64_t length = BalancedStretchBytes(total, kLongest);
+    uint64_t count = (total + length - 1) / length;
+    EXPECT_LE(length, kLongest) << total;
+    EXPECT_EQ(count % 2, 0u) << total;
+    EXPECT_LT(count * length - total, count) << total;  // one length, the last short by < count
+  }
+  EXPECT_EQ(BalancedStretchBytes(3 * kBlockSize, kBlockSize), kBlockSize);  // 3 rounded up to 4
 }
 
 TEST(PackOutputFile, AnInterruptedRunLeavesNothingBehind) {

@@ -297,6 +297,15 @@ size_t StretchesInFlight(const std::deque<std::unique_ptr<Chunk>>& inFlight) {
 
 }  // namespace
 
+uint64_t BalancedStretchBytes(uint64_t totalBytes, uint64_t longest) {
+  uint64_t count = totalBytes / longest + (totalBytes % longest ? 1 : 0);
+  if (count < 2 && totalBytes >= 2 * kLzmaShortestSplitStretch) count = 2;
+  if (count < 2) return longest;
+  count += count % 2;
+  uint64_t length = totalBytes / count + (totalBytes % count ? 1 : 0);
+  return length < kBlockSize ? kBlockSize : length;
+}
+
 bool CanWriteLzma() {
 #ifdef QW_LZMA_ENCODER
   return true;
@@ -321,14 +330,17 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
   EntryWriter writer(fd, packageOffset, entries);
   bool lzma = options.method == kMethodLzma && !options.store;
   unsigned stretchesCoding = threads < kLzmaMaxStretchesCoding ? threads : kLzmaMaxStretchesCoding;
-  size_t maxInFlight = lzma ? (options.lzmaStretchBytes / kChunkBytes + 1) * (stretchesCoding + 1)
+  uint64_t totalBytes = 0;
+  for (const PackageEntry& entry : entries) totalBytes += entry.size;
+  uint64_t stretchLength = BalancedStretchBytes(totalBytes, options.lzmaStretchBytes);
+  size_t maxInFlight = lzma ? (stretchLength / kChunkBytes + 1) * (stretchesCoding + 1)
                             : kChunksInFlightPerThread * threads;
   std::deque<std::unique_ptr<Chunk>> inFlight;
   std::shared_ptr<StretchCoding> coding;  // of the stretch being read, method 2
   uint64_t stretchBytes = 0;
   LzmaInputFilter filter;
   LzmaHistory history;
-  auto nextStartsStretch = [&] { return !coding || stretchBytes >= options.lzmaStretchBytes; };
+  auto nextStartsStretch = [&] { return !coding || stretchBytes >= stretchLength; };
   std::string problem = writer.WriteFileCount(static_cast<uint32_t>(entries.size()));
   while (problem.empty()) {
     while (problem.empty() && !reader.AtEnd() && inFlight.size() < maxInFlight &&
