@@ -42,6 +42,7 @@ constexpr size_t kChunksInFlightPerThread = 4;
 // at a time in order.
 struct StretchCoding {
   bool busy = false;  // a thread codes one of its chunks
+  size_t queued = 0;  // of its chunks, those waiting in the pool's queue
   std::unique_ptr<LzmaStretchEncoder> encoder;
   std::vector<uint8_t> history;  // the dictionary where it starts, until then
   uint64_t position = 0;         // where it starts in the package's method-2 bytes
@@ -54,7 +55,7 @@ struct Chunk {
   std::vector<uint8_t> input;
   std::vector<uint8_t> filtered;  // method 2: the input as the dictionary holds it
   std::vector<StoredBlock> blocks;
-  std::shared_ptr<StretchCoding> coding;  // method 2, non-empty entries only
+  std::shared_ptr<StretchCoding> coding;  // method 2, once the first stretch has begun
   bool startsStretch = false;             // with its first chunk
   std::string problem;                    // the encoder's, method 2 only
   bool done = false;
@@ -80,6 +81,7 @@ class CodingPool {
     {
       std::lock_guard<Mutex> lock(mutex_);
       queue_.push_back(chunk);
+      if (chunk->coding) chunk->coding->queued++;
     }
     queued_.notify_one();
   }
@@ -93,17 +95,24 @@ class CodingPool {
   // need waiting for.
   void DropQueued() {
     std::lock_guard<Mutex> lock(mutex_);
-    for (Chunk* chunk : queue_) chunk->done = true;
+    for (Chunk* chunk : queue_) {
+      chunk->done = true;
+      if (chunk->coding) chunk->coding->queued--;
+    }
     queue_.clear();
   }
 
  private:
   // The first queued chunk whose stretch no other thread is coding; chunks
-  // of one stretch are queued in order, so they are taken in order. Under
-  // the lock.
+  // of one stretch are queued in order, so they are taken in order. They
+  // are also queued together, so a busy stretch's are passed over in one
+  // step: a package of small files queues thousands. Under the lock.
   std::deque<Chunk*>::iterator NextReady() {
-    for (auto it = queue_.begin(); it != queue_.end(); ++it)
-      if (!(*it)->coding || !(*it)->coding->busy) return it;
+    for (auto it = queue_.begin(); it != queue_.end();) {
+      StretchCoding* coding = (*it)->coding.get();
+      if (!coding || !coding->busy) return it;
+      it += static_cast<std::ptrdiff_t>(coding->queued);
+    }
     return queue_.end();
   }
 
@@ -118,7 +127,10 @@ class CodingPool {
         auto next = NextReady();
         chunk = *next;
         queue_.erase(next);
-        if (chunk->coding) chunk->coding->busy = true;
+        if (chunk->coding) {
+          chunk->coding->busy = true;
+          chunk->coding->queued--;
+        }
       }
       if (chunk->coding)
         CodeLzmaChunk(chunk);
@@ -333,8 +345,13 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
   uint64_t totalBytes = 0;
   for (const PackageEntry& entry : entries) totalBytes += entry.size;
   uint64_t stretchLength = BalancedStretchBytes(totalBytes, options.lzmaStretchBytes);
-  size_t maxInFlight = lzma ? (stretchLength / kChunkBytes + 1) * (stretchesCoding + 1)
-                            : kChunksInFlightPerThread * threads;
+  // Method 2 reads ahead by bytes, not chunks: a chunk holds one file's
+  // blocks, so in a package of small files a count of chunks would never
+  // reach the next stretch, and one core would code alone.
+  size_t maxInFlight = lzma ? SIZE_MAX : kChunksInFlightPerThread * threads;
+  uint64_t maxInFlightBytes =
+      lzma ? (stretchLength + kChunkBytes) * (stretchesCoding + 1) : UINT64_MAX;
+  uint64_t inFlightBytes = 0;
   std::deque<std::unique_ptr<Chunk>> inFlight;
   std::shared_ptr<StretchCoding> coding;  // of the stretch being read, method 2
   uint64_t stretchBytes = 0;
@@ -344,9 +361,13 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
   std::string problem = writer.WriteFileCount(static_cast<uint32_t>(entries.size()));
   while (problem.empty()) {
     while (problem.empty() && !reader.AtEnd() && inFlight.size() < maxInFlight &&
+           inFlightBytes < maxInFlightBytes &&
            !(lzma && nextStartsStretch() && StretchesInFlight(inFlight) > stretchesCoding)) {
       std::unique_ptr<Chunk> chunk = reader.Next(&problem);
       if (!chunk) break;
+      // An empty entry's chunk joins the stretch under way, so that a
+      // stretch's chunks are queued together.
+      chunk->coding = coding;
       if (lzma && !chunk->input.empty()) {
         if (chunk->firstOfEntry) filter.BeginEntry();
         chunk->filtered.resize(chunk->input.size());
@@ -363,11 +384,13 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
         chunk->coding = coding;
       }
       pool.Submit(chunk.get());
+      inFlightBytes += chunk->input.size();
       inFlight.push_back(std::move(chunk));
     }
     if (!problem.empty() || inFlight.empty()) break;
     pool.Wait(inFlight.front().get());
     problem = writer.Write(*inFlight.front(), lzma ? kMethodLzma : kMethodLz, totals);
+    inFlightBytes -= inFlight.front()->input.size();
     inFlight.pop_front();
     if (problem.empty() && writer.PackageLength() > options.maxPackageLength)
       problem = "the launcher would reach 2 GiB, more than the launcher can read";
