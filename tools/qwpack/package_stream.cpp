@@ -298,8 +298,7 @@ class EntryWriter {
 constexpr unsigned kLzmaMaxStretchesCoding = 3;
 
 // Method 2 holds one encoder per stretch under way: at most one stretch
-// more than code at once is read ahead, and enough chunks for them to keep
-// those threads busy.
+// more than code at once is read ahead.
 size_t StretchesInFlight(const std::deque<std::unique_ptr<Chunk>>& inFlight) {
   size_t stretches = 0;
   for (const std::unique_ptr<Chunk>& chunk : inFlight)
@@ -348,9 +347,7 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
   // Method 2 reads ahead by bytes, not chunks: a chunk holds one file's
   // blocks, so in a package of small files a count of chunks would never
   // reach the next stretch, and one core would code alone.
-  size_t maxInFlight = lzma ? SIZE_MAX : kChunksInFlightPerThread * threads;
-  uint64_t maxInFlightBytes =
-      lzma ? (stretchLength + kChunkBytes) * (stretchesCoding + 1) : UINT64_MAX;
+  uint64_t maxInFlightBytes = (stretchLength + kChunkBytes) * (stretchesCoding + 1);
   uint64_t inFlightBytes = 0;
   std::deque<std::unique_ptr<Chunk>> inFlight;
   std::shared_ptr<StretchCoding> coding;  // of the stretch being read, method 2
@@ -358,16 +355,16 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
   LzmaInputFilter filter;
   LzmaHistory history;
   auto nextStartsStretch = [&] { return !coding || stretchBytes >= stretchLength; };
+  auto roomToRead = [&] {
+    if (!lzma) return inFlight.size() < kChunksInFlightPerThread * threads;
+    return inFlightBytes < maxInFlightBytes &&
+           !(nextStartsStretch() && StretchesInFlight(inFlight) > stretchesCoding);
+  };
   std::string problem = writer.WriteFileCount(static_cast<uint32_t>(entries.size()));
   while (problem.empty()) {
-    while (problem.empty() && !reader.AtEnd() && inFlight.size() < maxInFlight &&
-           inFlightBytes < maxInFlightBytes &&
-           !(lzma && nextStartsStretch() && StretchesInFlight(inFlight) > stretchesCoding)) {
+    while (problem.empty() && !reader.AtEnd() && roomToRead()) {
       std::unique_ptr<Chunk> chunk = reader.Next(&problem);
       if (!chunk) break;
-      // An empty entry's chunk joins the stretch under way, so that a
-      // stretch's chunks are queued together.
-      chunk->coding = coding;
       if (lzma && !chunk->input.empty()) {
         if (chunk->firstOfEntry) filter.BeginEntry();
         chunk->filtered.resize(chunk->input.size());
@@ -381,8 +378,10 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
         }
         history.Add(chunk->filtered.data(), chunk->filtered.size());
         stretchBytes += chunk->input.size();
-        chunk->coding = coding;
       }
+      // An empty entry's chunk joins the stretch under way, so that a
+      // stretch's chunks are queued together.
+      chunk->coding = coding;
       pool.Submit(chunk.get());
       inFlightBytes += chunk->input.size();
       inFlight.push_back(std::move(chunk));
