@@ -41,6 +41,13 @@ test: host host-asan win32 win64
 	scripts/wine-tests.sh
 	$(MAKE) test-packages
 
+# The shipped 32-bit launcher's bytes by the source folder they come from,
+# read off its linker map.
+.PHONY: launcher-size
+launcher-size: win32
+	@python3 cmake/build/launcher_size.py build/win32/launcher/app/launcher.map build/win32/launcher.exe \
+		build/win32/launcher/app build/win32
+
 # The example payload packed with qwpack and run under Wine (scripts/demo.sh).
 demo:
 	@scripts/demo.sh
@@ -59,8 +66,7 @@ peers-real: host win64
 
 # qwpack as publishers install it: build/qwpack_<version>_amd64.deb (CPack,
 # Depends from dpkg-shlibdeps) and build/qwpack-<version>-windows-x64.zip
-# (qwpack.exe beside both launchers). A folder named package/ exists, so
-# both targets are phony.
+# (qwpack.exe beside both launchers). Both targets are phony.
 .PHONY: package dist-windows
 package: host win32 win64
 	rm -rf build/host/cpack

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "package/block_codec.h"
-#include "package/format.h"
-#include "package/lz_codec.h"
-#include "tools/qwpack/bench_corpus.h"
+#include "decode/block_decode.h"
+#include "common/container.h"
+#include "encode/lz/lz_codec.h"
+#include "tools/qwpack/bench/bench_corpus.h"
 
 namespace {
 

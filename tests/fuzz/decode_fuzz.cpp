@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "package/lz_codec.h"
+#include "encode/lz/lz_codec.h"
 #include "tests/unit/bit_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

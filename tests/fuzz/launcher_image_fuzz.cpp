@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "package/package_writer.h"
-#include "package/unpack.h"
-#include "pe/launcher_stub.h"
-#include "pe/version_resource.h"
+#include "encode/package_writer.h"
+#include "decode/unpack.h"
+#include "image/launcher_stub.h"
+#include "image/version_resource.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "package/lzma_codec.h"
+#include "decode/lzma_decode.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <cstring>
 #include <string>
 
-#include "package/worker.h"
+#include "launcher/worker.h"
 #include "platform/platform.h"
-#include "package/notices.h"
-#include "package/run_state.h"
+#include "decode/notices.h"
+#include "launcher/run_state.h"
 
 namespace {
 

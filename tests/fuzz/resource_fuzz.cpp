@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "pe/bitmap_file.h"
-#include "pe/brand.h"
-#include "pe/icon_file.h"
-#include "pe/resource_section.h"
+#include "image/brand/bitmap_file.h"
+#include "image/brand/brand.h"
+#include "image/brand/icon_file.h"
+#include "image/resource_section.h"
 
 namespace {
 

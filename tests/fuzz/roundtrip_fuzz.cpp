@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "package/lz_codec.h"
-#include "package/lz_encoder.h"
+#include "encode/lz/lz_codec.h"
+#include "encode/lz/lz_encoder.h"
 #include "tests/unit/bit_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

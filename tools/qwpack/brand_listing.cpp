@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "package/format.h"
-#include "pe/brand.h"
-#include "pe/version_resource.h"
-#include "tools/qwpack/host_files.h"
+#include "common/container.h"
+#include "image/brand/brand.h"
+#include "image/version_resource.h"
+#include "tools/qwpack/host/host_files.h"
 
 namespace {
 

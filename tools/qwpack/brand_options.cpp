@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tools/qwpack/host_files.h"
+#include "tools/qwpack/host/host_files.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pe/brand.h"
+#include "image/brand/brand.h"
 
 struct BrandOptions {
   std::string brandFile;

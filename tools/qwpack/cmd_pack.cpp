@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "package/block_codec.h"
-#include "package/lzma_codec.h"
+#include "decode/block_decode.h"
+#include "decode/lzma_decode.h"
 #include "tools/qwpack/brand_options.h"
 #include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
-#include "tools/qwpack/host_files.h"
+#include "tools/qwpack/host/host_files.h"
 #include "tools/qwpack/packer.h"
 #include "tools/qwpack/progress_bar.h"
 

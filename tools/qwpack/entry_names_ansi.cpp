@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "package/entry_names.h"
-#include "package/format.h"
+#include "common/entry_names.h"
+#include "common/container.h"
 #include "platform/code_page.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/qwpack/host_files.h"
+#include "tools/qwpack/host/host_files.h"
 
 struct SourceFile {
   std::string hostPath;             // to open

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "qw_version.h"
-#include "tools/qwpack/bench_codecs.h"
+#include "tools/qwpack/bench/bench_codecs.h"
 #include "tools/qwpack/commands.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
-#include "tools/qwpack/host_files.h"
+#include "tools/qwpack/host/host_files.h"
 #endif
 
 namespace {

@@ -4,19 +4,19 @@
 #include <map>
 #include <set>
 
-#include "package/format.h"
-#include "package/lzma_codec.h"
-#include "package/package_writer.h"
+#include "common/container.h"
+#include "decode/lzma_decode.h"
+#include "encode/package_writer.h"
 #include "platform/code_page.h"
-#include "tools/qwpack/ansi_paths.h"
+#include "tools/qwpack/host/ansi_paths.h"
 #include "tools/qwpack/depfile.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/folder_scan.h"
-#include "tools/qwpack/host_files.h"
-#include "pe/launcher_stub.h"
-#include "pe/resource_section.h"
-#include "tools/qwpack/output_file.h"
-#include "tools/qwpack/package_stream.h"
+#include "tools/qwpack/host/host_files.h"
+#include "image/launcher_stub.h"
+#include "image/resource_section.h"
+#include "tools/qwpack/host/output_file.h"
+#include "encode/pipeline/package_stream.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "pe/brand.h"
-#include "tools/qwpack/package_stream.h"
+#include "image/brand/brand.h"
+#include "encode/pipeline/package_stream.h"
 
 constexpr unsigned kDefaultPackCodePage = 936;
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "tools/qwpack/host_files.h"
+#include "tools/qwpack/host/host_files.h"
 
 namespace {
 constexpr int kBarWidth = 40;

@@ -1,0 +1,277 @@
+// The tree on disk (all offsets relative to the tree's root):
+//
+//   directory   16 bytes (characteristics, time, version, named count u16
+//               at +12, numbered count u16 at +14), then 8-byte entries,
+//               the named ones first
+//   entry       name or number (high bit: offset of a name: u16 length and
+//               UTF-16), then offset (high bit: a further directory, else
+//               a data entry)
+//   data entry  data address (an RVA), size, code page, reserved
+//
+// Three levels: type, name, language.
+#include "image/resource_tree.h"
+
+#include <algorithm>
+
+#include "common/container.h"
+
+namespace {
+
+constexpr uint32_t kSubdirectory = 0x80000000u;
+constexpr uint32_t kDirectoryHeader = 16;
+constexpr uint32_t kEntrySize = 8;
+constexpr uint32_t kDataEntrySize = 16;
+constexpr size_t kMostResources = 65536;  // a launcher has a dozen
+
+class TreeReader {
+ public:
+  TreeReader(const std::vector<uint8_t>& section, uint32_t sectionRva, uint32_t rootRva)
+      : section_(section), sectionRva_(sectionRva), root_(uint64_t{rootRva} - sectionRva) {}
+
+  std::string Read(ResourceTree* tree) {
+    if (root_ > section_.size()) return "the resource directory lies outside its section";
+    Resource path;
+    return ReadDirectory(0, 0, &path, tree);
+  }
+
+ private:
+  bool Has(uint64_t offset, uint64_t length) const {
+    return offset <= section_.size() && length <= section_.size() - offset;
+  }
+  uint32_t Le32(uint64_t at) const { return LoadLe32(&section_[at]); }
+  uint16_t Le16(uint64_t at) const { return LoadLe16(&section_[at]); }
+
+  std::string ReadName(uint32_t offset, std::u16string* name) const {
+    uint64_t at = root_ + offset;
+    if (!Has(at, 2)) return "a resource name lies outside the section";
+    uint32_t length = Le16(at);
+    if (length == 0 || !Has(at + 2, uint64_t{length} * 2)) return "a resource name is malformed";
+    name->clear();
+    for (uint32_t i = 0; i < length; i++)
+      name->push_back(static_cast<char16_t>(Le16(at + 2 + 2 * i)));
+    return "";
+  }
+
+  std::string ReadData(uint32_t offset, Resource* resource) {
+    uint64_t at = root_ + offset;
+    if (!Has(at, kDataEntrySize)) return "a resource data entry lies outside the section";
+    uint64_t data = uint64_t{Le32(at)};
+    uint32_t size = Le32(at + 4);
+    if (data < sectionRva_ || !Has(data - sectionRva_, size))
+      return "a resource's data lies outside the resource section";
+    // Resources never share bytes, so together they fit in the section; a
+    // tree that says otherwise would make us copy the same bytes at will.
+    dataBytes_ += size;
+    if (dataBytes_ > section_.size())
+      return "the resources' data adds up to more than their section";
+    resource->codePage = Le32(at + 8);
+    auto begin = section_.begin() + static_cast<std::ptrdiff_t>(data - sectionRva_);
+    resource->data.assign(begin, begin + size);
+    return "";
+  }
+
+  // `level` 0 reads types, 1 names, 2 languages; `path` holds the levels above.
+  std::string ReadDirectory(uint32_t offset, int level, Resource* path, ResourceTree* tree) {
+    uint64_t at = root_ + offset;
+    if (!Has(at, kDirectoryHeader)) return "a resource directory lies outside the section";
+    uint64_t count = uint64_t{Le16(at + 12)} + Le16(at + 14);
+    if (!Has(at + kDirectoryHeader, count * kEntrySize))
+      return "a resource directory's entries run past the section";
+    for (uint64_t i = 0; i < count; i++) {
+      uint64_t entry = at + kDirectoryHeader + i * kEntrySize;
+      uint32_t nameField = Le32(entry), target = Le32(entry + 4);
+      ResourceId id;
+      if (nameField & kSubdirectory) {
+        std::string problem = ReadName(nameField & ~kSubdirectory, &id.text);
+        if (!problem.empty()) return problem;
+      } else {
+        id.number = nameField;
+      }
+      bool isDirectory = (target & kSubdirectory) != 0;
+      if (isDirectory != (level < 2)) return "the resource tree is not three levels deep";
+      std::string problem;
+      if (level == 0) {
+        path->type = id;
+        problem = ReadDirectory(target & ~kSubdirectory, 1, path, tree);
+      } else if (level == 1) {
+        path->name = id;
+        problem = ReadDirectory(target & ~kSubdirectory, 2, path, tree);
+      } else {
+        if (!id.text.empty() || id.number > 0xFFFF) return "a resource language is not a number";
+        if (tree->size() >= kMostResources) return "the resource tree holds too many resources";
+        Resource resource;
+        resource.type = path->type;
+        resource.name = path->name;
+        resource.language = static_cast<uint16_t>(id.number);
+        problem = ReadData(target, &resource);
+        tree->push_back(std::move(resource));
+      }
+      if (!problem.empty()) return problem;
+    }
+    return "";
+  }
+
+  const std::vector<uint8_t>& section_;
+  uint64_t sectionRva_;
+  uint64_t root_;
+  uint64_t dataBytes_ = 0;
+};
+
+uint32_t Align(uint32_t value, uint32_t alignment) {
+  return (value + alignment - 1) & ~(alignment - 1);
+}
+
+// One directory of the tree being written: its entries' ids, and for each
+// the index of the child directory (levels 0, 1) or of the resource (2).
+struct Directory {
+  std::vector<ResourceId> ids;
+  std::vector<size_t> children;
+  uint32_t offset = 0;
+};
+
+class TreeWriter {
+ public:
+  TreeWriter(const ResourceTree& tree, uint32_t sectionRva) : tree_(tree), rva_(sectionRva) {}
+
+  std::vector<uint8_t> Write() {
+    BuildDirectories();
+    uint32_t at = 0;
+    for (Directory& directory : directories_) {
+      directory.offset = at;
+      at += kDirectoryHeader + kEntrySize * static_cast<uint32_t>(directory.ids.size());
+    }
+    uint32_t dataEntries = at;
+    at += kDataEntrySize * static_cast<uint32_t>(tree_.size());
+    std::vector<uint32_t> nameOffsets;
+    for (const Directory& directory : directories_)
+      for (const ResourceId& id : directory.ids)
+        if (!id.text.empty()) {
+          nameOffsets.push_back(at);
+          at += 2 + 2 * static_cast<uint32_t>(id.text.size());
+        }
+    std::vector<uint32_t> dataOffsets;
+    for (const Resource& resource : tree_) {
+      at = Align(at, 8);
+      dataOffsets.push_back(at);
+      at += static_cast<uint32_t>(resource.data.size());
+    }
+    out_.assign(Align(at, 8), 0);
+
+    size_t nextName = 0;
+    for (size_t d = 0; d < directories_.size(); d++) {
+      const Directory& directory = directories_[d];
+      size_t named = std::count_if(directory.ids.begin(), directory.ids.end(),
+                                   [](const ResourceId& id) { return !id.text.empty(); });
+      StoreLe16(&out_[directory.offset + 12], static_cast<uint16_t>(named));
+      StoreLe16(&out_[directory.offset + 14], static_cast<uint16_t>(directory.ids.size() - named));
+      bool leaves = IsLanguageLevel(d);
+      for (size_t i = 0; i < directory.ids.size(); i++) {
+        uint8_t* entry = &out_[directory.offset + kDirectoryHeader + kEntrySize * i];
+        const ResourceId& id = directory.ids[i];
+        if (id.text.empty()) {
+          StoreLe32(entry, id.number);
+        } else {
+          uint32_t nameAt = nameOffsets[nextName++];
+          StoreLe32(entry, nameAt | kSubdirectory);
+          StoreLe16(&out_[nameAt], static_cast<uint16_t>(id.text.size()));
+          for (size_t c = 0; c < id.text.size(); c++)
+            StoreLe16(&out_[nameAt + 2 + 2 * c], id.text[c]);
+        }
+        size_t child = directory.children[i];
+        StoreLe32(entry + 4, leaves ? dataEntries + kDataEntrySize * static_cast<uint32_t>(child)
+                                    : directories_[child].offset | kSubdirectory);
+      }
+    }
+    for (size_t r = 0; r < tree_.size(); r++) {
+      uint8_t* entry = &out_[dataEntries + kDataEntrySize * r];
+      StoreLe32(entry, rva_ + dataOffsets[r]);
+      StoreLe32(entry + 4, static_cast<uint32_t>(tree_[r].data.size()));
+      StoreLe32(entry + 8, tree_[r].codePage);
+      std::copy(tree_[r].data.begin(), tree_[r].data.end(), out_.begin() + dataOffsets[r]);
+    }
+    return std::move(out_);
+  }
+
+ private:
+  bool IsLanguageLevel(size_t directory) const { return directory >= firstLanguageDirectory_; }
+
+  // The end of the run of resources from `begin` that agree with it on
+  // `key` (type, or type and name).
+  template <typename Same>
+  size_t RunEnd(size_t begin, size_t end, Same same) const {
+    size_t at = begin;
+    while (at < end && same(tree_[at], tree_[begin])) at++;
+    return at;
+  }
+
+  // Breadth first: the root, every type's directory, every name's directory.
+  void BuildDirectories() {
+    auto sameType = [](const Resource& a, const Resource& b) { return a.type == b.type; };
+    auto sameName = [](const Resource& a, const Resource& b) { return a.name == b.name; };
+    std::vector<std::pair<size_t, size_t>> typeRuns, nameRuns;
+    for (size_t r = 0; r < tree_.size(); r = typeRuns.back().second)
+      typeRuns.push_back({r, RunEnd(r, tree_.size(), sameType)});
+    directories_.resize(1 + typeRuns.size());
+    for (size_t t = 0; t < typeRuns.size(); t++) {
+      directories_[0].ids.push_back(tree_[typeRuns[t].first].type);
+      directories_[0].children.push_back(1 + t);
+      for (size_t r = typeRuns[t].first; r < typeRuns[t].second; r = nameRuns.back().second) {
+        nameRuns.push_back({r, RunEnd(r, typeRuns[t].second, sameName)});
+        directories_[1 + t].ids.push_back(tree_[r].name);
+        directories_[1 + t].children.push_back(typeRuns.size() + nameRuns.size());
+      }
+    }
+    firstLanguageDirectory_ = directories_.size();
+    for (const auto& run : nameRuns) {
+      Directory languages;
+      for (size_t r = run.first; r < run.second; r++) {
+        languages.ids.push_back(ResourceId{tree_[r].language, {}});
+        languages.children.push_back(r);
+      }
+      directories_.push_back(std::move(languages));
+    }
+  }
+
+  const ResourceTree& tree_;
+  uint32_t rva_;
+  std::vector<Directory> directories_;
+  size_t firstLanguageDirectory_ = 0;
+  std::vector<uint8_t> out_;
+};
+
+}  // namespace
+
+bool ResourceId::operator<(const ResourceId& other) const {
+  bool named = !text.empty(), otherNamed = !other.text.empty();
+  if (named != otherNamed) return named;
+  return named ? text < other.text : number < other.number;
+}
+
+std::string ReadResourceTree(const std::vector<uint8_t>& section, uint32_t sectionRva, uint32_t rva,
+                             ResourceTree* tree) {
+  tree->clear();
+  if (rva < sectionRva) return "the resource directory lies outside its section";
+  return TreeReader(section, sectionRva, rva).Read(tree);
+}
+
+std::vector<uint8_t> WriteResourceTree(ResourceTree tree, uint32_t sectionRva) {
+  std::stable_sort(tree.begin(), tree.end(), [](const Resource& a, const Resource& b) {
+    if (!(a.type == b.type)) return a.type < b.type;
+    if (!(a.name == b.name)) return a.name < b.name;
+    return a.language < b.language;
+  });
+  return TreeWriter(tree, sectionRva).Write();
+}
+
+const Resource* FindResourceEntry(const ResourceTree& tree, uint32_t type, uint32_t name) {
+  for (const Resource& resource : tree)
+    if (resource.type.text.empty() && resource.type.number == type && resource.name.text.empty() &&
+        resource.name.number == name)
+      return &resource;
+  return nullptr;
+}
+
+Resource* FindResourceEntry(ResourceTree* tree, uint32_t type, uint32_t name) {
+  return const_cast<Resource*>(
+      FindResourceEntry(static_cast<const ResourceTree&>(*tree), type, name));
+}

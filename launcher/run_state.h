@@ -1,0 +1,20 @@
+// The state one run shares between its two threads. The user-interface
+// thread writes it completely before the worker starts; afterwards it is
+// only read, so nothing guards it.
+#pragma once
+
+#include <cstdint>
+
+#include "common/entry_names.h"
+
+struct RunState {
+  uint16_t uiLanguage;                  // GetSystemDefaultLangID; 2052 selects Chinese
+  void* noticeTarget;                   // the progress window (a NoticeSink on Linux)
+  char programPath[kPathCapacity];      // the program file holding the package
+  char workspacePath[kPathCapacity];    // the workspace, no trailing separator
+  char packageCopyPath[kPathCapacity];  // workspacePath + "\QW.tmp"
+};
+
+inline RunState g_runState;
+
+constexpr uint16_t kLangChineseSimplified = 2052;
