@@ -15,6 +15,6 @@ struct RunState {
   char packageCopyPath[kPathCapacity];  // workspacePath + "\QW.tmp"
 };
 
-inline RunState g_runState;
+extern RunState g_runState;
 
 constexpr uint16_t kLangChineseSimplified = 2052;

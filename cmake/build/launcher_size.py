@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The launcher's bytes by the source folder they come from, read off the
-linker's map: every input section the link kept (code, data, constants,
-unwind tables, resources), summed by the folder of its object file. The
+linker's map: every input section the link kept that takes room in the
+file (code, data, constants, unwind tables, resources), summed by the
+folder of its object file. The
 runtime (the C and C++ libraries, the start-up code, the import stubs) is
 one row; the resources (the skin above all) another.
 
@@ -22,8 +23,9 @@ import sys
 SECTION = re.compile(r"^ (\.\S+|COMMON)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$")
 NAME_ONLY = re.compile(r"^ (\.\S+|COMMON)\s*$")
 CONTINUED = re.compile(r"^\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$")
-# Sections that take no room in the file: debugging data, which -s strips.
-UNCOUNTED = (".debug", ".stab", ".comment", ".gnu_debug")
+# Sections that take no room in the file: zero-initialized data, and
+# debugging data, which -s strips.
+UNCOUNTED = (".bss", "COMMON", ".debug", ".stab", ".comment", ".gnu_debug")
 
 
 def input_sections(map_text):
@@ -50,22 +52,34 @@ def input_sections(map_text):
         pending = None
 
 
-def folder_of(obj, link_dir, build_dir):
-    """The source folder an object was compiled from, or a label."""
+def source_dir(build_dir):
+    with open(os.path.join(build_dir, "CMakeCache.txt"), encoding="utf-8") as cache:
+        for line in cache:
+            if line.startswith("CMAKE_HOME_DIRECTORY:"):
+                return line.split("=", 1)[1].strip()
+    raise SystemExit("launcher_size: no CMAKE_HOME_DIRECTORY in the build's cache")
+
+
+def folder_of(obj, link_dir, build_dir, sources):
+    """The source folder an object was compiled from, or a label. A member
+    of a library names its source file only (qw_launcher.a(workspace.cpp.obj)),
+    so the file is looked for below the library's own source folder."""
     archive = re.match(r"^(.*\.a)\((.*)\)$", obj)
     path = archive.group(1) if archive else obj
+    member = archive.group(2) if archive else os.path.basename(obj)
     full = os.path.normpath(os.path.join(link_dir, path))
     build = os.path.normpath(build_dir)
     if not full.startswith(build + os.sep):
         return "(runtime and imports)"
-    relative = os.path.relpath(full, build)
-    if relative.endswith(".rc.obj") or relative.endswith(".res"):
+    if member.endswith((".rc.obj", ".rc.res", ".res")):
         return "(resources)"
-    parts = relative.split(os.sep)
-    if "CMakeFiles" in parts:
-        parts = parts[:parts.index("CMakeFiles")]
-    else:
-        parts = parts[:-1]
+    parts = os.path.relpath(full, build).split(os.sep)
+    parts = parts[:parts.index("CMakeFiles")] if "CMakeFiles" in parts else parts[:-1]
+    library_folder = os.path.join(sources, *parts)
+    source_name = re.sub(r"\.(obj|o)$", "", member)
+    for folder, _, files in sorted(os.walk(library_folder)):
+        if source_name in files:
+            return os.path.relpath(folder, sources).replace(os.sep, "/") + "/"
     return "/".join(parts) + "/" if parts else "(top)"
 
 
@@ -75,6 +89,7 @@ def main():
         raise SystemExit(__doc__)
     map_path, program, link_dir, build_dir = arguments
     totals = {}
+    sources = source_dir(build_dir)
     with open(map_path, encoding="utf-8", errors="replace") as handle:
         for section, size, obj in input_sections(handle.read()):
             if size == 0 or section.startswith(UNCOUNTED):
@@ -82,7 +97,7 @@ def main():
             if obj.startswith("*") or obj.startswith("linker stubs"):
                 continue
             folder = "(resources)" if section.startswith(".rsrc") else folder_of(
-                obj, link_dir, build_dir)
+                obj, link_dir, build_dir, sources)
             totals[folder] = totals.get(folder, 0) + size
     file_size = os.path.getsize(program)
     if "--json" in sys.argv:
