@@ -15,6 +15,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
+
+#include "common/bytes.h"
 
 constexpr uint32_t kLocatorOffset = 128;
 constexpr uint32_t kMinProgramSize = 136;  // the locator's end; the PE header starts here or later
@@ -25,21 +28,28 @@ constexpr uint32_t kBlockSize = 4096;
 constexpr uint32_t kNameFieldSize = 100;
 constexpr uint32_t kFirstDataStart = 4 + kEntryHeaderSize;  // 228
 
-inline uint32_t LoadLe32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline uint16_t LoadLe16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-inline void StoreLe32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-inline void StoreLe16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
+// How an entry's blocks are stored: methods 1 and 2 code them
+// (decode/lz_decode.h, decode/lzma_decode.h); a block that coding cannot
+// shorten is stored plain in any method.
+constexpr uint16_t kMethodCopy = 0;
+constexpr uint16_t kMethodLz = 1;
+constexpr uint16_t kMethodLzma = 2;
+
+// Calls visit(offset, length) for each block of `size` bytes cut as entries
+// are: 4096 bytes each, the last one shorter, none for no bytes. A visitor
+// that returns bool stops the walk by returning false; ForEachBlock then
+// returns false.
+template <typename Visit>
+bool ForEachBlock(uint64_t size, Visit visit) {
+  for (uint64_t offset = 0; offset < size; offset += kBlockSize) {
+    uint32_t length = size - offset < kBlockSize ? static_cast<uint32_t>(size - offset) : kBlockSize;
+    if constexpr (std::is_same_v<decltype(visit(offset, length)), bool>) {
+      if (!visit(offset, length)) return false;
+    } else {
+      visit(offset, length);
+    }
+  }
+  return true;
 }
 
 struct PackageLocator {

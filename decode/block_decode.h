@@ -3,8 +3,7 @@
 
 #include <cstdint>
 
-constexpr uint16_t kMethodCopy = 0;
-constexpr uint16_t kMethodLz = 1;
+#include "common/container.h"
 
 // Decodes `storedLength` stored bytes into exactly `outputLength` bytes at
 // `destination` (which holds at least that many). Returns 1 on success, 0 on

@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+#include "common/bytes.h"
+
 namespace {
 
 constexpr unsigned kMaxTokenBits = 48;
@@ -34,12 +36,6 @@ struct LengthTable {
 };
 
 constexpr LengthTable kLengthTable;
-
-inline uint64_t LoadBe64(const uint8_t* p) {
-  uint64_t v;
-  memcpy(&v, p, 8);
-  return __builtin_bswap64(v);
-}
 
 // Bit 63 of `bits` is the next stream bit. The `bitsLeft` top bits are valid;
 // the bits below them are zero or the stream bits that follow, never stale.

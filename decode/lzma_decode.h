@@ -35,8 +35,6 @@
 #include "common/container.h"
 #include "decode/x86_filter.h"
 
-constexpr uint16_t kMethodLzma = 2;
-
 // 64 MiB, what the strongest settings of the usual LZMA archivers use: on
 // a payload of many programs and DLLs most of what repeats lies further
 // back than the 8 MiB of xz -6 and the usual LZMA installers (668 MB of

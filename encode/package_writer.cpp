@@ -28,10 +28,9 @@ StoredBlock StoreBlock(const uint8_t* data, uint32_t length, CBlockCodec* codec)
 
 std::vector<StoredBlock> CutIntoBlocks(const uint8_t* data, size_t size, CBlockCodec* codec) {
   std::vector<StoredBlock> blocks;
-  for (size_t start = 0; start < size; start += kBlockSize) {
-    uint32_t length = static_cast<uint32_t>(size - start < kBlockSize ? size - start : kBlockSize);
+  ForEachBlock(size, [&](uint64_t start, uint32_t length) {
     blocks.push_back(StoreBlock(data + start, length, codec));
-  }
+  });
   return blocks;
 }
 

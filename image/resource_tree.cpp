@@ -13,7 +13,7 @@
 
 #include <algorithm>
 
-#include "common/container.h"
+#include "common/bytes.h"
 
 namespace {
 
@@ -23,63 +23,92 @@ constexpr uint32_t kEntrySize = 8;
 constexpr uint32_t kDataEntrySize = 16;
 constexpr size_t kMostResources = 65536;  // a launcher has a dozen
 
+// A directory's entries, each 8 bytes: the name field and the target.
+struct DirectoryEntries {
+  uint64_t first;  // offset in the section of the first entry
+  uint64_t count;
+};
+
+enum DirectoryRead { kDirectoryRead, kDirectoryOutside, kEntriesOutside };
+
+DirectoryRead ReadDirectoryEntries(ByteView section, uint64_t at, DirectoryEntries* entries) {
+  if (!section.Has(at, kDirectoryHeader)) return kDirectoryOutside;
+  entries->first = at + kDirectoryHeader;
+  entries->count = uint64_t{LoadLe16(section.data + at + 12)} + LoadLe16(section.data + at + 14);
+  return section.Has(entries->first, entries->count * kEntrySize) ? kDirectoryRead
+                                                                  : kEntriesOutside;
+}
+
+uint32_t EntryNameField(ByteView section, const DirectoryEntries& entries, uint64_t i) {
+  return LoadLe32(section.data + entries.first + i * kEntrySize);
+}
+uint32_t EntryTarget(ByteView section, const DirectoryEntries& entries, uint64_t i) {
+  return LoadLe32(section.data + entries.first + i * kEntrySize + 4);
+}
+
+// A data entry's bytes as a view into the section: false when the entry or
+// its data lie outside it.
+bool ReadDataEntry(ByteView section, uint64_t sectionRva, uint64_t at, ByteView* data,
+                   uint32_t* codePage, bool* entryInside) {
+  *entryInside = section.Has(at, kDataEntrySize);
+  if (!*entryInside) return false;
+  uint64_t rva = LoadLe32(section.data + at);
+  uint32_t size = LoadLe32(section.data + at + 4);
+  *codePage = LoadLe32(section.data + at + 8);
+  if (rva < sectionRva || !section.Has(rva - sectionRva, size)) return false;
+  *data = ByteView{section.data + (rva - sectionRva), size};
+  return true;
+}
+
 class TreeReader {
  public:
   TreeReader(const std::vector<uint8_t>& section, uint32_t sectionRva, uint32_t rootRva)
-      : section_(section), sectionRva_(sectionRva), root_(uint64_t{rootRva} - sectionRva) {}
+      : section_(ViewOf(section)), sectionRva_(sectionRva), root_(uint64_t{rootRva} - sectionRva) {}
 
   std::string Read(ResourceTree* tree) {
-    if (root_ > section_.size()) return "the resource directory lies outside its section";
+    if (root_ > section_.size) return "the resource directory lies outside its section";
     Resource path;
     return ReadDirectory(0, 0, &path, tree);
   }
 
  private:
-  bool Has(uint64_t offset, uint64_t length) const {
-    return offset <= section_.size() && length <= section_.size() - offset;
-  }
-  uint32_t Le32(uint64_t at) const { return LoadLe32(&section_[at]); }
-  uint16_t Le16(uint64_t at) const { return LoadLe16(&section_[at]); }
-
   std::string ReadName(uint32_t offset, std::u16string* name) const {
     uint64_t at = root_ + offset;
-    if (!Has(at, 2)) return "a resource name lies outside the section";
-    uint32_t length = Le16(at);
-    if (length == 0 || !Has(at + 2, uint64_t{length} * 2)) return "a resource name is malformed";
+    if (!section_.Has(at, 2)) return "a resource name lies outside the section";
+    uint32_t length = section_.Le16(at);
+    if (length == 0 || !section_.Has(at + 2, uint64_t{length} * 2))
+      return "a resource name is malformed";
     name->clear();
     for (uint32_t i = 0; i < length; i++)
-      name->push_back(static_cast<char16_t>(Le16(at + 2 + 2 * i)));
+      name->push_back(static_cast<char16_t>(section_.Le16(at + 2 + 2 * i)));
     return "";
   }
 
   std::string ReadData(uint32_t offset, Resource* resource) {
-    uint64_t at = root_ + offset;
-    if (!Has(at, kDataEntrySize)) return "a resource data entry lies outside the section";
-    uint64_t data = uint64_t{Le32(at)};
-    uint32_t size = Le32(at + 4);
-    if (data < sectionRva_ || !Has(data - sectionRva_, size))
-      return "a resource's data lies outside the resource section";
+    ByteView data;
+    bool entryInside;
+    if (!ReadDataEntry(section_, sectionRva_, root_ + offset, &data, &resource->codePage,
+                       &entryInside))
+      return entryInside ? "a resource's data lies outside the resource section"
+                         : "a resource data entry lies outside the section";
     // Resources never share bytes, so together they fit in the section; a
     // tree that says otherwise would make us copy the same bytes at will.
-    dataBytes_ += size;
-    if (dataBytes_ > section_.size())
+    dataBytes_ += data.size;
+    if (dataBytes_ > section_.size)
       return "the resources' data adds up to more than their section";
-    resource->codePage = Le32(at + 8);
-    auto begin = section_.begin() + static_cast<std::ptrdiff_t>(data - sectionRva_);
-    resource->data.assign(begin, begin + size);
+    resource->data.assign(data.data, data.data + data.size);
     return "";
   }
 
   // `level` 0 reads types, 1 names, 2 languages; `path` holds the levels above.
   std::string ReadDirectory(uint32_t offset, int level, Resource* path, ResourceTree* tree) {
-    uint64_t at = root_ + offset;
-    if (!Has(at, kDirectoryHeader)) return "a resource directory lies outside the section";
-    uint64_t count = uint64_t{Le16(at + 12)} + Le16(at + 14);
-    if (!Has(at + kDirectoryHeader, count * kEntrySize))
-      return "a resource directory's entries run past the section";
-    for (uint64_t i = 0; i < count; i++) {
-      uint64_t entry = at + kDirectoryHeader + i * kEntrySize;
-      uint32_t nameField = Le32(entry), target = Le32(entry + 4);
+    DirectoryEntries entries;
+    DirectoryRead read = ReadDirectoryEntries(section_, root_ + offset, &entries);
+    if (read == kDirectoryOutside) return "a resource directory lies outside the section";
+    if (read == kEntriesOutside) return "a resource directory's entries run past the section";
+    for (uint64_t i = 0; i < entries.count; i++) {
+      uint32_t nameField = EntryNameField(section_, entries, i);
+      uint32_t target = EntryTarget(section_, entries, i);
       ResourceId id;
       if (nameField & kSubdirectory) {
         std::string problem = ReadName(nameField & ~kSubdirectory, &id.text);
@@ -111,15 +140,11 @@ class TreeReader {
     return "";
   }
 
-  const std::vector<uint8_t>& section_;
+  ByteView section_;
   uint64_t sectionRva_;
   uint64_t root_;
   uint64_t dataBytes_ = 0;
 };
-
-uint32_t Align(uint32_t value, uint32_t alignment) {
-  return (value + alignment - 1) & ~(alignment - 1);
-}
 
 // One directory of the tree being written: its entries' ids, and for each
 // the index of the child directory (levels 0, 1) or of the resource (2).
@@ -151,11 +176,11 @@ class TreeWriter {
         }
     std::vector<uint32_t> dataOffsets;
     for (const Resource& resource : tree_) {
-      at = Align(at, 8);
+      at = static_cast<uint32_t>(AlignUp(at, 8));
       dataOffsets.push_back(at);
       at += static_cast<uint32_t>(resource.data.size());
     }
-    out_.assign(Align(at, 8), 0);
+    out_.assign(AlignUp(at, 8), 0);
 
     size_t nextName = 0;
     for (size_t d = 0; d < directories_.size(); d++) {
@@ -252,6 +277,38 @@ std::string ReadResourceTree(const std::vector<uint8_t>& section, uint32_t secti
   tree->clear();
   if (rva < sectionRva) return "the resource directory lies outside its section";
   return TreeReader(section, sectionRva, rva).Read(tree);
+}
+
+ResourceFound FindFirstResource(const std::vector<uint8_t>& section, uint32_t sectionRva,
+                                uint32_t rva, uint32_t type, uint64_t mostBytes,
+                                std::vector<uint8_t>* data) {
+  ByteView view = ViewOf(section);
+  if (rva < sectionRva) return kResourceMissing;
+  uint64_t root = uint64_t{rva} - sectionRva;
+  uint64_t at = root;
+  // Type and name lead to further directories, the language to the data entry.
+  for (int level = 0; level < 3; level++) {
+    DirectoryEntries entries;
+    uint32_t next = 0;
+    if (ReadDirectoryEntries(view, at, &entries) == kDirectoryRead) {
+      for (uint64_t i = 0; i < entries.count; i++) {
+        if (level == 0 && EntryNameField(view, entries, i) != type) continue;
+        next = EntryTarget(view, entries, i);
+        break;
+      }
+    }
+    if (!next) return kResourceMissing;
+    if (((next & kSubdirectory) != 0) != (level < 2)) return kResourceMalformed;
+    at = root + (next & ~kSubdirectory);
+  }
+  ByteView bytes;
+  uint32_t codePage;
+  bool entryInside;
+  if (!ReadDataEntry(view, sectionRva, at, &bytes, &codePage, &entryInside) ||
+      bytes.size > mostBytes)
+    return kResourceMalformed;
+  data->assign(bytes.data, bytes.data + bytes.size);
+  return kResourceFound;
 }
 
 std::vector<uint8_t> WriteResourceTree(ResourceTree tree, uint32_t sectionRva) {

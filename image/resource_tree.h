@@ -36,6 +36,17 @@ using ResourceTree = std::vector<Resource>;
 std::string ReadResourceTree(const std::vector<uint8_t>& section, uint32_t sectionRva, uint32_t rva,
                              ResourceTree* tree);
 
+// The first resource of numeric `type`, its first name and first language,
+// in the tree that begins at `rva` of `section` (as ReadResourceTree takes
+// them): only the directories on that path are read, so the rest of the
+// tree may be anything. Missing when a directory on the path is empty,
+// unreadable or lacks the type; malformed when the path is not three
+// levels deep or the data lies outside the section or exceeds `mostBytes`.
+enum ResourceFound { kResourceFound, kResourceMissing, kResourceMalformed };
+ResourceFound FindFirstResource(const std::vector<uint8_t>& section, uint32_t sectionRva,
+                                uint32_t rva, uint32_t type, uint64_t mostBytes,
+                                std::vector<uint8_t>* data);
+
 // The tree as a resource section's bytes placed at `sectionRva`: the
 // directories breadth first, the data entries, the names, then each
 // resource's data aligned to 8 bytes. The same tree always gives the same

@@ -1,13 +1,14 @@
-// The walk: DOS header -> PE header -> data directory 2 (resources) ->
-// type 16 (RT_VERSION) -> its first name -> its first language -> the data,
-// a tree of nodes: length u16, value length u16, type u16 (1: text), key
-// (UTF-16, NUL-terminated), the value and the children, each aligned to 4
-// bytes. The root's value is VS_FIXEDFILEINFO; its "StringFileInfo" child
+// The walk: DOS header -> PE header -> data directory 2 (resources) -> the
+// section holding it -> type 16 (RT_VERSION) -> its first name -> its first
+// language -> the data, a tree of nodes: length u16, value length u16, type
+// u16 (1: text), key (UTF-16, NUL-terminated), the value and the children,
+// each aligned to 4 bytes. The root's value is VS_FIXEDFILEINFO; its "StringFileInfo" child
 // holds string tables whose children are the key/value pairs.
 #include "image/version_resource.h"
-#include "common/pe_view.h"
 
 #include "common/container.h"
+#include "common/pe_view.h"
+#include "image/resource_tree.h"
 #include "image/utf16.h"
 
 namespace {
@@ -16,79 +17,38 @@ constexpr uint32_t kVersionType = 16;
 constexpr uint32_t kFixedInfoSignature = 0xFEEF04BD;
 constexpr uint32_t kHeaderBytes = 4096;           // headers and section table are read from here
 constexpr uint32_t kMostResourceBytes = 1 << 20;  // a version resource is a few hundred bytes
+constexpr uint32_t kMostSectionBytes = 64 << 20;  // a launcher's resources are well below
 
-struct Section {
-  uint32_t address, virtualSize, rawSize, rawOffset;
-};
-
-// Offsets are computed in 64 bits: every field may hold any value, and a sum
-// of two of them must not wrap into the bytes that were read.
-class ImageReader {
- public:
-  explicit ImageReader(FILE* file) : file_(file) {}
-
-  std::string ReadHeaders() {
-    header_.assign(kHeaderBytes, 0);
-    if (fseek(file_, 0, SEEK_SET) != 0) return "the file cannot be read";
-    header_.resize(fread(header_.data(), 1, header_.size(), file_));
-    if (header_.size() < 0x40 || header_[0] != 'M' || header_[1] != 'Z')
-      return "not a Windows program";
-    uint64_t pe = Le32(0x3C);
-    if (!Holds(pe, 24) || Le32(pe) != kPeSignature) return "not a Windows program";
-    uint32_t sectionCount = Le16(pe + 6);
-    uint64_t optional = pe + 24, optionalSize = Le16(pe + 20);
-    uint64_t directories = optional + (Le16(optional) == 0x20B ? 112 : 96);
-    uint32_t directoryCount = Le32(directories - 4);
-    if (directoryCount <= kResourceDirectory || directories + 24 > optional + optionalSize)
-      return "no version resource";
-    resourceRva_ = Le32(directories + 8 * kResourceDirectory);
-    uint64_t table = optional + optionalSize;
-    for (uint32_t i = 0; i < sectionCount && Holds(table + 40 * i, 40); i++) {
-      uint64_t at = table + 40 * i;
-      sections_.push_back({Le32(at + 12), Le32(at + 8), Le32(at + 16), Le32(at + 20)});
-    }
-    return resourceRva_ ? "" : "no version resource";
+// The section of the program `file` that holds the resource directory, as
+// far as the file holds it, with its address and the directory's. Reads
+// the headers from the file's first 4096 bytes and then the section alone,
+// so a launcher's package is never read. Returns an empty string, or why
+// there is no version resource to look for.
+std::string ReadResourceSection(FILE* file, std::vector<uint8_t>* bytes, uint32_t* sectionRva,
+                                uint32_t* rva) {
+  std::vector<uint8_t> header(kHeaderBytes, 0);
+  if (fseek(file, 0, SEEK_SET) != 0) return "the file cannot be read";
+  header.resize(fread(header.data(), 1, header.size(), file));
+  ByteView headers = ViewOf(header);
+  PeHeaders pe;
+  if (FindPeHeaders(headers, &pe) != kPeHeadersFound) return "not a Windows program";
+  PeDirectory resources;
+  if (!FindPeDirectory(headers, pe, kResourceDirectory, &resources) || resources.rva == 0)
+    return "no version resource";
+  PeSection section;
+  for (uint32_t i = 0; i < pe.sectionCount && ReadPeSection(headers, pe, i, &section); i++) {
+    if (resources.rva < section.address || resources.rva - section.address >= section.rawSize)
+      continue;
+    uint64_t length = section.rawSize < kMostSectionBytes ? section.rawSize : kMostSectionBytes;
+    if (uint64_t{section.rawOffset} + length > kMaxProgramSize) return "no version resource";
+    bytes->assign(static_cast<size_t>(length), 0);
+    bool placed = fseek(file, static_cast<long>(section.rawOffset), SEEK_SET) == 0;
+    bytes->resize(placed ? fread(bytes->data(), 1, bytes->size(), file) : 0);
+    *sectionRva = section.address;
+    *rva = resources.rva;
+    return "";
   }
-
-  uint32_t resourceRva() const { return resourceRva_; }
-
-  // `length` bytes at `rva`, which must lie in one section's raw data, and
-  // that within the largest file a launcher can be.
-  bool ReadRva(uint64_t rva, uint32_t length, std::vector<uint8_t>* bytes) {
-    uint64_t end = rva + length;
-    for (const Section& s : sections_) {
-      if (rva < s.address || end > static_cast<uint64_t>(s.address) + s.rawSize) continue;
-      uint64_t offset = static_cast<uint64_t>(s.rawOffset) + (rva - s.address);
-      if (offset + length > kMaxProgramSize) return false;
-      bytes->assign(length, 0);
-      return fseek(file_, static_cast<long>(offset), SEEK_SET) == 0 &&
-             fread(bytes->data(), 1, length, file_) == length;
-    }
-    return false;
-  }
-
- private:
-  bool Holds(uint64_t at, uint64_t length) const { return at + length <= header_.size(); }
-  uint32_t Le16(uint64_t at) const { return Holds(at, 2) ? LoadLe16(&header_[at]) : 0; }
-  uint32_t Le32(uint64_t at) const { return Holds(at, 4) ? LoadLe32(&header_[at]) : 0; }
-
-  FILE* file_;
-  std::vector<uint8_t> header_;
-  std::vector<Section> sections_;
-  uint32_t resourceRva_ = 0;
-};
-
-// One directory level: the entry with `id`, or the first entry for id 0.
-// Returns the entry's offset field (high bit: a further directory), or 0.
-uint32_t FindEntry(ImageReader* image, uint64_t directoryRva, uint32_t id) {
-  std::vector<uint8_t> head;
-  if (!image->ReadRva(directoryRva, 16, &head)) return 0;
-  uint32_t count = LoadLe16(&head[12]) + LoadLe16(&head[14]);
-  std::vector<uint8_t> entries;
-  if (count == 0 || !image->ReadRva(directoryRva + 16, 8 * count, &entries)) return 0;
-  for (uint32_t i = 0; i < count; i++)
-    if (id == 0 || LoadLe32(&entries[8 * i]) == id) return LoadLe32(&entries[8 * i + 4]);
-  return 0;
+  return "no version resource";
 }
 
 // A node of the version tree, within [begin, end) of the resource's bytes.
@@ -102,7 +62,7 @@ struct Node {
 };
 
 size_t Align4(size_t at) {
-  return (at + 3) & ~size_t{3};
+  return static_cast<size_t>(AlignUp(at, 4));
 }
 
 bool ReadNode(const std::vector<uint8_t>& data, size_t at, size_t limit, Node* node) {
@@ -174,24 +134,18 @@ std::string ParseVersionTree(const std::vector<uint8_t>& data, VersionResource* 
 
 std::string ReadVersionResource(FILE* file, VersionResource* version) {
   *version = VersionResource();
-  ImageReader image(file);
-  std::string problem = image.ReadHeaders();
+  std::vector<uint8_t> section, data;
+  uint32_t sectionRva = 0, rva = 0;
+  std::string problem = ReadResourceSection(file, &section, &sectionRva, &rva);
   if (!problem.empty()) return problem;
-  // Type and name lead to further directories, the language to the data entry.
-  uint64_t root = image.resourceRva();
-  uint64_t at = root;
-  for (int level = 0; level < 3; level++) {
-    uint32_t next = FindEntry(&image, at, level == 0 ? kVersionType : 0);
-    if (!next) return "no version resource";
-    if (((next & 0x80000000u) != 0) != (level < 2)) return "its version resource is malformed";
-    at = root + (next & 0x7FFFFFFF);
+  switch (FindFirstResource(section, sectionRva, rva, kVersionType, kMostResourceBytes, &data)) {
+    case kResourceFound:
+      return ParseVersionTree(data, version);
+    case kResourceMissing:
+      return "no version resource";
+    default:
+      return "its version resource is malformed";
   }
-  std::vector<uint8_t> dataEntry, data;
-  if (!image.ReadRva(at, 16, &dataEntry)) return "its version resource is malformed";
-  uint32_t size = LoadLe32(&dataEntry[4]);
-  if (size > kMostResourceBytes || !image.ReadRva(LoadLe32(&dataEntry[0]), size, &data))
-    return "its version resource is malformed";
-  return ParseVersionTree(data, version);
 }
 
 std::string ParseVersionResource(const std::vector<uint8_t>& data, VersionResource* version) {

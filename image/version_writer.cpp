@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/container.h"
+#include "common/bytes.h"
 #include "image/utf16.h"
 #include "image/version_resource.h"
 
@@ -28,7 +28,7 @@ constexpr size_t kFixedInfoOffset = 40;  // behind the root's header and key
 constexpr size_t kFixedInfoSize = 52;
 
 void Align4(std::vector<uint8_t>* bytes) {
-  bytes->resize((bytes->size() + 3) & ~size_t{3}, 0);
+  bytes->resize(static_cast<size_t>(AlignUp(bytes->size(), 4)), 0);
 }
 
 void AppendUtf16(std::vector<uint8_t>* bytes, const std::u16string& text) {

@@ -9,13 +9,11 @@
 
 void LzmaInputFilter::Filter(const uint8_t* data, size_t length, uint8_t* filtered) {
   memcpy(filtered, data, length);
-  for (size_t at = 0; at < length; at += kBlockSize) {
-    uint32_t blockLength =
-        static_cast<uint32_t>(length - at < kBlockSize ? length - at : kBlockSize);
+  ForEachBlock(length, [&](uint64_t at, uint32_t blockLength) {
     if (entryOffset_ == 0) FindX86CodeRanges(data + at, blockLength, &codeRanges_);
     FilterX86Ranges(filtered + at, blockLength, static_cast<uint32_t>(entryOffset_), codeRanges_);
     entryOffset_ += blockLength;
-  }
+  });
 }
 
 LzmaHistory::LzmaHistory(size_t keepBytes)

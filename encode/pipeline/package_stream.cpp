@@ -147,11 +147,7 @@ class CodingPool {
   }
 
   static void CodeLzChunk(Chunk* chunk, CLzCodec* codec) {
-    for (size_t at = 0; at < chunk->input.size(); at += kBlockSize) {
-      size_t length = chunk->input.size() - at < kBlockSize ? chunk->input.size() - at : kBlockSize;
-      chunk->blocks.push_back(
-          StoreBlock(chunk->input.data() + at, static_cast<uint32_t>(length), codec));
-    }
+    chunk->blocks = CutIntoBlocks(chunk->input.data(), chunk->input.size(), codec);
   }
 
   static void CodeLzmaChunk(Chunk* chunk) {
@@ -163,12 +159,14 @@ class CodingPool {
     } else if (!coding.encoder) {
       chunk->problem = "the stretch's encoder failed before";
     }
-    for (size_t at = 0; chunk->problem.empty() && at < chunk->input.size(); at += kBlockSize) {
-      size_t length = chunk->input.size() - at < kBlockSize ? chunk->input.size() - at : kBlockSize;
-      chunk->blocks.emplace_back();
-      chunk->problem =
-          coding.encoder->AddBlock(chunk->input.data() + at, chunk->filtered.data() + at,
-                                   static_cast<uint32_t>(length), &chunk->blocks.back());
+    if (chunk->problem.empty()) {
+      ForEachBlock(chunk->input.size(), [&](uint64_t at, uint32_t length) {
+        chunk->blocks.emplace_back();
+        chunk->problem = coding.encoder->AddBlock(chunk->input.data() + at,
+                                                  chunk->filtered.data() + at, length,
+                                                  &chunk->blocks.back());
+        return chunk->problem.empty();
+      });
     }
     std::vector<uint8_t>().swap(chunk->filtered);
   }

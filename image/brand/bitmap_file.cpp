@@ -4,7 +4,7 @@
 // each padded to 4 bytes, bottom-up for a positive height.
 #include "image/brand/bitmap_file.h"
 
-#include "common/container.h"
+#include "common/bytes.h"
 
 namespace {
 

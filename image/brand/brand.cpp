@@ -14,7 +14,7 @@
 
 #include "default_art.h"
 #include "common/crc32.h"
-#include "common/container.h"
+#include "common/bytes.h"
 #include "image/brand/bitmap_file.h"
 #include "image/brand/icon_file.h"
 #include "image/resource_section.h"

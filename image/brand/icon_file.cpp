@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "common/container.h"
+#include "common/bytes.h"
 
 namespace {
 

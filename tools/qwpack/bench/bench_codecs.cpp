@@ -74,18 +74,17 @@ class QwlzmaCodec : public BenchCodec {
     LzmaBeginPackage(decoder_);
     LzmaBeginEntry(decoder_);
     size_t at = 0;
-    for (size_t done = 0; done < outputSize; done += kBlockSize) {
+    bool decoded = ForEachBlock(outputSize, [&](uint64_t done, uint32_t length) {
       if (size - at < 4) return false;
       BlockHeader block = ParseBlockHeader(input + at);
-      uint32_t length =
-          static_cast<uint32_t>(outputSize - done < kBlockSize ? outputSize - done : kBlockSize);
       if (block.storedLength > size - at - 4 ||
           !LzmaDecodeBlock(decoder_, output + done, length, input + at + 4, block.storedLength,
                            block.codedFlag != 0))
         return false;
       at += 4 + block.storedLength;
-    }
-    return at == size;
+      return true;
+    });
+    return decoded && at == size;
   }
   size_t Bound(size_t size) const override { return size + (size / kBlockSize + 1) * 4 + 16; }
 
