@@ -11,6 +11,7 @@
 
 #include "common/container.h"
 #include "common/pe_view.h"
+#include "image/pe_checksum.h"
 
 namespace {
 
@@ -114,6 +115,17 @@ std::string ReadImageResources(const std::vector<uint8_t>& image, ResourceTree* 
   return ReadResourceTree(bytes, section->address, rva, tree);
 }
 
+std::string CheckResourcesLast(const std::vector<uint8_t>& image) {
+  ImageLayout layout;
+  std::string problem = ReadLayout(image, &layout);
+  if (!problem.empty()) return problem;
+  uint32_t rva = 0;
+  const PeSection* section = ResourceSection(image, layout, &rva);
+  if (!section) return "it has no resource section";
+  const PeSection* trailing = nullptr;
+  return FindTrailingSection(image, layout, *section, rva, &trailing);
+}
+
 std::string ReplaceImageResources(std::vector<uint8_t>* image, const ResourceTree& tree) {
   ImageLayout layout;
   std::string problem = ReadLayout(*image, &layout);
@@ -166,22 +178,4 @@ std::string ReplaceImageResources(std::vector<uint8_t>* image, const ResourceTre
   checksum.Add(out.data(), out.size());
   StoreLe32(&out[checksumAt], checksum.Finish());
   return "";
-}
-
-uint64_t PeChecksumOffset(const std::vector<uint8_t>& image) {
-  ImageLayout layout;
-  return ReadLayout(image, &layout).empty() ? layout.pe.optionalHeader + kOptionalCheckSum : 0;
-}
-
-void PeChecksum::Add(const uint8_t* bytes, size_t length) {
-  for (size_t i = 0; i < length; i++, position_++) {
-    if (position_ - fieldAt_ < 4) continue;  // the field itself counts as zero
-    sum_ += (position_ & 1) ? uint64_t{bytes[i]} << 8 : bytes[i];
-  }
-}
-
-uint32_t PeChecksum::Finish() const {
-  uint64_t sum = sum_;
-  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + position_);
 }

@@ -11,6 +11,12 @@
 // why they cannot be read. Safe on any bytes.
 std::string ReadImageResources(const std::vector<uint8_t>& image, ResourceTree* tree);
 
+// Empty when the resources of `image` can be rebuilt in place, as
+// ReplaceImageResources does, else why not: the resource directory must
+// begin its section, which only the base relocations may follow, in memory
+// and in the file, and nothing may follow them in the file.
+std::string CheckResourcesLast(const std::vector<uint8_t>& image);
+
 // Replaces the resources of `image` by `tree`. The resource section must be
 // the image's last section, in memory and in the file, begin with the
 // resource directory and end the file; it is then rewritten in place and
@@ -18,22 +24,3 @@ std::string ReadImageResources(const std::vector<uint8_t>& image, ResourceTree* 
 // resource data directory and the checksum are set to match. Returns an
 // empty string, or why the image cannot be rewritten (it is then unchanged).
 std::string ReplaceImageResources(std::vector<uint8_t>* image, const ResourceTree& tree);
-
-// The offset of the optional header's CheckSum field, or 0 when `image` is
-// not a PE image.
-uint64_t PeChecksumOffset(const std::vector<uint8_t>& image);
-
-// The PE checksum, summed over a file given in pieces: 16-bit little-endian
-// words with end-around carry, the CheckSum field itself read as zero, plus
-// the file's length.
-class PeChecksum {
- public:
-  explicit PeChecksum(uint64_t checksumOffset) : fieldAt_(checksumOffset) {}
-  void Add(const uint8_t* bytes, size_t length);
-  uint32_t Finish() const;
-
- private:
-  uint64_t fieldAt_;
-  uint64_t position_ = 0;
-  uint64_t sum_ = 0;
-};

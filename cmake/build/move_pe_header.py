@@ -13,7 +13,10 @@ It then checks the layout qwpack's resource writer needs to rebuild the
 resources in place for a publisher's brand: the resource directory begins
 its section, and only the base relocations (which name no address of their
 own) follow that section. GNU ld lays launchers out so; a toolchain that
-does not fails the build here rather than the publisher's pack.
+does not fails the build here rather than the publisher's pack. The check
+and the checksum are the C++ image code's (image/resource_section.cpp,
+image/pe_checksum.cpp) written again for the build: a test holds the two
+together on the built launchers and on crafted images.
 
 usage: move_pe_header.py [--report] FILE
   --report  also print the file's size apart from bitmap resource 129
@@ -117,22 +120,54 @@ def move_pe_header(data, minimum=LOCATOR_END):
 
 
 BASE_RELOCATIONS = 5
+MOST_FILE_ALIGNMENT = 0x10000
+
+
+def is_power_of_two(value):
+    return value != 0 and value & (value - 1) == 0
 
 
 def check_resources_last(data):
-    """Raises PeError unless the resources can be rebuilt in place."""
+    """Raises PeError unless the resources can be rebuilt in place, by the
+    rules qwpack's resource writer applies (image/resource_section.cpp): the
+    resource directory begins its section, only the base relocations follow
+    that section, in memory and in the file, and nothing follows them in
+    the file. A program without resources has none to rebuild."""
     headers = Headers(data)
     rva, size = headers.directory(data, 2)
     if not size:
         return
-    sections = sorted(headers.section_list(data))
-    starts = [vaddr for vaddr, _, _, _ in sections]
-    if rva not in starts:
+    section_alignment, file_alignment = struct.unpack_from("<II", data, headers.optional + 32)
+    if (not is_power_of_two(section_alignment) or not is_power_of_two(file_alignment)
+            or file_alignment > MOST_FILE_ALIGNMENT):
+        raise PeError("the section or file alignment is not one Windows loads")
+    sections = headers.section_list(data)
+    holding = [i for i, (vaddr, _, _, rsize) in enumerate(sections) if vaddr <= rva < vaddr + rsize]
+    if not holding:
+        raise PeError("no section holds the resource directory at 0x%X" % rva)
+    resources = holding[0]
+    start, _, raw_offset, raw_size = sections[resources]
+    if rva != start:
         raise PeError("the resource directory at 0x%X does not begin a section" % rva)
+    if raw_offset < max(headers.end, headers.size_of_headers):
+        raise PeError("the resource section overlaps the headers")
     relocations, _ = headers.directory(data, BASE_RELOCATIONS)
-    after = starts[starts.index(rva) + 1:]
-    if any(start != relocations for start in after) or len(after) > 1:
-        raise PeError("sections other than the base relocations follow the resources")
+    end = raw_offset + raw_size
+    trailing = None
+    for i, (vaddr, _, roffset, rsize) in enumerate(sections):
+        if i == resources or vaddr < start:
+            continue
+        if trailing is not None or vaddr != relocations or roffset != end:
+            raise PeError("sections other than the base relocations follow the resources")
+        trailing = i
+        end += rsize
+    for i, (_, _, roffset, rsize) in enumerate(sections):
+        if rsize and roffset + rsize > raw_offset and i not in (resources, trailing):
+            raise PeError("a section's data lies behind the resources in the file")
+    if end != len(data):
+        raise PeError("data follows the last section")
+    if struct.unpack_from("<I", data, headers.start + 12)[0]:
+        raise PeError("a COFF symbol table lies behind the sections")
 
 
 def resource_size(data, kind, name):

@@ -14,7 +14,7 @@
 #include "tools/qwpack/folder_scan.h"
 #include "tools/qwpack/host/host_files.h"
 #include "image/launcher_stub.h"
-#include "image/resource_section.h"
+#include "image/pe_checksum.h"
 #include "tools/qwpack/host/output_file.h"
 #include "encode/pipeline/package_stream.h"
 

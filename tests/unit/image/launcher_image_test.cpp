@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "qw_version.h"
+#include "image/pe_checksum.h"
 #include "image/resource_section.h"
 #include "image/version_resource.h"
 

@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
 """cmake/build/move_pe_header.py on synthetic PE files: the headers move behind
 the package locator unchanged, nothing else moves, and files it cannot
-move safely are refused."""
+move safely are refused. Given the C++ image code's probe (pe_probe) and
+the build folder, its checksum and layout check are held against the C++
+ones on crafted images and the built launchers.
+
+usage: move_pe_header_test.py [PE_PROBE BUILD_DIR]"""
 import os
 import struct
 import subprocess
@@ -32,6 +36,7 @@ def synthetic_pe(plus=False, size_of_headers=0x400, sections=4, checksum=0, e_lf
     optional = at + 24
     struct.pack_into("<H", data, optional, 0x20B if plus else 0x10B)
     struct.pack_into("<I", data, optional + 16, 0x1000)  # entry point
+    struct.pack_into("<II", data, optional + 32, 0x1000, 0x200)  # section and file alignment
     struct.pack_into("<I", data, optional + 60, size_of_headers)
     struct.pack_into("<I", data, optional + 64, checksum)
     count_at = optional + (108 if plus else 92)
@@ -112,13 +117,6 @@ class MovePeHeaderTest(unittest.TestCase):
         self.assertEqual(struct.unpack_from("<I", unset, headers.checksum_at)[0], 0)
 
     def test_resources_must_begin_their_section_and_come_last_but_for_relocations(self):
-        def with_directories(resources, relocations=0):
-            data = bytearray(synthetic_pe())
-            headers = mover.Headers(bytes(data))
-            struct.pack_into("<II", data, headers.directories + 16, resources, 0x100)
-            struct.pack_into("<II", data, headers.directories + 40, relocations, 0x10)
-            return bytes(data)
-
         mover.check_resources_last(synthetic_pe())  # no resources: nothing to rebuild
         mover.check_resources_last(with_directories(0x4000))
         mover.check_resources_last(with_directories(0x3000, relocations=0x4000))
@@ -151,5 +149,93 @@ class MovePeHeaderTest(unittest.TestCase):
                 self.assertEqual(mover.Headers(f.read()).start, 136)
 
 
+def with_directories(resources, relocations=0):
+    """A synthetic PE whose resource and relocation directories name the
+    given addresses."""
+    data = bytearray(synthetic_pe())
+    headers = mover.Headers(bytes(data))
+    struct.pack_into("<II", data, headers.directories + 16, resources, 0x100)
+    struct.pack_into("<II", data, headers.directories + 40, relocations, 0x10)
+    return bytes(data)
+
+
+def crafted_layouts():
+    """(name, image) pairs around each rule of the layout check."""
+    yield "resources last", with_directories(0x4000)
+    yield "relocations behind the resources", with_directories(0x3000, relocations=0x4000)
+    yield "another section behind", with_directories(0x3000)
+    yield "two sections behind", with_directories(0x2000, relocations=0x4000)
+    yield "directory inside its section", with_directories(0x3010, relocations=0x4000)
+    yield "directory in no section", with_directories(0x9000)
+    yield "data behind the sections", with_directories(0x4000) + b"tail"
+    yield "odd length", with_directories(0x4000) + b"t"
+    symbols = bytearray(with_directories(0x4000))
+    struct.pack_into("<I", symbols, 0x80 + 12, 0x1234)
+    yield "COFF symbol table", bytes(symbols)
+    for field, value in ((32, 0x1001), (36, 0x20000), (36, 0)):
+        misaligned = bytearray(with_directories(0x4000))
+        struct.pack_into("<I", misaligned, 0x80 + 24 + field, value)
+        yield "alignment field %d = 0x%X" % (field, value), bytes(misaligned)
+    behind = bytearray(with_directories(0x3000, relocations=0x4000))
+    table = mover.Headers(bytes(behind)).section_table
+    struct.pack_into("<I", behind, table + 40 * 1 + 20, 0x400 + 3 * 0x200)  # .s1's raw data moved
+    yield "a section's data behind the resources", bytes(behind)
+    gap = bytearray(with_directories(0x3000, relocations=0x4000))
+    struct.pack_into("<I", gap, table + 40 * 3 + 20, 0x400 + 4 * 0x200)
+    yield "a gap before the relocations", bytes(gap) + bytes(0x200)
+    overlap = bytearray(with_directories(0x4000))
+    struct.pack_into("<I", overlap, 0x80 + 24 + 60, 0x1000)  # SizeOfHeaders past the sections
+    yield "headers overlapping the resources", bytes(overlap)
+    yield "moved headers", mover.move_pe_header(with_directories(0x3000, relocations=0x4000))
+
+
+class AgreesWithTheImageCode(unittest.TestCase):
+    """The post-link step and qwpack's resource writer must judge a layout
+    alike, and write the same checksum, or a launcher that builds could not
+    be branded."""
+    probe = None
+    build = None
+
+    def probe_verdicts(self, images):
+        with tempfile.TemporaryDirectory() as scratch:
+            paths = []
+            for i, (_, data) in enumerate(images):
+                paths.append(os.path.join(scratch, "%d.exe" % i))
+                with open(paths[-1], "wb") as f:
+                    f.write(data)
+            out = subprocess.run([self.probe] + paths, capture_output=True, text=True,
+                                 check=True).stdout
+        return [line.split("\t") for line in out.splitlines()]
+
+    def test_same_verdict_and_checksum(self):
+        if not self.probe:
+            self.skipTest("no pe_probe given")
+        images = list(crafted_layouts())
+        for build in ("win32", "win64"):
+            path = os.path.join(self.build, build, "launcher.exe")
+            if os.path.exists(path):
+                with open(path, "rb") as f:
+                    images.append(("built " + build, f.read()))
+        self.assertGreater(len(images), 15)
+        accepted = 0
+        for (name, data), (kind, checksum, layout) in zip(images, self.probe_verdicts(images)):
+            with self.subTest(name):
+                headers = mover.Headers(data)
+                self.assertEqual(kind, "checksum")
+                self.assertEqual(int(checksum, 16), mover.pe_checksum(data, headers.checksum_at))
+                try:
+                    mover.check_resources_last(data)
+                    python = "ok"
+                except mover.PeError as error:
+                    python = str(error)
+                self.assertEqual(python == "ok", layout == "ok",
+                                 "Python: %s; C++: %s" % (python, layout))
+                accepted += layout == "ok"
+        self.assertGreaterEqual(accepted, 3)
+
+
 if __name__ == "__main__":
+    if len(sys.argv) >= 3:
+        AgreesWithTheImageCode.probe, AgreesWithTheImageCode.build = sys.argv[1:3]
+        del sys.argv[1:3]
     unittest.main()
