@@ -25,7 +25,21 @@ inline void StoreLe32(uint8_t* p, uint32_t v) {
   p[2] = static_cast<uint8_t>(v >> 16);
   p[3] = static_cast<uint8_t>(v >> 24);
 }
-// The method-1 bit reader takes its bits most significant first.
+// Big-endian: LZMA2's chunk headers and range coder, and the method-1 bit
+// reader, which takes its bits most significant first.
+inline uint16_t LoadBe16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+inline uint32_t LoadBe32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+inline void StoreBe32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+}
 inline uint64_t LoadBe64(const uint8_t* p) {
   uint64_t v;
   memcpy(&v, p, 8);

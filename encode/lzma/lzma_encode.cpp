@@ -5,9 +5,10 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/bytes.h"
 #include "decode/lzma_decode.h"
-#include "encode/lzma/lzma_encoder.h"
 #include "decode/x86_filter.h"
+#include "encode/lzma/lzma_encoder.h"
 
 namespace {
 
@@ -20,17 +21,13 @@ constexpr uint32_t kLzmaHeaderSize = 5;          // control, unpacked and packed
 // uncompressed one, which liblzma falls back to.
 constexpr size_t kChunkCapacity = kBlockSize + 64;
 
-uint32_t LoadBe16(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 8 | p[1];
-}
-
 // The block for the one LZMA2 chunk `chunk` that codes `length` bytes.
 std::string ChunkToBlock(const uint8_t* chunk, size_t chunkLength, const uint8_t* original,
                          uint32_t length, StoredBlock* block) {
   if (chunkLength < kUncompressedHeaderSize) return "liblzma wrote no chunk for a block";
   uint8_t control = chunk[0];
   if (control == kChunkUncompressedResetDictionary || control == kChunkUncompressed) {
-    if (LoadBe16(chunk + 1) + 1 != length || chunkLength != kUncompressedHeaderSize + length)
+    if (LoadBe16(chunk + 1) + 1u != length || chunkLength != kUncompressedHeaderSize + length)
       return "liblzma wrote an uncompressed chunk that is not one block";
     // The stored block holds the bytes as they are; the decoder filters
     // them again on their way into the dictionary.
@@ -54,16 +51,6 @@ std::string ChunkToBlock(const uint8_t* chunk, size_t chunkLength, const uint8_t
   block->bytes.insert(block->bytes.end(), chunk + headerSize + 1, chunk + chunkLength);
   if (block->bytes.size() > kBlockSize) return "a coded block came out over 4096 bytes";
   return "";
-}
-
-// The big-endian value of the 4 bytes at p, and back.
-uint32_t LoadBe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
-
-void StoreBe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; i++) p[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
 }
 
 // liblzma's flush writes the coder's whole low end; any value in the final
@@ -229,4 +216,12 @@ std::vector<std::vector<StoredBlock>> LzmaCutEntries(const std::vector<std::vect
     }
   }
   return entries;
+}
+
+bool CanWriteLzma() {
+  return true;
+}
+
+std::string LzmaUnavailableText() {
+  return "";
 }

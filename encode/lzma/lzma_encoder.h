@@ -48,6 +48,13 @@ class LzmaStretchEncoder {
   std::unique_ptr<State> state_;
 };
 
+// Whether this build of qwpack can write method 2: it links liblzma where
+// the build machine has it (lzma_encode.cpp); elsewhere the encoder is
+// lzma_unavailable.cpp's, which refuses.
+bool CanWriteLzma();
+// Why it cannot, and which qwpack can.
+std::string LzmaUnavailableText();
+
 // The blocks of a package's method-2 entries in package order, a new
 // encoder started every `stretchBytes` (at a block's start) on the last
 // `primeBytes`, for the tests and small writers. Throws std::runtime_error

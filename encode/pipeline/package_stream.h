@@ -1,10 +1,18 @@
-// Writes a package straight from the files, coding blocks on every core.
+// Writes a package straight from the files, coding blocks on every core:
+// this thread reads the files in order, a chunk at a time (chunk_reader),
+// hands each chunk to the pool (job_pool), whose threads code it (chunk),
+// and writes finished chunks in the same order (entry_writer), so the
+// package comes out as one thread would write it. Method 2 codes in
+// stretches (stretch_plan).
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "encode/pipeline/stretch_plan.h"
 
 struct PackageEntry {
   std::string hostPath;      // to read
@@ -20,22 +28,15 @@ struct PackageTotals {
   uint64_t codedBlocks = 0;
 };
 
-// Method 2 codes the package's stream in stretches of at most about this
-// many bytes, each on one thread with an encoder of its own started on the
-// dictionary as the stretch finds it. Each start costs the encoder a pass
-// over that dictionary; fewer, longer stretches would leave a core idle at
-// the end. The bytes written depend on it and on the package's length,
-// never on the thread count.
-constexpr uint64_t kLzmaStretchBytes = 64u << 20;
-// A package is cut in two stretches at least once each would be this long.
-constexpr uint64_t kLzmaShortestSplitStretch = 8u << 20;
-
-// The length of each of a package's stretches, for `totalBytes` of method-2
-// input: as few as stretches of `longest` bytes need, but two once each
-// has kLzmaShortestSplitStretch, and an even count, all of one length; so
-// two cores finish together rather than one coding the short last stretch
-// alone. A stretch ends at the first chunk boundary at or past this length.
-uint64_t BalancedStretchBytes(uint64_t totalBytes, uint64_t longest);
+// The host's files as the pipeline reaches them; qwpack's host layer gives
+// them (HostPackageFiles).
+struct PackageFiles {
+  std::function<FILE*(const std::string& hostPath)> openForReading;  // "rb"
+  // Writes all of `bytes` at `offset` of the launcher being written, from
+  // any thread.
+  std::function<bool(const uint8_t* bytes, size_t length, uint64_t offset)> writeAt;
+  std::function<std::string()> errorText;  // why the last call failed
+};
 
 struct PackageStreamOptions {
   unsigned threads = 1;                              // coding threads, at least 1
@@ -47,19 +48,11 @@ struct PackageStreamOptions {
 };
 
 // Writes the package (fileCount, then the entries in the given order) into
-// the file `fd` from byte `packageOffset` on, with positioned writes: each
-// entry header is written once its blocks, which precede it in time but
-// follow it in the file, have settled its checksum and end. Method-1 blocks
-// are coded independently, method-2 stretches each by one encoder in block
-// order, so the bytes do not depend on the thread count. Returns an
-// empty string or what went wrong (a file unreadable or changed, a failed
-// write, the package growing past the limit).
-std::string WritePackageStream(int fd, uint64_t packageOffset,
+// the launcher from byte `packageOffset` on, with positioned writes.
+// Method-1 blocks are coded independently, method-2 stretches each by one
+// encoder in block order, so the bytes do not depend on the thread count.
+// Returns an empty string or what went wrong (a file unreadable or
+// changed, a failed write, the package growing past the limit).
+std::string WritePackageStream(const PackageFiles& files, uint64_t packageOffset,
                                const std::vector<PackageEntry>& entries,
                                const PackageStreamOptions& options, PackageTotals* totals);
-
-// Whether this build of qwpack can write method 2 (the LZMA encoder is
-// linked on Linux only).
-bool CanWriteLzma();
-// Why it cannot, and which qwpack can.
-std::string LzmaUnavailableText();

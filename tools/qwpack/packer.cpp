@@ -242,7 +242,8 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
   if (options.progress)
     streamOptions.progress = [&](uint64_t done) { options.progress(done, total); };
   PackageTotals totals;
-  problem = WritePackageStream(output.fd(), stub.size(), entries, streamOptions, &totals);
+  problem = WritePackageStream(HostPackageFiles(output.fd()), stub.size(), entries, streamOptions,
+                               &totals);
   if (!problem.empty()) return problem;
 
   // The stub goes in last, once the package's length is known for its

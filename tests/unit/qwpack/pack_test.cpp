@@ -24,6 +24,7 @@
 #include "tools/qwpack/depfile.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "image/launcher_stub.h"
+#include "tools/qwpack/host/host_files.h"
 #include "tools/qwpack/host/output_file.h"
 #include "encode/pipeline/package_stream.h"
 #include "tools/qwpack/packer.h"
@@ -245,7 +246,7 @@ TEST_F(PackTest, RefusesFilesAnEntryCannotHoldAndGrowthPast2GiB) {
   PackageStreamOptions stream;
   stream.maxPackageLength = 1000;
   PackageTotals totals;
-  std::string problem = WritePackageStream(out, 0, entries, stream, &totals);
+  std::string problem = WritePackageStream(HostPackageFiles(out), 0, entries, stream, &totals);
   close(out);
   EXPECT_NE(problem.find("2 GiB"), std::string::npos) << problem;
 }
@@ -255,10 +256,10 @@ TEST_F(PackTest, RefusesFilesThatChangeWhilePacked) {
   int out = open(target.c_str(), O_CREAT | O_RDWR, 0666);
   PackageTotals totals;
   std::vector<PackageEntry> shorter = {{source_ + "/QWSetup.exe", "", "QWSetup.exe", 10001}};
-  EXPECT_NE(WritePackageStream(out, 0, shorter, {}, &totals).find("became shorter"),
+  EXPECT_NE(WritePackageStream(HostPackageFiles(out), 0, shorter, {}, &totals).find("became shorter"),
             std::string::npos);
   std::vector<PackageEntry> longer = {{source_ + "/QWSetup.exe", "", "QWSetup.exe", 9999}};
-  EXPECT_NE(WritePackageStream(out, 0, longer, {}, &totals).find("became longer"),
+  EXPECT_NE(WritePackageStream(HostPackageFiles(out), 0, longer, {}, &totals).find("became longer"),
             std::string::npos);
   close(out);
 }

@@ -2,6 +2,16 @@
 // system-specific calls.
 #include "tools/qwpack/host/host_files.h"
 
+PackageFiles HostPackageFiles(int fd) {
+  PackageFiles files;
+  files.openForReading = [](const std::string& path) { return HostOpenFile(path, "rb"); };
+  files.writeAt = [fd](const uint8_t* bytes, size_t length, uint64_t offset) {
+    return HostWriteAt(fd, bytes, length, offset);
+  };
+  files.errorText = HostErrorText;
+  return files;
+}
+
 bool HostReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
   FILE* file = HostOpenFile(path, "rb");
   if (!file) return false;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "encode/pipeline/package_stream.h"
+
 #ifdef _WIN32
 constexpr char kHostSeparator = '\\';
 #else
@@ -68,6 +70,10 @@ bool HostWriteAt(int fd, const uint8_t* bytes, size_t length, uint64_t offset);
 // Reads `length` bytes at `offset` of `fd` in the same way; false when the
 // file ends before them or a read fails.
 bool HostReadAt(int fd, uint8_t* bytes, size_t length, uint64_t offset);
+
+// The packing pipeline's reads of the payload and positioned writes into
+// the open launcher `fd`, through the calls above.
+PackageFiles HostPackageFiles(int fd);
 
 // The last error of the host's calls as a sentence (strerror, or the
 // system's message on Windows).

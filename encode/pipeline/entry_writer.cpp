@@ -1,0 +1,42 @@
+#include "encode/pipeline/entry_writer.h"
+
+std::string EntryWriter::Write(const Chunk& chunk, uint16_t method, PackageTotals* totals) {
+  if (!chunk.problem.empty()) return entries_[chunk.entry].hostPath + ": " + chunk.problem;
+  const PackageEntry& entry = entries_[chunk.entry];
+  if (chunk.firstOfEntry) {
+    headerAt_ = end_;
+    header_.reset(new EntryHeaderBuilder(entry.subdirectory, entry.fileName,
+                                         static_cast<uint32_t>(entry.size),
+                                         static_cast<uint32_t>(end_ - packageOffset_)));
+    header_->SetCodedMethod(method);
+    end_ += kEntryHeaderSize;
+  }
+  std::vector<uint8_t> bytes;
+  for (const StoredBlock& block : chunk.blocks) {
+    uint8_t raw[4];
+    header_->AddBlock(block, raw);
+    bytes.insert(bytes.end(), raw, raw + 4);
+    bytes.insert(bytes.end(), block.bytes.begin(), block.bytes.end());
+    totals->codedBlocks += block.coded ? 1 : 0;
+  }
+  totals->blocks += chunk.blocks.size();
+  totals->inputBytes += chunk.input.size();
+  if (!files_.writeAt(bytes.data(), bytes.size(), end_)) return WriteProblem();
+  end_ += bytes.size();
+  if (chunk.lastOfEntry) {
+    uint8_t raw[kEntryHeaderSize];
+    header_->Serialize(raw);
+    if (!files_.writeAt(raw, kEntryHeaderSize, headerAt_)) return WriteProblem();
+  }
+  return "";
+}
+
+std::string EntryWriter::WriteFileCount(uint32_t fileCount) {
+  uint8_t raw[4];
+  StoreLe32(raw, fileCount);
+  return files_.writeAt(raw, 4, packageOffset_) ? "" : WriteProblem();
+}
+
+std::string EntryWriter::WriteProblem() const {
+  return "cannot write the launcher: " + files_.errorText();
+}
