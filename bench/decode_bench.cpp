@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "decode/block_decode.h"
 #include "common/container.h"
+#include "decode/block_decode.h"
 #include "encode/lz/lz_codec.h"
 #include "tools/qwpack/bench/bench_corpus.h"
 
@@ -27,7 +27,8 @@ const CodedBlocks& BlocksOf(size_t fileIndex) {
       CLzCodec codec;
       uint8_t coded[kBlockSize];
       for (size_t start = 0; start < file.bytes.size(); start += kBlockSize) {
-        uint32_t length = static_cast<uint32_t>(std::min<size_t>(kBlockSize, file.bytes.size() - start));
+        uint32_t length =
+            static_cast<uint32_t>(std::min<size_t>(kBlockSize, file.bytes.size() - start));
         uint32_t codedLength = codec.Compress(file.bytes.data() + start, length, coded, length - 1);
         if (codedLength == 0) continue;
         blocks.stored.emplace_back(coded, coded + codedLength);

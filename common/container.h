@@ -42,7 +42,8 @@ constexpr uint16_t kMethodLzma = 2;
 template <typename Visit>
 bool ForEachBlock(uint64_t size, Visit visit) {
   for (uint64_t offset = 0; offset < size; offset += kBlockSize) {
-    uint32_t length = size - offset < kBlockSize ? static_cast<uint32_t>(size - offset) : kBlockSize;
+    uint32_t length =
+        size - offset < kBlockSize ? static_cast<uint32_t>(size - offset) : kBlockSize;
     if constexpr (std::is_same_v<decltype(visit(offset, length)), bool>) {
       if (!visit(offset, length)) return false;
     } else {

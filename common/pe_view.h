@@ -45,7 +45,7 @@ constexpr uint32_t kSectionInitializedData = 0x00000040;
 constexpr uint32_t kSectionExecute = 0x20000000;
 
 struct PeHeaders {
-  uint64_t signature;        // e_lfanew
+  uint64_t signature;  // e_lfanew
   uint16_t sectionCount;
   uint16_t optionalSize;     // as the COFF header says
   uint16_t characteristics;  // of the COFF header

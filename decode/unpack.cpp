@@ -3,13 +3,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "decode/block_decode.h"
 #include "common/crc32.h"
 #include "common/entry_names.h"
+#include "decode/block_decode.h"
 #include "decode/lzma_decode.h"
 #include "decode/nested_directory.h"
-#include "platform/platform.h"
 #include "decode/notices.h"
+#include "platform/platform.h"
 
 namespace {
 

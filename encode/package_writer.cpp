@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "common/crc32.h"
-#include "encode/lz/lz_codec.h"
 #include "decode/lzma_decode.h"
+#include "encode/lz/lz_codec.h"
 
 namespace {
 

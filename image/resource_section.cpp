@@ -50,8 +50,8 @@ std::string ReadLayout(const std::vector<uint8_t>& image, ImageLayout* layout) {
   uint64_t tableEnd = pe.sectionTable + uint64_t{pe.sectionCount} * kSectionHeaderSize;
   if (!file.Has(pe.sectionTable, tableEnd - pe.sectionTable))
     return "its section table is cut short";
-  layout->headersEnd = std::max<uint64_t>(
-      tableEnd, LoadLe32(&image[pe.optionalHeader + kOptionalSizeOfHeaders]));
+  layout->headersEnd =
+      std::max<uint64_t>(tableEnd, LoadLe32(&image[pe.optionalHeader + kOptionalSizeOfHeaders]));
   layout->sections.resize(pe.sectionCount);
   for (uint32_t i = 0; i < pe.sectionCount; i++) ReadPeSection(file, pe, i, &layout->sections[i]);
   return "";
@@ -72,7 +72,8 @@ const PeSection* ResourceSection(const std::vector<uint8_t>& image, const ImageL
 // other than the base relocations there makes the image one we cannot
 // rewrite.
 std::string FindTrailingSection(const std::vector<uint8_t>& image, const ImageLayout& layout,
-                                const PeSection& resources, uint32_t rva, const PeSection** trailing) {
+                                const PeSection& resources, uint32_t rva,
+                                const PeSection** trailing) {
   if (rva != resources.address)
     return "its resource directory does not begin its section; link it as the launcher's build "
            "does, with the resources last";

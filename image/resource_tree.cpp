@@ -94,8 +94,7 @@ class TreeReader {
     // Resources never share bytes, so together they fit in the section; a
     // tree that says otherwise would make us copy the same bytes at will.
     dataBytes_ += data.size;
-    if (dataBytes_ > section_.size)
-      return "the resources' data adds up to more than their section";
+    if (dataBytes_ > section_.size) return "the resources' data adds up to more than their section";
     resource->data.assign(data.data, data.data + data.size);
     return "";
   }

@@ -1,7 +1,7 @@
 #include "launcher/worker.h"
 
-#include "decode/unpack.h"
 #include "decode/notices.h"
+#include "decode/unpack.h"
 #include "launcher/run_state.h"
 
 namespace {

@@ -18,7 +18,7 @@ std::string LzmaStretchEncoder::AddBlock(const uint8_t*, const uint8_t*, uint32_
 }
 
 std::vector<std::vector<StoredBlock>> LzmaCutEntries(const std::vector<std::vector<uint8_t>>&,
-                                                      uint64_t, size_t) {
+                                                     uint64_t, size_t) {
   throw std::runtime_error("this qwpack has no LZMA encoder");
 }
 

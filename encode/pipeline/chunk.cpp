@@ -16,9 +16,8 @@ void CodeLzmaChunk(Chunk* chunk) {
   if (chunk->problem.empty()) {
     ForEachBlock(chunk->input.size(), [&](uint64_t at, uint32_t length) {
       chunk->blocks.emplace_back();
-      chunk->problem = coding.encoder->AddBlock(chunk->input.data() + at,
-                                                chunk->filtered.data() + at, length,
-                                                &chunk->blocks.back());
+      chunk->problem = coding.encoder->AddBlock(
+          chunk->input.data() + at, chunk->filtered.data() + at, length, &chunk->blocks.back());
       return chunk->problem.empty();
     });
   }

@@ -12,15 +12,15 @@
 
 #include <algorithm>
 
-#include "default_art.h"
-#include "common/crc32.h"
 #include "common/bytes.h"
+#include "common/crc32.h"
+#include "common/launcher_resources.h"
+#include "default_art.h"
 #include "image/brand/bitmap_file.h"
 #include "image/brand/icon_file.h"
 #include "image/resource_section.h"
 #include "image/utf16.h"
 #include "image/version_writer.h"
-#include "common/launcher_resources.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "launcher/run_state.h"
 #include "decode/unpack.h"
 #include "launcher/app/exit_status.h"
 #include "launcher/app/workspace.h"
+#include "launcher/run_state.h"
 
 namespace {
 

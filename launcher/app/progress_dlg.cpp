@@ -2,16 +2,16 @@
 
 #include <cstdlib>
 
-#include "launcher/worker.h"
-#include "launcher/res/product_name.h"
 #include "common/launcher_resources.h"
-#include "launcher/res/texts.h"
+#include "decode/notices.h"
 #include "launcher/app/exit_status.h"
 #include "launcher/app/launch_command.h"
-#include "decode/notices.h"
-#include "launcher/run_state.h"
 #include "launcher/app/workspace.h"
+#include "launcher/res/product_name.h"
+#include "launcher/res/texts.h"
+#include "launcher/run_state.h"
 #include "launcher/winfx/app.h"
+#include "launcher/worker.h"
 
 namespace {
 

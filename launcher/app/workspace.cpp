@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/platform.h"
 #include "launcher/run_state.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include "launcher/run_state.h"
 #include "common/launcher_resources.h"
+#include "launcher/run_state.h"
 
 // Name and caption strip, NUL-terminated, with room for the spaces.
 constexpr int kProductNameCapacity = QW_PRODUCT_NAME_MOST + 8;

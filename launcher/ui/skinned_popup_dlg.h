@@ -5,10 +5,10 @@
 // background. The subclass supplies the template and the controls.
 #pragma once
 
+#include "launcher/res/product_name.h"
 #include "launcher/winfx/dialog.h"
 #include "launcher/winfx/gdi.h"
 #include "launcher/winfx/string.h"
-#include "launcher/res/product_name.h"
 
 class CSkinnedPopupDlg : public CDialog {
  public:

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "encode/package_writer.h"
 #include "decode/unpack.h"
+#include "encode/package_writer.h"
 #include "image/launcher_stub.h"
 #include "image/version_resource.h"
 

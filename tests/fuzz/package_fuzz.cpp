@@ -11,10 +11,10 @@
 #include <cstring>
 #include <string>
 
-#include "launcher/worker.h"
-#include "platform/platform.h"
 #include "decode/notices.h"
 #include "launcher/run_state.h"
+#include "launcher/worker.h"
+#include "platform/platform.h"
 
 namespace {
 

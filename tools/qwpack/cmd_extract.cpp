@@ -4,19 +4,19 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "decode/notices.h"
 #include "decode/unpack.h"
+#include "launcher/run_state.h"
 #include "launcher/worker.h"
 #include "platform/platform.h"
-#include "decode/notices.h"
-#include "launcher/run_state.h"
-#include "tools/qwpack/host/ansi_paths.h"
+#include "tools/qwpack/brand_listing.h"
 #include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/entry_names_ansi.h"
+#include "tools/qwpack/host/ansi_paths.h"
 #include "tools/qwpack/host/host_files.h"
 #include "tools/qwpack/path_stand_ins.h"
 #include "tools/qwpack/progress_bar.h"
-#include "tools/qwpack/brand_listing.h"
 
 namespace {
 

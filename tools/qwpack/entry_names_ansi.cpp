@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "common/entry_names.h"
 #include "common/container.h"
+#include "common/entry_names.h"
 #include "platform/code_page.h"
 
 namespace {

@@ -7,16 +7,16 @@
 #include "common/container.h"
 #include "decode/lzma_decode.h"
 #include "encode/package_writer.h"
+#include "encode/pipeline/package_stream.h"
+#include "image/launcher_stub.h"
+#include "image/pe_checksum.h"
 #include "platform/code_page.h"
-#include "tools/qwpack/host/ansi_paths.h"
 #include "tools/qwpack/depfile.h"
 #include "tools/qwpack/entry_names_ansi.h"
 #include "tools/qwpack/folder_scan.h"
+#include "tools/qwpack/host/ansi_paths.h"
 #include "tools/qwpack/host/host_files.h"
-#include "image/launcher_stub.h"
-#include "image/pe_checksum.h"
 #include "tools/qwpack/host/output_file.h"
-#include "encode/pipeline/package_stream.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "image/brand/brand.h"
 #include "encode/pipeline/package_stream.h"
+#include "image/brand/brand.h"
 
 constexpr unsigned kDefaultPackCodePage = 936;
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "common/crc32.h"
 #include "common/container.h"
+#include "common/crc32.h"
 #include "encode/package_writer.h"
 
 TEST(Crc32, KnownValues) {

@@ -16,8 +16,8 @@
 #include "encode/lz/lz_encoder.h"
 #include "encode/lz/lz_match_finder.h"
 #include "encode/lz/lz_optimal_parse.h"
-#include "encode/package_writer.h"
 #include "encode/lz/suffix_array.h"
+#include "encode/package_writer.h"
 #include "tests/unit/bit_stream.h"
 #include "tests/unit/sample_data.h"
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "decode/lzma_decode.h"
-#include "encode/lzma/lzma_encoder.h"
 #include "decode/x86_filter.h"
+#include "encode/lzma/lzma_encoder.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "qw_version.h"
 #include "image/pe_checksum.h"
 #include "image/resource_section.h"
 #include "image/version_resource.h"
+#include "qw_version.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <string>
 
-#include "encode/lz/lz_codec.h"
 #include "decode/lzma_decode.h"
+#include "encode/lz/lz_codec.h"
 #include "encode/lzma/lzma_encoder.h"
 #include "launcher/app/exit_status.h"
 #include "launcher/app/launch_command.h"
-#include "launcher/run_state.h"
 #include "launcher/app/workspace.h"
+#include "launcher/run_state.h"
 #include "tests/unit/launcher/worker_fixture.h"
 
 namespace {

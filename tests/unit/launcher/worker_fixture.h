@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "decode/notices.h"
 #include "encode/package_writer.h"
+#include "launcher/run_state.h"
 #include "launcher/worker.h"
 #include "platform/platform.h"
-#include "decode/notices.h"
-#include "launcher/run_state.h"
 
 struct Notice {
   uint32_t code;

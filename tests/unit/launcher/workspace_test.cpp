@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "launcher/run_state.h"
 #include "launcher/app/workspace.h"
+#include "launcher/run_state.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -17,16 +17,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/sample_data.h"
 #include "common/container.h"
 #include "decode/lzma_decode.h"
+#include "encode/pipeline/package_stream.h"
+#include "image/launcher_stub.h"
 #include "platform/code_page.h"
+#include "tests/unit/sample_data.h"
 #include "tools/qwpack/depfile.h"
 #include "tools/qwpack/entry_names_ansi.h"
-#include "image/launcher_stub.h"
 #include "tools/qwpack/host/host_files.h"
 #include "tools/qwpack/host/output_file.h"
-#include "encode/pipeline/package_stream.h"
 #include "tools/qwpack/packer.h"
 
 namespace {
@@ -256,8 +256,9 @@ TEST_F(PackTest, RefusesFilesThatChangeWhilePacked) {
   int out = open(target.c_str(), O_CREAT | O_RDWR, 0666);
   PackageTotals totals;
   std::vector<PackageEntry> shorter = {{source_ + "/QWSetup.exe", "", "QWSetup.exe", 10001}};
-  EXPECT_NE(WritePackageStream(HostPackageFiles(out), 0, shorter, {}, &totals).find("became shorter"),
-            std::string::npos);
+  EXPECT_NE(
+      WritePackageStream(HostPackageFiles(out), 0, shorter, {}, &totals).find("became shorter"),
+      std::string::npos);
   std::vector<PackageEntry> longer = {{source_ + "/QWSetup.exe", "", "QWSetup.exe", 9999}};
   EXPECT_NE(WritePackageStream(HostPackageFiles(out), 0, longer, {}, &totals).find("became longer"),
             std::string::npos);

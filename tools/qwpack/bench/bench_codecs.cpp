@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "decode/block_decode.h"
-#include "encode/lz/lz_codec.h"
 #include "decode/lzma_decode.h"
+#include "encode/lz/lz_codec.h"
 #ifdef QW_LZMA_ENCODER
 #include "encode/lzma/lzma_encoder.h"
 #endif

@@ -10,12 +10,12 @@
 #include <string>
 
 #include "common/container.h"
+#include "encode/pipeline/threads.h"
 #include "tools/qwpack/bench/bench_codecs.h"
 #include "tools/qwpack/bench/bench_corpus.h"
 #include "tools/qwpack/cli_style.h"
 #include "tools/qwpack/commands.h"
 #include "tools/qwpack/host/host_files.h"
-#include "encode/pipeline/threads.h"
 
 namespace {
 
