@@ -20,7 +20,9 @@
 #include "common/bytes.h"
 
 constexpr uint32_t kLocatorOffset = 128;
-constexpr uint32_t kMinProgramSize = 136;  // the locator's end; the PE header starts here or later
+// The locator's end: a program file holds a locator only when it is at
+// least this long, and its PE header must begin here or later.
+constexpr uint32_t kLocatorEnd = 136;
 constexpr uint32_t kMaxProgramSize = 0x7FFFFFFFu;  // readers position with signed 32-bit offsets
 constexpr uint32_t kEntryHeaderSize = 224;
 constexpr uint16_t kEntryMagic = 0x890A;

@@ -41,7 +41,7 @@ bool ReadLocator(FILE* program, uint32_t fileSize, PackageLocator* locator) {
 // under 136 bytes or 2 GiB and over, or the locator is invalid.
 bool LocatePackage(FILE* program, PackageLocator* locator) {
   uint32_t fileSize;
-  return SizeProgramFile(program, &fileSize) && fileSize >= kMinProgramSize &&
+  return SizeProgramFile(program, &fileSize) && fileSize >= kLocatorEnd &&
          ReadLocator(program, fileSize, locator);
 }
 

@@ -109,7 +109,7 @@ void WriteLocator(uint8_t* programStart, uint32_t packageOffset, uint32_t packag
 
 std::vector<uint8_t> MakeProgramFile(std::vector<uint8_t> stub,
                                      const std::vector<uint8_t>& package) {
-  if (stub.size() < kMinProgramSize) stub.resize(kMinProgramSize, 0);
+  if (stub.size() < kLocatorEnd) stub.resize(kLocatorEnd, 0);
   WriteLocator(stub.data(), static_cast<uint32_t>(stub.size()),
                static_cast<uint32_t>(package.size()));
   AppendBytes(&stub, package.data(), package.size());

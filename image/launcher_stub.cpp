@@ -21,7 +21,7 @@ std::string ReadLayout(ByteView file, PeHeaders* pe) {
   PeHeadersFound found = FindPeHeaders(file, pe);
   if (found == kPeNoDosHeader) return "it is not a Windows program (no MZ header)";
   if (found == kPeNoSignature) return "it is not a Windows program (no PE header)";
-  if (pe->signature < kMinProgramSize)
+  if (pe->signature < kLocatorEnd)
     return "its PE header begins at offset " + std::to_string(pe->signature) +
            ", inside the package locator at 128..135; relink it with the PE header at 136 or "
            "later";

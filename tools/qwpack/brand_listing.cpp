@@ -17,12 +17,12 @@ constexpr uint64_t kMostImageBytes = 64 << 20;  // a launcher's own part is well
 bool ReadImage(const std::string& program, std::vector<uint8_t>* image) {
   FILE* file = HostOpenFile(program, "rb");
   if (!file) return false;
-  image->assign(kMinProgramSize, 0);
+  image->assign(kLocatorEnd, 0);
   size_t head = fread(image->data(), 1, image->size(), file);
   fseek(file, 0, SEEK_END);
   long size = ftell(file);
   uint64_t length = size < 0 ? 0 : static_cast<uint64_t>(size);
-  if (head == kMinProgramSize) {
+  if (head == kLocatorEnd) {
     PackageLocator locator = {LoadLe32(image->data() + kLocatorOffset),
                               LoadLe32(image->data() + kLocatorOffset + 4)};
     if (IsLocatorValid(locator, length)) length = locator.packageOffset;
