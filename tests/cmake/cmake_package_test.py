@@ -4,10 +4,9 @@ unpacked into a temporary root (never the source tree): the example
 publisher project (examples/cmake-publisher) and the complete example of
 docs/publishers.md cross-built with MinGW, their launchers made by
 qwpack_add_launcher and one run under Wine to its setup program's start;
-launchers remade exactly when
-an input changes, read from make's and ninja's own output; the same bytes
-from another build folder; `cpack -G External` carrying exactly the install
-tree; each wrong use stopped at configure time naming its argument; the
+launchers remade exactly when an input changes, read from make's and
+ninja's own output; the same bytes from another build folder; `cpack -G
+External` carrying exactly the install tree; each wrong use stopped at configure time naming its argument; the
 Windows zip's package pointing at qwpack.exe and its launchers.
 
 Run inside the Wine session:
