@@ -4,10 +4,10 @@
 #   bin/qwpack
 #   share/qwpack/launcher-win32.exe, launcher-win64.exe   the stubs, found as ../share/qwpack/
 #   share/man/man1/qwpack.1.gz                            from qwpack's own --help
-#   share/doc/qwpack/README.md, copyright                 copyright made from LICENSE
+#   share/doc/qwpack/README.md, publishers.md, security.md, copyright   copyright made from LICENSE
 #   share/qwpack/cmake/                                   the CMake package (cmake_package.cmake)
 # Windows (win64 preset), the zip: qwpack.exe beside both stubs, README.md and LICENSE,
-# the CMake package in cmake/.
+# docs/publishers.md and docs/security.md, the CMake package in cmake/.
 #
 # The other architecture's launcher comes from its own preset's build.
 set(QW_STUB_WIN32 ${PROJECT_SOURCE_DIR}/build/win32/launcher.exe
@@ -28,12 +28,15 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "version resource), verifies them and extracts them exactly as the launcher"
   "would. The launchers for 32-bit and 64-bit Windows come with it.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+# The documents a publisher needs beside the README, in both packages.
+set(QW_PUBLISHER_DOCS ${PROJECT_SOURCE_DIR}/docs/publishers.md ${PROJECT_SOURCE_DIR}/docs/security.md)
 
 if(WIN32)
   install(TARGETS qwpack RUNTIME DESTINATION .)
   install(FILES ${QW_STUB_WIN32} DESTINATION . RENAME launcher-win32.exe)
   install(FILES $<TARGET_FILE:launcher> DESTINATION . RENAME launcher-win64.exe)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+  install(FILES ${QW_PUBLISHER_DOCS} DESTINATION docs)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME qwpack-${PROJECT_VERSION}-windows-x64)
 else()
@@ -60,7 +63,8 @@ else()
   install(FILES ${QW_STUB_WIN64} DESTINATION ${CMAKE_INSTALL_DATADIR}/qwpack
           RENAME launcher-win64.exe)
   install(FILES ${manpage} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${copyright} DESTINATION ${docdir})
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${QW_PUBLISHER_DOCS} ${copyright}
+          DESTINATION ${docdir})
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

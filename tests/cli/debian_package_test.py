@@ -4,7 +4,8 @@ temporary root (no system install): its qwpack packs a folder with the
 launchers it carries, found relative to itself, and the launcher verifies
 and extracts byte for byte; the version is one across the package, qwpack
 and the launchers; Depends names the package of every library qwpack loads;
-the manual page renders and covers every command and option.
+the manual page renders and covers every command and option; the README and
+the publishers' and security documents are installed.
 
     debian_package_test.py build/qwpack_<version>_amd64.deb
 """
@@ -14,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 
+SOURCE_ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 failures = []
 
 
@@ -21,6 +23,11 @@ def check(condition, what):
     if not condition:
         failures.append(what)
         print("FAIL:", what)
+
+
+def read(path):
+    with open(path, "rb") as source:
+        return source.read()
 
 
 def run(*command, **options):
@@ -112,7 +119,10 @@ def check_manual(root, qwpack):
 
 def check_documents(root):
     docs = os.path.join(root, "usr", "share", "doc", "qwpack")
-    check(os.path.exists(os.path.join(docs, "README.md")), "README installed")
+    for source in ("README.md", "docs/publishers.md", "docs/security.md"):
+        installed = os.path.join(docs, os.path.basename(source))
+        check(os.path.exists(installed) and read(installed) == read(os.path.join(SOURCE_ROOT, source)),
+              "%s installed as it is in the source tree" % source)
     with open(os.path.join(docs, "copyright"), encoding="utf-8") as copyright_file:
         text = copyright_file.read()
     check(text.startswith("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/")

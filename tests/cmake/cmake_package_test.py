@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """qwpack's CMake package as a publisher gets it, from the Debian package
 unpacked into a temporary root (never the source tree): the example
-publisher project (examples/cmake-publisher) and the README's example
-cross-built with MinGW, their launchers made by qwpack_add_launcher and one
-run under Wine to its setup program's start; launchers remade exactly when
-an input changes, read from make's and ninja's own output; the same bytes
-from another build folder; `cpack -G External` carrying exactly the install
-tree; each wrong use stopped at configure time naming its argument; the
+publisher project (examples/cmake-publisher) and the complete example of
+docs/publishers.md cross-built with MinGW, their launchers made by
+qwpack_add_launcher and one run under Wine to its setup program's start;
+launchers remade exactly when an input changes, read from make's and
+ninja's own output; the same bytes from another build folder; `cpack -G
+External` carrying exactly the install tree; each wrong use stopped at configure time naming its argument; the
 Windows zip's package pointing at qwpack.exe and its launchers.
 
 Run inside the Wine session:
@@ -112,27 +112,27 @@ def example_builds_its_launchers_from_the_unpacked_package():
         raise Failure(f"ManualSetup.exe holds {sorted(manual)}")
 
 
-def readme_example_makes_a_launcher():
-    """The README's complete example, copied as a user would, gives a
-    launcher holding hello.exe and QWSetup.exe."""
-    with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
-        text = readme.read()
+def documented_example_makes_a_launcher():
+    """The complete example in docs/publishers.md, copied as a user would,
+    gives a launcher holding hello.exe and QWSetup.exe."""
+    with open(os.path.join(ROOT, "docs", "publishers.md"), encoding="utf-8") as document:
+        text = document.read()
     section = text.split("## qwpack in a CMake project\n")[1].split("\n## ")[0]
     files = dict(re.findall(r"^`([\w.]+)`[^\n]*:\n\n```\w*\n(.*?)```", section, re.M | re.S))
     if set(files) != {"CMakeLists.txt", "hello.c", "setup.c", "mingw.cmake"}:
-        raise Failure(f"the README's example has the files {sorted(files)}")
-    source = os.path.join(OUT, "readme-src")
+        raise Failure(f"the example in docs/publishers.md has the files {sorted(files)}")
+    source = os.path.join(OUT, "documented-src")
     os.makedirs(source)
     for name, content in files.items():
         with open(os.path.join(source, name), "w") as out:
             out.write(content)
-    folder = os.path.join(OUT, "readme")
+    folder = os.path.join(OUT, "documented")
     run(["cmake", "-S", source, "-B", folder, "-DCMAKE_TOOLCHAIN_FILE=mingw.cmake",
          f"-DCMAKE_PREFIX_PATH={PREFIX}"], cwd=source)
     build(folder)
     listed = entries(os.path.join(folder, "HelloSetup.exe"))
     if set(listed) != {"hello.exe", "QWSetup.exe"}:
-        raise Failure(f"the README's launcher holds {sorted(listed)}")
+        raise Failure(f"the launcher of docs/publishers.md's example holds {sorted(listed)}")
 
 
 def wine(program, *arguments, log, env=None):
@@ -364,7 +364,7 @@ def windows_zip_package_points_at_its_files():
 
 CASES = [
     example_builds_its_launchers_from_the_unpacked_package,
-    readme_example_makes_a_launcher,
+    documented_example_makes_a_launcher,
     launcher_runs_under_wine_to_the_setup_program,
     same_sources_give_the_same_bytes_in_another_folder,
     incremental_builds_with_make,

@@ -30,6 +30,7 @@ QWPACK = os.path.join(ROOT, "build", "host", "qwpack")
 SETUP = os.path.join(ROOT, "build", "win64", "tests", "wine", "QWSetup.exe")
 OUT = os.path.join(ROOT, "build", "qwpack-exe-tests")
 DIST_FILES = {"qwpack.exe", "launcher-win32.exe", "launcher-win64.exe", "README.md", "LICENSE",
+              "docs/", "docs/publishers.md", "docs/security.md",
               "cmake/", "cmake/qwpackConfig.cmake", "cmake/qwpackConfigVersion.cmake",
               "cmake/qwpackFunctions.cmake", "cmake/qwpackStagePayload.cmake",
               "cmake/qwpackCPackExternal.cmake"}
@@ -117,8 +118,8 @@ def make_payload():
 # --- the cases ----------------------------------------------------------------
 
 def dist_zip_holds_qwpack_and_both_launchers():
-    """The zip: one folder with qwpack.exe, both launchers, README, LICENSE and
-    the CMake package."""
+    """The zip: one folder with qwpack.exe, both launchers, README, LICENSE,
+    the publishers' and security documents and the CMake package."""
     with zipfile.ZipFile(sys.argv[1]) as archive:
         names = archive.namelist()
         tops = {name.split("/", 1)[0] for name in names}
