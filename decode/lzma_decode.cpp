@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "decode/lzma_decode.h"
+#include "decode/ring_copy.h"
 #include "decode/x86_filter.h"
 
 namespace {
@@ -146,21 +147,7 @@ inline void PutByte(LzmaDecoder* decoder, uint8_t byte) {
 // Appends `length` bytes from `distance` back, which the caller has checked
 // against what the dictionary holds; the copy may overlap what it writes.
 inline void CopyMatch(LzmaDecoder* decoder, uint32_t distance, uint32_t length) {
-  uint8_t* dictionary = decoder->dictionary;
-  uint32_t to = decoder->position & kDictionaryMask;
-  uint32_t from = (decoder->position - distance) & kDictionaryMask;
-  if (to + length <= kLzmaDictionarySize && from + length <= kLzmaDictionarySize) {
-    // Neither side wraps: no masks in the loop.
-    uint8_t* destination = dictionary + to;
-    const uint8_t* source = dictionary + from;
-    if (distance >= length)
-      memcpy(destination, source, length);
-    else
-      for (uint32_t i = 0; i < length; i++) destination[i] = source[i];
-  } else {
-    for (uint32_t i = 0; i < length; i++)
-      dictionary[(to + i) & kDictionaryMask] = dictionary[(from + i) & kDictionaryMask];
-  }
+  CopyInRing<kLzmaDictionarySize>(decoder->dictionary, decoder->position, distance, length);
   decoder->position += length;
   uint32_t room = kLzmaDictionarySize - decoder->dictionaryFill;
   decoder->dictionaryFill += length < room ? length : room;
