@@ -58,8 +58,8 @@ std::string WritePackageStream(int fd, uint64_t packageOffset,
                                const std::vector<PackageEntry>& entries,
                                const PackageStreamOptions& options, PackageTotals* totals);
 
-// Whether this build of qwpack can write method 2 (the LZMA encoder is
-// linked on Linux only).
+// Whether this build of qwpack can write method 2 (it links the LZMA
+// encoder: always on Linux, on Windows where liblzma's source was fetched).
 bool CanWriteLzma();
 // Why it cannot, and which qwpack can.
 std::string LzmaUnavailableText();
