@@ -57,3 +57,9 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi
+
+# qwpack.exe's liblzma is built from Debian's source of the Linux one; where
+# it cannot be fetched the script says so in one line and qwpack.exe is
+# built without method 2.
+"$(dirname "$0")/fetch-xz-source.sh" ||
+  echo "install-deps: fetching xz-utils' source failed; qwpack.exe will refuse --method lzma"

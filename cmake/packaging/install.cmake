@@ -6,7 +6,8 @@
 #   share/man/man1/qwpack.1.gz                            from qwpack's own --help
 #   share/doc/qwpack/README.md, publishers.md, security.md, copyright   copyright made from LICENSE
 #   share/qwpack/cmake/                                   the CMake package (cmake_package.cmake)
-# Windows (win64 preset), the zip: qwpack.exe beside both stubs, README.md and LICENSE,
+# Windows (win64 preset), the zip: qwpack.exe beside both stubs, README.md, LICENSE and
+# NOTICES.txt (the licence of the liblzma in qwpack.exe, where it links one),
 # docs/publishers.md and docs/security.md, the CMake package in cmake/.
 #
 # The other architecture's launcher comes from its own preset's build.
@@ -37,6 +38,9 @@ if(WIN32)
   install(FILES $<TARGET_FILE:launcher> DESTINATION . RENAME launcher-win64.exe)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
   install(FILES ${QW_PUBLISHER_DOCS} DESTINATION docs)
+  if(QW_LIBLZMA_NOTICES)  # qwpack.exe links liblzma (cmake/build/liblzma_mingw.cmake)
+    install(FILES ${QW_LIBLZMA_NOTICES} DESTINATION .)
+  endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME qwpack-${PROJECT_VERSION}-windows-x64)
 else()

@@ -3,7 +3,8 @@
 # qwpack_add_launcher(<target> OUTPUT <file>
 #                     PAYLOAD_DIR <dir> | PAYLOAD_TARGETS <target>...
 #                     [SETUP <file-or-target>] [STUB win32|win64|<file>]
-#                     [BRAND <file>] [CODEPAGE <n>] [STRICT] [THREADS <n>])
+#                     [METHOD lz|lzma] [BRAND <file>] [CODEPAGE <n>] [STRICT]
+#                     [THREADS <n>])
 #
 #   Adds <target>, built by default, that packs the payload into the launcher
 #   OUTPUT (relative paths: to the current binary directory) with qwpack
@@ -26,6 +27,10 @@
 #   STUB             the launcher the package is appended to: win32 (the
 #                    default) or win64, the launchers installed with qwpack,
 #                    or the path of one.
+#   METHOD           how blocks are coded (qwpack pack --method): lz, each
+#                    block on its own (the default), or lzma, one LZMA stream
+#                    across the files: a smaller launcher, slower to make,
+#                    which needs 64 MiB more memory to unpack.
 #   BRAND            a brand file given to qwpack pack --brand.
 #   CODEPAGE         the ANSI code page of the names in the package (qwpack's
 #                    default: 936).
@@ -34,8 +39,8 @@
 #   THREADS          coding threads (qwpack's default: every core). The
 #                    launcher's bytes do not depend on it.
 #
-# qwpack_cpack_launcher([STUB ...] [BRAND <file>] [CODEPAGE <n>] [STRICT]
-#                       [THREADS <n>])
+# qwpack_cpack_launcher([STUB ...] [METHOD lz|lzma] [BRAND <file>]
+#                       [CODEPAGE <n>] [STRICT] [THREADS <n>])
 #
 #   Before include(CPack): makes `cpack -G External` pack the project's
 #   install tree into <CPACK_PACKAGE_NAME>-<CPACK_PACKAGE_VERSION>-Setup.exe
@@ -111,6 +116,14 @@ function(_qwpack_pack_options caller prefix arguments_var depends_var)
   list(APPEND arguments --stub "${stub_path}")
   list(APPEND depends "${stub_path}")
 
+  if(DEFINED ${prefix}_METHOD)
+    if(NOT ${prefix}_METHOD MATCHES "^(lz|lzma)$")
+      _qwpack_fail("${caller}" "given METHOD \"${${prefix}_METHOD}\", which is neither lz nor "
+                   "lzma")
+    endif()
+    list(APPEND arguments --method "${${prefix}_METHOD}")
+  endif()
+
   if(DEFINED ${prefix}_BRAND)
     _qwpack_existing_file(brand "${${prefix}_BRAND}")
     if(NOT brand)
@@ -182,7 +195,8 @@ endfunction()
 function(qwpack_add_launcher target)
   set(caller "qwpack_add_launcher(${target})")
   cmake_parse_arguments(PARSE_ARGV 1 arg "STRICT"
-                        "OUTPUT;PAYLOAD_DIR;SETUP;STUB;BRAND;CODEPAGE;THREADS" "PAYLOAD_TARGETS")
+                        "OUTPUT;PAYLOAD_DIR;SETUP;STUB;METHOD;BRAND;CODEPAGE;THREADS"
+                        "PAYLOAD_TARGETS")
   _qwpack_refuse_stray_arguments("${caller}" arg)
   _qwpack_require_qwpack("${caller}")
   if(TARGET "${target}")
@@ -250,7 +264,7 @@ endfunction()
 
 function(qwpack_cpack_launcher)
   set(caller "qwpack_cpack_launcher()")
-  cmake_parse_arguments(PARSE_ARGV 0 arg "STRICT" "STUB;BRAND;CODEPAGE;THREADS" "")
+  cmake_parse_arguments(PARSE_ARGV 0 arg "STRICT" "STUB;METHOD;BRAND;CODEPAGE;THREADS" "")
   _qwpack_refuse_stray_arguments("${caller}" arg)
   _qwpack_require_qwpack("${caller}")
   if(DEFINED CPACK_OUTPUT_CONFIG_FILE)

@@ -48,9 +48,9 @@ class LzmaStretchEncoder {
   std::unique_ptr<State> state_;
 };
 
-// Whether this build of qwpack can write method 2: it links liblzma where
-// the build machine has it (lzma_encode.cpp); elsewhere the encoder is
-// lzma_unavailable.cpp's, which refuses.
+// Whether this build of qwpack can write method 2: it links liblzma
+// (lzma_encode.cpp) always on Linux, on Windows where liblzma's source was
+// fetched; elsewhere the encoder is lzma_unavailable.cpp's, which refuses.
 bool CanWriteLzma();
 // Why it cannot, and which qwpack can.
 std::string LzmaUnavailableText();

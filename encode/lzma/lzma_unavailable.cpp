@@ -27,7 +27,7 @@ bool CanWriteLzma() {
 }
 
 std::string LzmaUnavailableText() {
-  return "this qwpack cannot write --method lzma: it is built without an LZMA encoder (Windows "
-         "builds are). qwpack for Linux (the Debian package or a Linux build) writes it, and "
-         "the launchers it makes run anywhere.";
+  return "this qwpack cannot write --method lzma: it is built without an LZMA encoder (its "
+         "build could not fetch or build liblzma). qwpack for Linux (the Debian package or a "
+         "Linux build) writes it, and the launchers it makes run anywhere.";
 }

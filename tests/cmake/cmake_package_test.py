@@ -6,8 +6,10 @@ docs/publishers.md cross-built with MinGW, their launchers made by
 qwpack_add_launcher and one run under Wine to its setup program's start;
 launchers remade exactly when an input changes, read from make's and
 ninja's own output; the same bytes from another build folder; `cpack -G
-External` carrying exactly the install tree; each wrong use stopped at configure time naming its argument; the
-Windows zip's package pointing at qwpack.exe and its launchers.
+External` carrying exactly the install tree; METHOD lzma giving method 2
+and no METHOD method 1; each wrong use stopped at configure time naming its
+argument; the Windows zip's package pointing at qwpack.exe and its
+launchers, and passing the method on.
 
 Run inside the Wine session:
     scripts/wine-session.sh python3 tests/cmake/cmake_package_test.py \\
@@ -17,6 +19,7 @@ Run inside the Wine session:
 import json
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -73,6 +76,16 @@ def entries(launcher):
     return {entry["path"]: entry["size"] for entry in listed["entries"]}
 
 
+def expect_method(launcher, method):
+    """Every entry of the launcher in `method`, but for method 1's entries
+    whose blocks all stay plain (listed as method 0)."""
+    listed = json.loads(run([QWPACK, "list", "--json", launcher]).stdout)
+    found = {entry["method"] for entry in listed["entries"] if entry["stored"]}
+    if method not in found or not found <= {method, 0 if method == 1 else method}:
+        raise Failure(f"{os.path.basename(launcher)} is coded in methods {found}, "
+                      f"wanted {method}")
+
+
 def read(path):
     with open(path, "rb") as source:
         return source.read()
@@ -98,8 +111,8 @@ def touch(path):
 
 def example_builds_its_launchers_from_the_unpacked_package():
     """Both launchers hold exactly their payload: the program, the DLL it
-    loads (found through the link) and QWSetup.exe; the manual folder and
-    QWSetup.exe."""
+    loads (found through the link) and QWSetup.exe, in method 2 (METHOD
+    lzma); the manual folder and QWSetup.exe, in method 1 (no METHOD)."""
     configure(os.path.join(OUT, "make"))
     _, packed = build(os.path.join(OUT, "make"))
     if packed != set(LAUNCHERS):
@@ -110,6 +123,8 @@ def example_builds_its_launchers_from_the_unpacked_package():
     manual = entries(os.path.join(OUT, "make", "ManualSetup.exe"))
     if set(manual) != {"QWSetup.exe", "readme.txt", "guide/start.txt"}:
         raise Failure(f"ManualSetup.exe holds {sorted(manual)}")
+    expect_method(os.path.join(OUT, "make", "HelloSetup.exe"), 2)
+    expect_method(os.path.join(OUT, "make", "ManualSetup.exe"), 1)
 
 
 def documented_example_makes_a_launcher():
@@ -256,8 +271,9 @@ def brand_file_is_a_dependency():
 
 
 def cpack_carries_the_install_tree():
-    """cpack -G External writes Hello-1.2.0-Setup.exe; its entries are the
-    install tree's files (every component), byte for byte."""
+    """cpack -G External writes Hello-1.2.0-Setup.exe in method 2 (METHOD
+    lzma); its entries are the install tree's files (every component), byte
+    for byte."""
     folder = os.path.join(OUT, "make")
     launcher = os.path.join(folder, "Hello-1.2.0-Setup.exe")
     if os.path.exists(launcher):
@@ -271,6 +287,7 @@ def cpack_carries_the_install_tree():
     if listed != {path: len(data) for path, data in expected.items()}:
         raise Failure(f"the launcher lists {sorted(listed)}, the install tree holds "
                       f"{sorted(expected)}")
+    expect_method(launcher, 2)
     unpacked = os.path.join(OUT, "cpack-unpacked")
     shutil.rmtree(unpacked, ignore_errors=True)
     run([QWPACK, "extract", launcher, "-C", unpacked])
@@ -298,6 +315,8 @@ WRONG_USES = {
     "target-exists": "a target of that name exists",
     "cpack-after-include": "comes after include(CPack)",
     "cpack-unknown-stub": "STUB \"arm64\"",
+    "unknown-method": "METHOD \"zstd\", which is neither lz nor lzma",
+    "cpack-unknown-method": "METHOD \"LZMA\", which is neither lz nor lzma",
     "newer-minor": "compatible with requested version \"0.2\"",
     "newer-major": "compatible with requested version \"1.0\"",
 }
@@ -326,14 +345,49 @@ def wrong_use_stops_at_configure_time_naming_the_argument():
         raise Failure("\n".join(wrong))
 
 
-def windows_zip_package_points_at_its_files():
-    """The zip's package, found by prefix, names qwpack.exe and the launchers
-    beside it; qwpack.exe writes depfiles a Windows build reads."""
+def unzipped_top():
+    """The zip unpacked afresh: its one top folder."""
     unzipped = os.path.join(OUT, "zip")
     shutil.rmtree(unzipped, ignore_errors=True)
     with zipfile.ZipFile(sys.argv[2]) as archive:
         archive.extractall(unzipped)
-    top = os.path.join(unzipped, os.listdir(unzipped)[0])
+    return os.path.join(unzipped, os.listdir(unzipped)[0])
+
+
+def windows_zip_package_passes_the_method():
+    """From the zip: METHOD lzma makes qwpack.exe write a method-2 launcher,
+    no METHOD a method-1 one, and the CPack command carries the method; a
+    wrong METHOD is refused. The build's commands, as ninja would run them,
+    are run under Wine."""
+    top = unzipped_top()
+    refused = configure_wrong_use("unknown-method", prefix=top)
+    if refused.returncode == 0 or "METHOD \"zstd\"" not in refused.stderr:
+        raise Failure(f"the zip's package took METHOD zstd:\n{refused.stderr[-800:]}")
+    folder = os.path.join(OUT, "zip-methods")
+    shutil.rmtree(folder, ignore_errors=True)
+    run(["cmake", "-G", "Ninja", "-S", WRONG_USE, "-B", folder, "-DCASE=methods",
+         f"-DCMAKE_PREFIX_PATH={top}"])
+    with open(os.path.join(folder, "CPackConfig.cmake"), encoding="utf-8") as config:
+        command = re.search(r'^set\(CPACK_QWPACK_COMMAND "(.*)"\)$', config.read(), re.M)
+    if not command or ";--method;lzma" not in command.group(1):
+        raise Failure(f"the CPack command carries no method: {command and command.group(1)}")
+    for name, method in (("Lzma.exe", 2), ("Default.exe", 1)):
+        # cd <folder> && <qwpack.exe pack ...> && <cmake's depfile step>
+        line = run(["ninja", "-C", folder, "-t", "commands", name]).stdout.strip().splitlines()[-1]
+        words = shlex.split(line)
+        if words[:3] != ["cd", folder, "&&"] or not words[3].endswith("qwpack.exe"):
+            raise Failure(f"{name} is not made by qwpack.exe: {line}")
+        end = words.index("&&", 3) if "&&" in words[3:] else len(words)
+        status = wine(*words[3:end], log=f"zip-{name}.log")
+        if status != 0:
+            raise Failure(f"{line} exited with {status}")
+        expect_method(os.path.join(folder, name), method)
+
+
+def windows_zip_package_points_at_its_files():
+    """The zip's package, found by prefix, names qwpack.exe and the launchers
+    beside it; qwpack.exe writes depfiles a Windows build reads."""
+    top = unzipped_top()
     result = configure_wrong_use("paths", prefix=top)
     if result.returncode != 0:
         raise Failure(f"find_package from the zip failed: {result.stderr[-1500:]}")
@@ -373,6 +427,7 @@ CASES = [
     cpack_carries_the_install_tree,
     wrong_use_stops_at_configure_time_naming_the_argument,
     windows_zip_package_points_at_its_files,
+    windows_zip_package_passes_the_method,
 ]
 
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """qwpack.exe from the Windows zip, under wine64, beside the Linux qwpack:
 the same launcher byte for byte from a folder of Chinese names (and one
-outside the code page refused by both), the launcher it made run to its
-end, list, verify and extract agreeing, the version resource read back by
-Windows itself, and Ctrl-C leaving no partial output.
+outside the code page refused by both), and with method 2 from programs and
+small files on 1 and 2 threads; the launchers it made run to their end,
+list, verify and extract agreeing, bench measuring both methods, liblzma's
+notices quoted from its source, the version resource read back by Windows
+itself, and Ctrl-C leaving no partial output.
 
 Run inside the Wine session:
     scripts/wine-session.sh python3 tests/wine/qwpack_exe_test.py build/qwpack-<version>-windows-x64.zip
@@ -31,11 +33,16 @@ SETUP = os.path.join(ROOT, "build", "win64", "tests", "wine", "QWSetup.exe")
 OUT = os.path.join(ROOT, "build", "qwpack-exe-tests")
 DIST_FILES = {"qwpack.exe", "launcher-win32.exe", "launcher-win64.exe", "README.md", "LICENSE",
               "docs/", "docs/publishers.md", "docs/security.md",
+              "NOTICES.txt",
               "cmake/", "cmake/qwpackConfig.cmake", "cmake/qwpackConfigVersion.cmake",
               "cmake/qwpackFunctions.cmake", "cmake/qwpackStagePayload.cmake",
               "cmake/qwpackCPackExternal.cmake"}
 # A folder path no ANSI code page holds: only wide calls reach it.
 FOLDER = os.path.join(OUT, "Ñandú 😀", "payload")
+# Method 2's payload: programs for the x86 filter, many small files, and
+# over 16 MiB in all, so that the package codes in two stretches.
+LZMA_FOLDER = os.path.join(OUT, "lzma-payload")
+WINE_DLLS = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"
 # The exit status of a Windows process ended by Ctrl-C (0xC000013A) as Unix sees it.
 CONTROL_C_EXIT = 0xC000013A & 0xFF
 
@@ -115,6 +122,30 @@ def make_payload():
         write(os.path.join(FOLDER, relative), data)
 
 
+def make_lzma_payload():
+    """The zip's programs and the Wine suite's, Wine's own DLLs in name order
+    up to 14 MiB, and 600 small text files in 20 folders."""
+    programs = [os.path.join(OUT, "dist", name) for name in
+                ("qwpack.exe", "launcher-win32.exe", "launcher-win64.exe")]
+    programs += sorted(glob.glob(os.path.join(os.path.dirname(SETUP), "*.exe")))
+    for program in programs:
+        write(os.path.join(LZMA_FOLDER, "bin", os.path.basename(program)), read(program))
+    write(os.path.join(LZMA_FOLDER, "QWSetup.exe"), read(SETUP))
+    dlls, taken = sorted(glob.glob(os.path.join(WINE_DLLS, "*.dll"))), 0
+    if not dlls:
+        raise Failure(f"no Wine DLLs in {WINE_DLLS} for the payload")
+    for dll in dlls:
+        if taken > 14 << 20:
+            break
+        write(os.path.join(LZMA_FOLDER, "wine", os.path.basename(dll)), read(dll))
+        taken += os.path.getsize(dll)
+    rng = random.Random(26)
+    words = [b"setup", b"launcher", b"file", b"path", b"block", b"entry", b"\r\n", b"0x1F"]
+    for i in range(600):
+        text = b" ".join(rng.choice(words) for _ in range(rng.randrange(1, 400)))
+        write(os.path.join(LZMA_FOLDER, "notes", f"part{i % 20:02d}", f"note{i:03d}.txt"), text)
+
+
 # --- the cases ----------------------------------------------------------------
 
 def dist_zip_holds_qwpack_and_both_launchers():
@@ -130,6 +161,38 @@ def dist_zip_holds_qwpack_and_both_launchers():
     bench_help = windows("bench-help", "bench", "--help").expect(0, "bench --help").out
     if "none of the comparison codecs" not in bench_help:
         raise Failure(f"bench --help does not say the codecs are missing: {bench_help}")
+    expect_notices_quote_the_source(read(os.path.join(OUT, "dist", "NOTICES.txt")).decode())
+
+
+def expect_notices_quote_the_source(notices):
+    """NOTICES.txt quotes, word for word, what the debian/copyright of the
+    xz-utils source that qwpack.exe's liblzma was built from says of it."""
+    version = subprocess.run(["dpkg-query", "-W", "-f=${Version}", "liblzma-dev"],
+                             capture_output=True, text=True, check=True).stdout
+    copyright_file = os.path.join(ROOT, "build", "third-party", f"xz-utils-{version}", "debian",
+                                  "copyright")
+    paragraphs = read(copyright_file).decode().split("\n\n")
+    quoted = [p.strip("\n") for p in paragraphs if p.startswith("Files: *\n")]
+    notices = notices.replace("\r\n", "\n")
+    if (f"xz-utils {version}" not in notices or "liblzma is in the public domain." not in notices
+            or len(quoted) != 1 or quoted[0] not in notices):
+        raise Failure(f"NOTICES.txt does not quote {copyright_file} on liblzma:\n{notices[:800]}")
+
+
+def bench_shows_both_methods():
+    """qwpack.exe bench measures method 1 and method 2 beside memcpy, the
+    Linux qwpack's rows without the comparison codecs, at the same ratios
+    (the same coded bytes) and with every round trip sound."""
+    program = os.path.join(OUT, "dist", "launcher-win64.exe")
+    ours = json.loads(windows("bench", "bench", "--json", windows_path(program))
+                      .expect(0, "qwpack.exe bench").out)
+    theirs = json.loads(linux("bench", "bench", "--json", program).expect(0, "qwpack bench").out)
+    wanted = [row for row in theirs if row["codec"].split()[0] in ("memcpy", "qwlz", "qwlzma")]
+    if [row["codec"] for row in ours] != [row["codec"] for row in wanted] or len(ours) != 3:
+        raise Failure(f"qwpack.exe bench rows: {[row['codec'] for row in ours]}")
+    for mine, linux_row in zip(ours, wanted):
+        if mine["ratio"] != linux_row["ratio"] or not mine["round_trip"]:
+            raise Failure(f"{mine['codec']}: {mine} beside Linux {linux_row}")
 
 
 def pack_gives_the_linux_bytes():
@@ -191,18 +254,51 @@ def names_outside_the_code_page_are_refused():
         raise Failure(f"left behind: {glob.glob(output + '*')}")
 
 
-def method_lzma_refused_and_read():
-    """qwpack.exe has no LZMA encoder: pack --method lzma is refused with a
-    message naming the qwpack that writes it, leaving no output; a method-2
-    launcher the Linux qwpack made is listed, verified and extracted by
-    qwpack.exe byte for byte."""
-    output = os.path.join(OUT, "Lzma-refused.exe")
-    run = windows("lzma-refused", "pack", "--method", "lzma", "-o", windows_path(output),
-                  windows_path(FOLDER)).expect(1, "qwpack.exe pack --method lzma")
-    if "cannot write --method lzma" not in run.err or "qwpack for Linux" not in run.err:
-        raise Failure(f"no clear refusal: {run.err.strip()}")
-    if glob.glob(output + "*"):
-        raise Failure(f"left behind: {glob.glob(output + '*')}")
+def lzma_pack_gives_the_linux_bytes():
+    """Method 2 on programs and small files, over two stretches: qwpack.exe
+    writes the launcher the Linux qwpack writes, on 1 and on 2 threads. A
+    qwpack.exe built without liblzma fails here, after its refusal has been
+    checked for a clear message and no output left behind."""
+    make_lzma_payload()
+    made = {}
+    for threads in ("1", "2"):
+        options = ["pack", "--method", "lzma", "--stub", "win64", "--threads", threads]
+        made[f"Windows-lzma-{threads}.exe"] = windows(
+            "pack-lzma-" + threads, *options, "-o",
+            windows_path(os.path.join(OUT, f"Windows-lzma-{threads}.exe")),
+            windows_path(LZMA_FOLDER))
+        made[f"Linux-lzma-{threads}.exe"] = linux(
+            "pack-lzma-" + threads, *options, "-o", os.path.join(OUT, f"Linux-lzma-{threads}.exe"),
+            LZMA_FOLDER).expect(0, "qwpack pack --method lzma")
+    refused = made["Windows-lzma-1.exe"]
+    if refused.code != 0:
+        left = glob.glob(os.path.join(OUT, "Windows-lzma-1.exe*"))
+        if "cannot write --method lzma" not in refused.err or left:
+            raise Failure(f"a refusal that is not clear ({refused.err.strip()}) or left {left}")
+        raise Failure(f"qwpack.exe refuses --method lzma: {refused.err.strip()}")
+    launchers = {name: read(os.path.join(OUT, name)) for name in made}
+    if len(set(launchers.values())) != 1:
+        raise Failure(f"the method-2 launchers differ: "
+                      f"{ {name: len(data) for name, data in launchers.items()} }")
+    listed = json.loads(linux("list-lzma-made", "list", "--json",
+                              os.path.join(OUT, "Linux-lzma-1.exe")).out)["entries"]
+    if {e["method"] for e in listed if e["stored"]} != {2}:
+        raise Failure(f"not a method-2 launcher: {listed[:3]}")
+
+
+def lzma_launcher_made_by_qwpack_exe_runs():
+    """The method-2 launcher qwpack.exe made unpacks the payload byte for
+    byte and starts QWSetup.exe -D."""
+    facts = drive("outcome", os.path.join(OUT, "Windows-lzma-2.exe"))
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", 0)
+    facts.expect("setup.record", "present")
+    expect_same_tree(facts["workspace.unix"], LZMA_FOLDER, ignore={"QWSetup-received.txt"})
+
+
+def method_lzma_read():
+    """A method-2 launcher the Linux qwpack made is listed, verified and
+    extracted by qwpack.exe byte for byte."""
     launcher = os.path.join(OUT, "Linux-lzma.exe")
     linux("pack-lzma", "pack", "--method", "lzma", "-o", launcher, FOLDER).expect(0, "qwpack pack")
     listed = json.loads(windows("list-lzma", "list", "--json", windows_path(launcher))
@@ -227,34 +323,44 @@ def launcher_made_by_qwpack_exe_runs():
     expect_same_tree(facts["workspace.unix"], FOLDER, ignore={"QWSetup-received.txt"})
 
 
-def list_verify_extract_agree():
+def expect_list_verify_extract_agree(name, program, folder):
     """list (text and JSON), verify and extract --notices of qwpack.exe give
-    what the Linux qwpack gives, and a damaged launcher is refused alike."""
-    program = os.path.join(OUT, "Windows-default.exe")
-    ours = windows("list", "list", windows_path(program)).expect(0, "qwpack.exe list")
-    theirs = linux("list", "list", program).expect(0, "qwpack list")
+    what the Linux qwpack gives, and both extract `folder`."""
+    ours = windows(name, "list", windows_path(program)).expect(0, "qwpack.exe list")
+    theirs = linux(name, "list", program).expect(0, "qwpack list")
     if ours.out.replace("\\", "/") != theirs.out:
         raise Failure(f"list differs:\n{ours.out}\n{theirs.out}")
-    ours = windows("list-json", "list", "--json", windows_path(program)).expect(0, "list --json")
-    theirs = linux("list-json", "list", "--json", program).expect(0, "list --json")
+    ours = windows(name + "-json", "list", "--json", windows_path(program)).expect(0, "list --json")
+    theirs = linux(name + "-json", "list", "--json", program).expect(0, "list --json")
     listed = json.loads(ours.out)
     listed["entries"] = [dict(row, path=row["path"].replace("\\", "/")) for row in listed["entries"]]
     if listed != json.loads(theirs.out):
         raise Failure(f"list --json differs:\n{ours.out}\n{theirs.out}")
 
-    ours = windows("verify", "verify", windows_path(program)).expect(0, "qwpack.exe verify")
-    theirs = linux("verify", "verify", program).expect(0, "qwpack verify")
+    ours = windows(name + "-verify", "verify", windows_path(program)).expect(0, "qwpack.exe verify")
+    theirs = linux(name + "-verify", "verify", program).expect(0, "qwpack verify")
     if ours.out.split(": ", 1)[1] != theirs.out.split(": ", 1)[1]:
         raise Failure(f"verify differs: {ours.out} / {theirs.out}")
 
-    workspaces = os.path.join(OUT, "extract-windows"), os.path.join(OUT, "extract-linux")
-    ours = windows("extract", "extract", windows_path(program), "-C", windows_path(workspaces[0]),
-                   "--notices").expect(0, "qwpack.exe extract")
-    theirs = linux("extract", "extract", program, "-C", workspaces[1], "--notices").expect(0, "extract")
+    workspaces = os.path.join(OUT, name + "-windows"), os.path.join(OUT, name + "-linux")
+    ours = windows(name + "-extract", "extract", windows_path(program), "-C",
+                   windows_path(workspaces[0]), "--notices").expect(0, "qwpack.exe extract")
+    theirs = linux(name + "-extract", "extract", program, "-C", workspaces[1],
+                   "--notices").expect(0, "extract")
     if ours.out != theirs.out:
         raise Failure(f"the notices differ:\n{ours.out}\n{theirs.out}")
-    expect_same_tree(workspaces[0], FOLDER)
-    expect_same_tree(workspaces[1], FOLDER)
+    expect_same_tree(workspaces[0], folder)
+    expect_same_tree(workspaces[1], folder)
+
+
+def lzma_list_verify_extract_agree():
+    expect_list_verify_extract_agree("lzma", os.path.join(OUT, "Windows-lzma-2.exe"), LZMA_FOLDER)
+
+
+def list_verify_extract_agree():
+    """The same for method 1, and a damaged launcher is refused alike."""
+    program = os.path.join(OUT, "Windows-default.exe")
+    expect_list_verify_extract_agree("extract", program, FOLDER)
 
     damaged = bytearray(read(program))
     package = int.from_bytes(damaged[128:132], "little")
@@ -356,10 +462,11 @@ def main():
     shutil.rmtree(OUT, ignore_errors=True)
     os.makedirs(OUT)
     make_payload()
-    cases = [dist_zip_holds_qwpack_and_both_launchers, pack_gives_the_linux_bytes,
-             branded_pack_gives_the_linux_bytes,
-             names_outside_the_code_page_are_refused, method_lzma_refused_and_read,
-             launcher_made_by_qwpack_exe_runs,
+    cases = [dist_zip_holds_qwpack_and_both_launchers, bench_shows_both_methods,
+             pack_gives_the_linux_bytes, branded_pack_gives_the_linux_bytes,
+             names_outside_the_code_page_are_refused, lzma_pack_gives_the_linux_bytes,
+             lzma_launcher_made_by_qwpack_exe_runs, lzma_list_verify_extract_agree,
+             method_lzma_read, launcher_made_by_qwpack_exe_runs,
              list_verify_extract_agree, host_paths_outside_the_code_page,
              version_resource_reads_back,
              control_c_leaves_no_partial_output]

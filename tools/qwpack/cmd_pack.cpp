@@ -95,8 +95,7 @@ int RunPack(int argc, char** argv) {
   app.add_option("--method", method,
                  "how blocks are coded: lz (the default; each block on its own, fastest to "
                  "unpack) or lzma (smaller: one 64 MiB LZMA dictionary across the files, "
-                 "x86 filter on programs' code; the launcher needs 64 MiB more; Linux qwpack "
-                 "only)")
+                 "x86 filter on programs' code; the launcher needs 64 MiB more)")
       ->check(CLI::IsMember({"lz", "lzma"}));
   app.add_flag("--strict", strict,
                "refuse paths that pass Windows' 259 characters behind a typical workspace, "

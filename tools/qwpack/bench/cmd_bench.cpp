@@ -195,10 +195,10 @@ int RunBench(int argc, char** argv) {
                    ? "Compare the launcher's codec (4096-byte independent blocks) with zlib, "
                      "libdeflate,\nLZ4 and zstd on the same data: compression ratio, encode "
                      "and decode speed."
-                   : "Measure the launcher's codec (4096-byte independent blocks) beside memcpy: "
-                     "compression\nratio, encode and decode speed. This build has none of the "
-                     "comparison codecs\n(zlib, libdeflate, LZ4, zstd); the Linux qwpack has "
-                     "them.",
+                   : "Measure the launcher's codecs (method 1: 4096-byte independent blocks; "
+                     "method 2: LZMA,\nwhere built) beside memcpy: compression ratio, encode and "
+                     "decode speed. This build\nhas none of the comparison codecs (zlib, "
+                     "libdeflate, LZ4, zstd); the Linux qwpack has them.",
                "qwpack bench");
   UseOneOptionStyle(app);
   std::vector<std::string> paths;
