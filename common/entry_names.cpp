@@ -7,22 +7,25 @@
 
 namespace {
 
-// Checks one level [begin, end): non-empty, not only dots and spaces, none of
-// the characters a path could escape or switch drives with.
+// Checks one level [begin, end): non-empty, none of the characters a path
+// could escape or switch drives with, and not ending in a dot or a space
+// (which covers the levels of dots and spaces only, ".." among them):
+// Windows drops those, so "QWSetup.exe." would be written as QWSetup.exe
+// under a name the walk does not know it by.
 bool IsSafeLevel(const char* begin, const char* end) {
   if (begin == end) return false;
-  bool onlyDotsAndSpaces = true;
+  unsigned char last = 0;  // the last single-byte character, 0 after a double-byte one
   for (const char* p = begin; p < end; p++) {
     unsigned char c = static_cast<unsigned char>(*p);
     if (g_platform.isLeadByte(c) && p + 1 < end) {
-      onlyDotsAndSpaces = false;
+      last = 0;
       p++;
       continue;
     }
     if (c < 0x20 || c == 0x7F || c == '/' || c == ':' || c == '\\') return false;
-    if (c != '.' && c != ' ') onlyDotsAndSpaces = false;
+    last = c;
   }
-  return !onlyDotsAndSpaces;
+  return last != '.' && last != ' ';
 }
 
 }  // namespace

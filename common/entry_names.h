@@ -12,9 +12,10 @@ bool IsNameFieldTerminated(const char* field);
 
 // A relative directory: levels separated by single backslashes, the empty
 // string for the workspace itself. Refused: an empty level (leading,
-// trailing or doubled separator), a level of dots and spaces only ("..",
-// "."), '/', ':', control characters. The trail byte of a double-byte
-// character is never taken for a separator.
+// trailing or doubled separator), a level that ends in a dot or a space
+// ("..", ".", "name.", which Windows would write under another name), '/',
+// ':', control characters. The trail byte of a double-byte character is
+// never taken for a separator.
 bool IsSafeSubdirectory(const char* subdirectory);
 
 // One level as above, non-empty, with no separator at all.

@@ -199,6 +199,7 @@ TEST_F(PackTest, RefusesNamesTheLauncherOrWindowsCannotUseAndNamesTheFile) {
       {"what?.txt", "'?'"},
       {"smile\xF0\x9F\x98\x80.txt", "code page 936 cannot hold"},
       {"...", "ends with a dot"},
+      {"sub/setup.exe ", "or a space"},
   };
   for (const auto& refused : kRefused) {
     SCOPED_TRACE(refused[0]);
