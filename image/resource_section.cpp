@@ -138,7 +138,9 @@ std::string ReplaceImageResources(std::vector<uint8_t>* image, const ResourceTre
   problem = FindTrailingSection(*image, layout, *section, rva, &trailing);
   if (!problem.empty()) return problem;
 
-  std::vector<uint8_t> bytes = WriteResourceTree(tree, section->address);
+  std::vector<uint8_t> bytes;
+  problem = WriteResourceTree(tree, section->address, &bytes);
+  if (!problem.empty()) return problem;
   uint64_t rawSize = AlignUp(bytes.size(), layout.fileAlignment);
   uint64_t memoryEnd = AlignUp(uint64_t{section->address} + bytes.size(), layout.sectionAlignment);
   std::vector<uint8_t> trailingBytes;

@@ -12,6 +12,7 @@
 #include "image/resource_tree.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "common/bytes.h"
 
@@ -22,6 +23,11 @@ constexpr uint32_t kDirectoryHeader = 16;
 constexpr uint32_t kEntrySize = 8;
 constexpr uint32_t kDataEntrySize = 16;
 constexpr size_t kMostResources = 65536;  // a launcher has a dozen
+// A directory counts its named and its numbered entries in 16 bits each.
+constexpr size_t kMostEntriesOfAKind = 0xFFFF;
+// A section with the high bit of an offset set could not say it in the tree,
+// and a program file stays below 2 GiB.
+constexpr uint64_t kMostSectionBytes = 0x7FFFFFFF;
 
 // A directory's entries, each 8 bytes: the name field and the target.
 struct DirectoryEntries {
@@ -101,6 +107,10 @@ class TreeReader {
 
   // `level` 0 reads types, 1 names, 2 languages; `path` holds the levels above.
   std::string ReadDirectory(uint32_t offset, int level, Resource* path, ResourceTree* tree) {
+    // A tree's directories each have one parent. Entering one twice would
+    // let a few hundred kilobytes of entries pointing at one directory cost
+    // billions of visits; refusing it keeps the walk linear in the section.
+    if (!entered_.insert(offset).second) return "a resource directory is entered twice";
     DirectoryEntries entries;
     DirectoryRead read = ReadDirectoryEntries(section_, root_ + offset, &entries);
     if (read == kDirectoryOutside) return "a resource directory lies outside the section";
@@ -140,6 +150,7 @@ class TreeReader {
   }
 
   ByteView section_;
+  std::unordered_set<uint32_t> entered_;  // directories' offsets
   uint64_t sectionRva_;
   uint64_t root_;
   uint64_t dataBytes_ = 0;
@@ -157,35 +168,44 @@ class TreeWriter {
  public:
   TreeWriter(const ResourceTree& tree, uint32_t sectionRva) : tree_(tree), rva_(sectionRva) {}
 
-  std::vector<uint8_t> Write() {
+  std::string Write(std::vector<uint8_t>* bytes) {
     BuildDirectories();
-    uint32_t at = 0;
-    for (Directory& directory : directories_) {
-      directory.offset = at;
-      at += kDirectoryHeader + kEntrySize * static_cast<uint32_t>(directory.ids.size());
+    for (const Directory& directory : directories_) {
+      size_t named = NamedCount(directory);
+      if (named > kMostEntriesOfAKind || directory.ids.size() - named > kMostEntriesOfAKind)
+        return "a resource directory would hold more than 65,535 named or numbered entries";
     }
-    uint32_t dataEntries = at;
-    at += kDataEntrySize * static_cast<uint32_t>(tree_.size());
-    std::vector<uint32_t> nameOffsets;
+    // Laid out in 64 bits: a publisher's pictures may add up to any size,
+    // and the section must stay within what a program file can hold.
+    uint64_t at = 0;
+    for (Directory& directory : directories_) {
+      directory.offset = static_cast<uint32_t>(at);
+      at += kDirectoryHeader + uint64_t{kEntrySize} * directory.ids.size();
+    }
+    uint64_t dataEntries = at;
+    at += uint64_t{kDataEntrySize} * tree_.size();
+    std::vector<uint64_t> nameOffsets;
     for (const Directory& directory : directories_)
       for (const ResourceId& id : directory.ids)
         if (!id.text.empty()) {
           nameOffsets.push_back(at);
-          at += 2 + 2 * static_cast<uint32_t>(id.text.size());
+          at += 2 + 2 * uint64_t{id.text.size()};
         }
-    std::vector<uint32_t> dataOffsets;
+    std::vector<uint64_t> dataOffsets;
     for (const Resource& resource : tree_) {
-      at = static_cast<uint32_t>(AlignUp(at, 8));
+      at = AlignUp(at, 8);
       dataOffsets.push_back(at);
-      at += static_cast<uint32_t>(resource.data.size());
+      at += resource.data.size();
+      if (at > kMostSectionBytes) return "the resources would take more than 2 GiB";
     }
+    if (AlignUp(at, 8) > kMostSectionBytes || tree_.size() > kMostResources)
+      return "the resources would take more than 2 GiB";
     out_.assign(AlignUp(at, 8), 0);
 
     size_t nextName = 0;
     for (size_t d = 0; d < directories_.size(); d++) {
       const Directory& directory = directories_[d];
-      size_t named = std::count_if(directory.ids.begin(), directory.ids.end(),
-                                   [](const ResourceId& id) { return !id.text.empty(); });
+      size_t named = NamedCount(directory);
       StoreLe16(&out_[directory.offset + 12], static_cast<uint16_t>(named));
       StoreLe16(&out_[directory.offset + 14], static_cast<uint16_t>(directory.ids.size() - named));
       bool leaves = IsLanguageLevel(d);
@@ -195,28 +215,35 @@ class TreeWriter {
         if (id.text.empty()) {
           StoreLe32(entry, id.number);
         } else {
-          uint32_t nameAt = nameOffsets[nextName++];
+          uint32_t nameAt = static_cast<uint32_t>(nameOffsets[nextName++]);
           StoreLe32(entry, nameAt | kSubdirectory);
           StoreLe16(&out_[nameAt], static_cast<uint16_t>(id.text.size()));
           for (size_t c = 0; c < id.text.size(); c++)
             StoreLe16(&out_[nameAt + 2 + 2 * c], id.text[c]);
         }
         size_t child = directory.children[i];
-        StoreLe32(entry + 4, leaves ? dataEntries + kDataEntrySize * static_cast<uint32_t>(child)
+        StoreLe32(entry + 4, leaves ? static_cast<uint32_t>(dataEntries + kDataEntrySize * child)
                                     : directories_[child].offset | kSubdirectory);
       }
     }
     for (size_t r = 0; r < tree_.size(); r++) {
       uint8_t* entry = &out_[dataEntries + kDataEntrySize * r];
-      StoreLe32(entry, rva_ + dataOffsets[r]);
+      StoreLe32(entry, static_cast<uint32_t>(rva_ + dataOffsets[r]));
       StoreLe32(entry + 4, static_cast<uint32_t>(tree_[r].data.size()));
       StoreLe32(entry + 8, tree_[r].codePage);
-      std::copy(tree_[r].data.begin(), tree_[r].data.end(), out_.begin() + dataOffsets[r]);
+      std::copy(tree_[r].data.begin(), tree_[r].data.end(),
+                out_.begin() + static_cast<std::ptrdiff_t>(dataOffsets[r]));
     }
-    return std::move(out_);
+    *bytes = std::move(out_);
+    return "";
   }
 
  private:
+  static size_t NamedCount(const Directory& directory) {
+    return std::count_if(directory.ids.begin(), directory.ids.end(),
+                         [](const ResourceId& id) { return !id.text.empty(); });
+  }
+
   bool IsLanguageLevel(size_t directory) const { return directory >= firstLanguageDirectory_; }
 
   // The end of the run of resources from `begin` that agree with it on
@@ -310,13 +337,13 @@ ResourceFound FindFirstResource(const std::vector<uint8_t>& section, uint32_t se
   return kResourceFound;
 }
 
-std::vector<uint8_t> WriteResourceTree(ResourceTree tree, uint32_t sectionRva) {
+std::string WriteResourceTree(ResourceTree tree, uint32_t sectionRva, std::vector<uint8_t>* bytes) {
   std::stable_sort(tree.begin(), tree.end(), [](const Resource& a, const Resource& b) {
     if (!(a.type == b.type)) return a.type < b.type;
     if (!(a.name == b.name)) return a.name < b.name;
     return a.language < b.language;
   });
-  return TreeWriter(tree, sectionRva).Write();
+  return TreeWriter(tree, sectionRva).Write(bytes);
 }
 
 const Resource* FindResourceEntry(const ResourceTree& tree, uint32_t type, uint32_t name) {

@@ -50,8 +50,10 @@ ResourceFound FindFirstResource(const std::vector<uint8_t>& section, uint32_t se
 // The tree as a resource section's bytes placed at `sectionRva`: the
 // directories breadth first, the data entries, the names, then each
 // resource's data aligned to 8 bytes. The same tree always gives the same
-// bytes; entries are sorted first.
-std::vector<uint8_t> WriteResourceTree(ResourceTree tree, uint32_t sectionRva);
+// bytes; entries are sorted first. Returns an empty string, or why the tree
+// cannot be written: a directory of more than 65,535 named or numbered
+// entries (each count has 16 bits), or a section of 2 GiB or more.
+std::string WriteResourceTree(ResourceTree tree, uint32_t sectionRva, std::vector<uint8_t>* bytes);
 
 // The resource of `type` and numeric `name` (any language), or null.
 const Resource* FindResourceEntry(const ResourceTree& tree, uint32_t type, uint32_t name);

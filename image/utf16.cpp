@@ -34,6 +34,8 @@ std::string Utf8FromUtf16(const std::u16string& text) {
     if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] < 0xE000)
       c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    else if (c >= 0xD800 && c < 0xE000)
+      c = 0xFFFD;  // a lone surrogate has no UTF-8 form
     if (c < 0x80) {
       out += static_cast<char>(c);
     } else if (c < 0x800) {

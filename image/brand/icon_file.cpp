@@ -12,6 +12,10 @@
 namespace {
 
 constexpr size_t kMostImages = 64;
+// The images may overlap in the file, so their total is capped apart from
+// the file: 64 images the size of a large file would otherwise be copied
+// into the launcher's resources. A full icon of PNGs takes well under 1 MiB.
+constexpr uint64_t kMostImageBytes = kMostIconFileBytes;
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 bool IsPng(const std::vector<uint8_t>& image) {
@@ -33,6 +37,8 @@ std::string ReadIconFile(const std::vector<uint8_t>& file, std::vector<IconImage
   if (count == 0) return "the icon file holds no images";
   if (count > kMostImages) return "the icon file holds more than 64 images";
   if (file.size() < 6 + 16 * count) return "the icon file is cut short in its directory";
+  if (file.size() > kMostIconFileBytes) return "the icon file is larger than 16 MiB";
+  uint64_t imageBytes = 0;
   for (size_t i = 0; i < count; i++) {
     const uint8_t* entry = file.data() + 6 + 16 * i;
     uint64_t length = LoadLe32(entry + 8), offset = LoadLe32(entry + 12);
@@ -40,6 +46,8 @@ std::string ReadIconFile(const std::vector<uint8_t>& file, std::vector<IconImage
     if (length == 0) return which + " is empty";
     if (offset > file.size() || length > file.size() - offset)
       return which + " runs past the end of the file: the icon file is cut short";
+    imageBytes += length;
+    if (imageBytes > kMostImageBytes) return "the icon file's images add up to more than 16 MiB";
     IconImage image;
     image.width = entry[0];
     image.height = entry[1];

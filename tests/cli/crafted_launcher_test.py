@@ -4,6 +4,7 @@ bare DOS header whose e_lfanew points near 4 GiB, the built launchers cut
 short at every layer, and their header fields set to all ones. Each run ends
 with a message and an exit status, never a signal or a sanitizer report; a
 file whose package survived still lists, verifies and extracts."""
+import json
 import os
 import struct
 import subprocess
@@ -24,6 +25,7 @@ def check(condition, what):
 
 
 def run(*args):
+    # A reader that never ends is a fault too: no run takes near this long.
     return subprocess.run([qwpack, *args], capture_output=True, timeout=120)
 
 
@@ -167,6 +169,45 @@ def crafted_from(launcher, scratch):
     crafted[128:136] = b"\xFF" * 8
     path = write(os.path.join(scratch, "crafted.exe"), bytes(crafted))
     expect_damaged(path, scratch, f"{name}: the locator at all ones")
+    hostile_resources(data, image, scratch, name)
+
+
+def hostile_resources(data, image, scratch, name):
+    """Resources that cost a reader time or break its text: list ends with a
+    listing (the package is intact) whatever they hold."""
+    # A lone surrogate in the product's name and in a version string.
+    crafted = bytearray(data)
+    for text in ("Orvandelle", "The qwlauncher authors"):
+        at = crafted.find(text.encode("utf-16-le"))
+        check(at > 0, f"{name}: {text!r} in the resources")
+        crafted[at + 2:at + 4] = b"\x00\xD8"
+    path = write(os.path.join(scratch, "surrogate.exe"), bytes(crafted))
+    result = run("list", "--json", path)
+    ended_cleanly(result, f"{name}: list --json with lone surrogates")
+    try:
+        listing = json.loads(result.stdout.decode("utf-8"))
+        company = dict(listing["version_resource"]["strings"])["CompanyName"]
+        check(company.startswith("T\ufffd") and listing["brand"]["name"].startswith("O\ufffd"),
+              f"{name}: list --json shows {company!r} and {listing['brand']['name']!r}")
+    except (ValueError, KeyError, TypeError) as error:
+        check(False, f"{name}: list --json exits {result.returncode}: {error}: {result.stdout[:300]}")
+    # Every type entry naming one directory of as many entries: a walk that
+    # counted only leaves would take hours; each directory is entered once.
+    crafted = bytearray(data)
+    count = 20000
+    shared = 16 + 8 * count
+    for directory, target in ((0, shared), (shared, 2 * shared)):
+        at = image.resource_start + directory
+        struct.pack_into("<IIHHHH", crafted, at, 0, 0, 0, 0, 0, count)
+        for i in range(count):
+            struct.pack_into("<II", crafted, at + 16 + 8 * i, i + 1, 0x80000000 | target)
+    crafted[image.resource_start + 2 * shared:image.resource_start + 2 * shared + 16] = bytes(16)
+    path = write(os.path.join(scratch, "shared.exe"), bytes(crafted))
+    result = run("list", path)
+    ended_cleanly(result, f"{name}: list with a shared resource directory")
+    out = result.stdout.decode(errors="replace")
+    check(result.returncode == 0 and "data.bin" in out and "entered twice" in out,
+          f"{name}: list with a shared resource directory exits {result.returncode}: {out[:400]}")
 
 
 with tempfile.TemporaryDirectory() as scratch:

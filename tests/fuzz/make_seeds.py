@@ -29,6 +29,49 @@ def seed(kind, name, data):
         f.write(data)
 
 
+def resource_start(data):
+    """The file offset of a PE file's resource directory."""
+    u16 = lambda at: struct.unpack_from("<H", data, at)[0]  # noqa: E731
+    u32 = lambda at: struct.unpack_from("<I", data, at)[0]  # noqa: E731
+    pe = u32(0x3C)
+    optional = pe + 24
+    directories = optional + (112 if u16(optional) == 0x20B else 96)
+    rva = u32(directories + 16)
+    for i in range(u16(pe + 6)):
+        at = optional + u16(pe + 20) + 40 * i
+        address, raw_size, raw_offset = u32(at + 12), u32(at + 16), u32(at + 20)
+        if address <= rva < address + raw_size:
+            return raw_offset + rva - address
+    raise SystemExit("make_seeds: the launcher has no resource section")
+
+
+def hostile_resource_variants(launcher):
+    """The launcher with the shapes that once cost the readers time or broke
+    their text: lone surrogates in its names, and every type entry naming
+    one shared directory."""
+    surrogates = bytearray(launcher)
+    for text in ("Orvandelle", "The qwlauncher authors"):
+        at = surrogates.find(text.encode("utf-16-le"))
+        if at > 0:
+            surrogates[at + 2:at + 4] = b"\x00\xD8"
+    yield "lone-surrogates.exe", bytes(surrogates)
+    shared = bytearray(launcher)
+    start, count = resource_start(launcher), 2000
+    size = 16 + 8 * count
+    for directory, target in ((0, size), (size, 2 * size)):
+        struct.pack_into("<IIHHHH", shared, start + directory, 0, 0, 0, 0, 0, count)
+        for i in range(count):
+            struct.pack_into("<II", shared, start + directory + 16 + 8 * i, i + 1,
+                             0x80000000 | target)
+    yield "shared-directory.exe", bytes(shared)
+    # An icon whose 64 images are one and the same stretch of the file.
+    image = b"\x89PNG\r\n\x1a\n" + bytes(16 << 10)
+    icon = struct.pack("<HHH", 0, 1, 64)
+    for _ in range(64):
+        icon += struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, 32, len(image), 6 + 16 * 64)
+    yield "overlapping-images.ico", icon + image
+
+
 def seed_built(work):
     """Both launchers as the image readers' seeds, and the 32-bit one with a
     package of multi-block entries (coded, plain, a short last block) as the
@@ -42,6 +85,10 @@ def seed_built(work):
         for path in launchers:
             name = "launcher-" + os.path.basename(os.path.dirname(path)) + ".exe"
             shutil.copyfile(path, os.path.join(work, harness, name))
+        with open(launchers[0], "rb") as f:
+            for name, data in hostile_resource_variants(f.read()):
+                with open(os.path.join(work, harness, name), "wb") as out:
+                    out.write(data)
     rng = random.Random(14)
     text = b"".join(b"entry %d of a setup log, with the same words again\r\n" % i for i in range(700))
     entries = [

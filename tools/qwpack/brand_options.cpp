@@ -22,6 +22,9 @@ bool IsAbsolute(const std::string& path) {
 
 // The settings of the brand file, as the options would give them; paths
 // made relative to the file's folder.
+// Pictures and brand files are read whole; none is near this.
+constexpr uint64_t kMostBrandFileBytes = 16u << 20;
+
 struct Settings {
   std::optional<std::string> name, nameChinese, icon, skin, barFill, executionLevel;
   std::vector<std::pair<std::string, std::string>> versionInfo;
@@ -29,7 +32,8 @@ struct Settings {
 
 std::string ReadBrandFile(const std::string& path, Settings* settings) {
   std::vector<uint8_t> bytes;
-  if (!HostReadFile(path, &bytes)) return "--brand " + path + ": " + HostErrorText();
+  std::string problem = HostReadSmallFile(path, kMostBrandFileBytes, &bytes);
+  if (!problem.empty()) return "--brand " + path + ": " + problem;
   nlohmann::json brand;
   try {
     brand = nlohmann::json::parse(bytes.begin(), bytes.end());
@@ -75,7 +79,7 @@ std::string ReadBrandFile(const std::string& path, Settings* settings) {
     }
   }
   std::string all;
-  for (const std::string& problem : problems) all += (all.empty() ? "" : "\n") + problem;
+  for (const std::string& each : problems) all += (all.empty() ? "" : "\n") + each;
   return all;
 }
 
@@ -89,8 +93,9 @@ std::optional<BrandFile> ReadPicture(const char* option, const std::optional<std
                                      std::vector<std::string>* problems) {
   if (!path) return std::nullopt;
   BrandFile file{std::string(option) + " " + *path, {}};
-  if (!HostReadFile(*path, &file.bytes)) {
-    problems->push_back(file.label + ": " + HostErrorText());
+  std::string problem = HostReadSmallFile(*path, kMostBrandFileBytes, &file.bytes);
+  if (!problem.empty()) {
+    problems->push_back(file.label + ": " + problem);
     return std::nullopt;
   }
   return file;

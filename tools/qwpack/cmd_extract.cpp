@@ -222,7 +222,9 @@ int RunList(int argc, char** argv) {
   if (listing.json) {
     nlohmann::json launcher = LauncherResourcesJson(program);
     launcher["entries"] = listing.rows;
-    printf("%s\n", launcher.dump(2).c_str());
+    // Names and strings from a launcher are whatever bytes it holds: any
+    // that are not UTF-8 are shown as U+FFFD rather than refused.
+    printf("%s\n", launcher.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
   }
   if (listing.longPaths)
     fprintf(stderr,

@@ -13,13 +13,19 @@ PackageFiles HostPackageFiles(int fd) {
 }
 
 bool HostReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
+  return HostReadSmallFile(path, UINT64_MAX, bytes).empty();
+}
+
+std::string HostReadSmallFile(const std::string& path, uint64_t most, std::vector<uint8_t>* bytes) {
   FILE* file = HostOpenFile(path, "rb");
-  if (!file) return false;
+  if (!file) return HostErrorText();
   bytes->clear();
   uint8_t buffer[1 << 16];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;)
+  for (size_t n; bytes->size() <= most && (n = fread(buffer, 1, sizeof buffer, file)) > 0;)
     bytes->insert(bytes->end(), buffer, buffer + n);
-  bool read = !ferror(file);
+  std::string problem = ferror(file) ? HostErrorText() : "";
   fclose(file);
-  return read;
+  if (problem.empty() && bytes->size() > most)
+    problem = "larger than " + std::to_string(most >> 20) + " MiB";
+  return problem;
 }

@@ -50,6 +50,10 @@ FILE* HostTemporaryFile();
 
 // The whole file; false when it cannot be read.
 bool HostReadFile(const std::string& path, std::vector<uint8_t>* bytes);
+// The whole file, which must be no longer than `most` bytes (a file of the
+// publisher's brand, which could be a device that never ends). Returns an
+// empty string, or why not.
+std::string HostReadSmallFile(const std::string& path, uint64_t most, std::vector<uint8_t>* bytes);
 
 // mkdir -p. Returns an empty string or what failed.
 std::string HostMakeDirectories(const std::string& path);
