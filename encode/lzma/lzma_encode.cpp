@@ -1,6 +1,7 @@
 #include <lzma.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -93,11 +94,16 @@ void PrimeDecoder(LzmaDecoder* decoder, const std::vector<uint8_t>& history, uin
 
 }  // namespace
 
+// The decoder's state but for its dictionary, which decoding a block only
+// appends to: what decoding a block again from the same start needs back.
+constexpr size_t kDecoderStateBytes = offsetof(LzmaDecoder, dictionary);
+
 struct LzmaStretchEncoder::State {
   lzma_stream stream = LZMA_STREAM_INIT;
   lzma_options_lzma options;
   // The launcher's decoder, run beside the encoder on what it writes.
   std::unique_ptr<LzmaDecoder, void (*)(LzmaDecoder*)> decoder{nullptr, nullptr};
+  uint8_t decoderBefore[kDecoderStateBytes];  // before the block being coded
   uint8_t chunk[kChunkCapacity];
   uint8_t decoded[kBlockSize];
 };
@@ -169,6 +175,7 @@ std::string LzmaStretchEncoder::AddBlock(const uint8_t* data, const uint8_t* fil
     DropTrailingZeros(&block->bytes, headerSize);
   }
   const uint8_t* stored = block->coded ? block->bytes.data() : filtered;
+  memcpy(s.decoderBefore, decoder, kDecoderStateBytes);
   if (!LzmaDecodeBlock(decoder, s.decoded, length, stored,
                        static_cast<uint32_t>(block->bytes.size()), block->coded) ||
       memcmp(s.decoded, filtered, length) != 0)
@@ -181,6 +188,14 @@ std::string LzmaStretchEncoder::AddBlock(const uint8_t* data, const uint8_t* fil
     block->bytes.resize(flushEnd);
     TrimFlush(&block->bytes, decoder->endRange, decoder->endCode);
     DropTrailingZeros(&block->bytes, headerSize);
+    // The trimmed block is the one written: decoded once more from the
+    // same start, it must give the same bytes, and the decoder goes on from
+    // where the launcher's will.
+    memcpy(decoder, s.decoderBefore, kDecoderStateBytes);
+    if (!LzmaDecodeBlock(decoder, s.decoded, length, block->bytes.data(),
+                         static_cast<uint32_t>(block->bytes.size()), true) ||
+        memcmp(s.decoded, filtered, length) != 0)
+      return "the launcher's decoder does not read back the block with its flush trimmed";
   }
   return "";
 }
