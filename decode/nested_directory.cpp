@@ -2,25 +2,12 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
-
 namespace {
 
-// Composes base + "\" + relativePath into `path`; false when it does not fit.
-bool ComposePath(const char* base, const char* relativePath, char* path, size_t* baseLength) {
-  *baseLength = strlen(base);
-  size_t relativeLength = strlen(relativePath);
-  if (*baseLength + 1 + relativeLength + 1 > kPathCapacity) return false;
-  memcpy(path, base, *baseLength);
-  path[*baseLength] = '\\';
-  memcpy(path + *baseLength + 1, relativePath, relativeLength + 1);
-  return true;
-}
-
-// Creates the prefix ending at each separator from `from` on, ignoring the
-// results (most often the directory exists), then the whole path, whose
-// result it returns.
-int CreateLevelsFrom(char* path, size_t from) {
+// Creates the prefix of `path` ending at each separator from `from` on,
+// ignoring the results (most often the directory exists), then the whole
+// path, whose result it returns.
+int CreateLevelsFrom(HeldHandle directory, char* path, size_t from) {
   for (size_t i = from; path[i] != '\0'; i++) {
     unsigned char c = static_cast<unsigned char>(path[i]);
     if (g_platform.isLeadByte(c) && path[i + 1] != '\0') {
@@ -29,10 +16,10 @@ int CreateLevelsFrom(char* path, size_t from) {
     }
     if (c != '\\') continue;
     path[i] = '\0';
-    g_platform.createDirectory(path);
+    g_platform.createDirectoryIn(directory, path);
     path[i] = '\\';
   }
-  return g_platform.createDirectory(path);
+  return g_platform.createDirectoryIn(directory, path);
 }
 
 constexpr size_t kHeldWhole = static_cast<size_t>(-1);
@@ -61,23 +48,17 @@ size_t SharedLevels(const char* relative, const char* made) {
 
 }  // namespace
 
-int CreateNestedDirectory(const char* base, const char* relativePath) {
-  char path[kPathCapacity];
-  size_t baseLength;
-  if (!ComposePath(base, relativePath, path, &baseLength)) return 0;
-  return CreateLevelsFrom(path, baseLength);  // the inserted separator: the base comes first
-}
-
-int CreateEntrySubdirectory(const char* base, const char* relativePath, MadeSubdirectory* made) {
+int CreateEntrySubdirectory(HeldHandle directory, const char* relativePath,
+                            MadeSubdirectory* made) {
   size_t shared = SharedLevels(relativePath, made->path);
   if (shared == kHeldWhole) return 1;
+  size_t length = strlen(relativePath);
+  if (length + 1 > kPathCapacity) return 0;
   char path[kPathCapacity];
-  size_t baseLength;
-  if (!ComposePath(base, relativePath, path, &baseLength)) return 0;
-  // Past the base's separator, and past the separator that ends the shared levels.
-  size_t from = baseLength + 1 + (shared ? shared + 1 : 0);
-  int created = CreateLevelsFrom(path, from);
+  memcpy(path, relativePath, length + 1);
+  // Past the separator that ends the shared levels.
+  int created = CreateLevelsFrom(directory, path, shared ? shared + 1 : 0);
   if (created || g_platform.lastError() == kErrorAlreadyExists)
-    memcpy(made->path, relativePath, strlen(relativePath) + 1);
+    memcpy(made->path, relativePath, length + 1);
   return created;
 }

@@ -68,7 +68,7 @@ uint32_t PrepareOutputPath(const UnpackJob& job, const EntryHeader& header, char
     return kNoticeWriteError;
 
   if (hasSubdirectory && job.writeFiles &&
-      !CreateEntrySubdirectory(job.workspacePath, subdirectory, made) &&
+      !CreateEntrySubdirectory(job.workspace, subdirectory, made) &&
       g_platform.lastError() != kErrorAlreadyExists) {
     path[0] = '\0';
     AppendPathPart(path, kPathCapacity, 0, job.workspacePath);
@@ -98,28 +98,28 @@ LzmaDecoder* TakeLzmaDecoder(BlockBuffers* buffers) {
   return buffers->lzma;
 }
 
-// A file to be held once verified also gets the CRC-32 and length of the
+// A file to be held once verified also gets the SHA-256 and length of the
 // bytes written, so that what is started can be checked against them.
 struct OutputFile {
   FILE* file;
-  const char* path;
   bool holdWhenVerified;
   HeldHandle held;
+  Sha256 hash;
   HeldDigest written;
 };
 
 bool PutToFile(OutputFile* output, const uint8_t* data, uint32_t length) {
   if (output->holdWhenVerified) {
-    output->written.crc = Crc32Update(output->written.crc, data, length);
+    Sha256Add(&output->hash, data, length);
     output->written.length += length;
   }
   return fwrite(data, 1, length, output->file) == length;
 }
 // Closes the file, or holds it when it was verified and is to be held.
 bool CloseFile(OutputFile* output, bool verified) {
-  if (verified && output->holdWhenVerified)
-    return g_platform.closeAndHold(output->file, output->path, &output->held) != 0;
-  return fclose(output->file) == 0;
+  if (!(verified && output->holdWhenVerified)) return fclose(output->file) == 0;
+  Sha256Finish(&output->hash, output->written.sha256);
+  return g_platform.closeAndHold(output->file, &output->held) != 0;
 }
 
 // Reads, decodes and writes the blocks of a non-empty entry and checks its
@@ -217,8 +217,11 @@ uint32_t UnpackEntries(FILE* body, const UnpackJob& job, char* path, BlockBuffer
 
     uint32_t failure = PrepareOutputPath(job, header, path, &made);
     if (failure) return failure;
+    // The path is the workspace's, a separator, then the entry's own.
+    const char* relativePath = path + strlen(job.workspacePath) + 1;
     FILE* output = nullptr;
-    if (job.writeFiles && !(output = g_platform.openFile(path, "wb"))) return kNoticeWriteError;
+    if (job.writeFiles && !(output = g_platform.openFileIn(job.workspace, relativePath, "wb")))
+      return kNoticeWriteError;
     if (output) UseStreamBuffer(output, &buffers->outputStream);
 
     EntryReport report = {&header, path, 0, 0, 0};
@@ -226,7 +229,8 @@ uint32_t UnpackEntries(FILE* body, const UnpackJob& job, char* path, BlockBuffer
       if (output && fclose(output) != 0) return kNoticeWriteError;
     } else {
       bool hold = job.holdWhenVerified && job.holdWhenVerified(header);
-      OutputFile file = {output, path, hold, nullptr, {0, 0}};
+      OutputFile file = {output, hold, nullptr, {}, {}};
+      Sha256Begin(&file.hash);
       failure = UnpackEntryBlocks(body, header, output ? &file : nullptr, buffers, &report);
       report.held = file.held;
       report.heldDigest = file.written;
@@ -251,13 +255,17 @@ uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path) {
 
 bool HeldFileMatches(HeldHandle file, const HeldDigest& expected) {
   uint8_t bytes[kBlockSize];
-  HeldDigest read = {0, 0};
+  Sha256 hash;
+  Sha256Begin(&hash);
+  uint64_t length = 0;
   for (;;) {
     int32_t got = g_platform.readHeld(file, bytes, sizeof bytes);
     if (got < 0) return false;
     if (got == 0) break;
-    read.crc = Crc32Update(read.crc, bytes, static_cast<uint32_t>(got));
-    read.length += static_cast<uint32_t>(got);
+    Sha256Add(&hash, bytes, static_cast<uint32_t>(got));
+    length += static_cast<uint32_t>(got);
   }
-  return read.crc == expected.crc && read.length == expected.length;
+  uint8_t digest[kSha256Bytes];
+  Sha256Finish(&hash, digest);
+  return length == expected.length && memcmp(digest, expected.sha256, kSha256Bytes) == 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "common/container.h"
+#include "common/sha256.h"
 #include "platform/platform.h"
 
 // Stream buffers of the worker's files, sized so that reads and writes of
@@ -26,9 +27,10 @@ inline void UseStreamBuffer(FILE* stream, StreamBuffer* buffer) {
 // before the body is complete, or a write comes up short. Closes nothing.
 uint32_t CopyPackageBody(FILE* program, FILE* copy, void* noticeTarget);
 
-// The CRC-32 and length of a held file's bytes.
+// The SHA-256 and length of a held file's bytes: a forged file can match a
+// CRC-32 and a length, which are linear, but not these.
 struct HeldDigest {
-  uint32_t crc;
+  uint8_t sha256[kSha256Bytes];
   uint64_t length;
 };
 
@@ -38,12 +40,16 @@ struct EntryReport {
   uint32_t blockCount;
   uint32_t codedBlockCount;
   uint64_t storedBytes;            // block headers included: dataEnd - dataStart of a sound entry
-  HeldHandle held = nullptr;       // the output, held since its check (UnpackJob::holdWhenVerified)
-  HeldDigest heldDigest = {0, 0};  // of the bytes written to `held`
+  HeldHandle held = nullptr;  // the output, held since its check (UnpackJob::holdWhenVerified)
+  HeldDigest heldDigest = {};  // of the bytes written to `held`
 };
 
 struct UnpackJob {
-  const char* workspacePath;  // without a trailing separator
+  const char* workspacePath;  // without a trailing separator: what notices name
+  // Where the files go: every file and folder is opened relative to this
+  // held directory, the workspace, never through workspacePath. Null when
+  // nothing is written.
+  HeldHandle workspace;
   uint32_t fileCount;         // non-zero; divides the progress
   void* noticeTarget;         // receives the progress notices
   bool writeFiles;            // false: decode and verify, create nothing
@@ -63,7 +69,7 @@ struct UnpackJob {
 uint32_t UnpackPackageBody(FILE* body, const UnpackJob& job, char* path);
 
 // Reads the held file from its current position to its end: true only when
-// those bytes have the CRC-32 and length the walk wrote. Needs neither the
+// those bytes have the SHA-256 and length the walk wrote. Needs neither the
 // package nor a second decode, so it holds for every method, a method-2
 // entry whose dictionary began in earlier entries included.
 bool HeldFileMatches(HeldHandle file, const HeldDigest& expected);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "common/entry_names.h"
+#include "platform/platform.h"
 
 struct RunState {
   uint16_t uiLanguage;                  // GetSystemDefaultLangID; 2052 selects Chinese
@@ -13,7 +14,14 @@ struct RunState {
   char programPath[kPathCapacity];      // the program file holding the package
   char workspacePath[kPathCapacity];    // the workspace, no trailing separator
   char packageCopyPath[kPathCapacity];  // workspacePath + "\QW.tmp"
+  // The workspace, held: everything in it is opened through this handle.
+  // workspacePath is the path the handle resolves to, for messages and the
+  // setup program's start.
+  HeldHandle workspace;
 };
+
+// The package copy, in the workspace.
+constexpr char kPackageCopyName[] = "QW.tmp";
 
 extern RunState g_runState;
 

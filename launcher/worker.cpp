@@ -43,7 +43,7 @@ uint32_t CopyOutPackage() {
   StreamBuffer programBuffer, copyBuffer;
   FILE* program = g_platform.openFile(g_runState.programPath, "rb");
   if (!program) return 0;
-  FILE* copy = g_platform.openFile(g_runState.packageCopyPath, "wb");
+  FILE* copy = g_platform.openFileIn(g_runState.workspace, kPackageCopyName, "wb");
   if (!copy) {
     fclose(program);
     return 0;
@@ -66,7 +66,7 @@ unsigned long QW_THREAD_CALL ExtractionWorkerMain(void*) {
     g_platform.sendNotice(target, kNoticeDamagedPackage, packageCopyPath);
     return 0;
   }
-  FILE* body = g_platform.openFile(g_runState.packageCopyPath, "rb");
+  FILE* body = g_platform.openFileIn(g_runState.workspace, kPackageCopyName, "rb");
   if (!body) {
     g_platform.sendNotice(target, kNoticeOpenError, packageCopyPath);
     return 0;
@@ -74,8 +74,8 @@ unsigned long QW_THREAD_CALL ExtractionWorkerMain(void*) {
   StreamBuffer bodyBuffer;
   UseStreamBuffer(body, &bodyBuffer);
   char outputPath[kPathCapacity];  // valid while the final notice is handled
-  UnpackJob job = {g_runState.workspacePath, fileCount, target,        true,
-                   KeepVerifiedSetup,        nullptr,   IsSetupProgram};
+  UnpackJob job = {g_runState.workspacePath, g_runState.workspace, fileCount, target, true,
+                   KeepVerifiedSetup,        nullptr,              IsSetupProgram};
   uint32_t code = UnpackPackageBody(body, job, outputPath);
   fclose(body);
   uintptr_t value = code == kNoticeSuccess ? 0 : reinterpret_cast<uintptr_t>(outputPath);

@@ -35,9 +35,7 @@ struct TokenFacts {
 typedef void* HeldHandle;
 
 struct PlatformOps {
-  // Files: fopen on an ANSI path, "rb" or "wb". On Windows others may read
-  // a file being written but not write, rename or delete it, and the writer
-  // may read it too (so that closeAndHold can map it).
+  // Files: fopen on an ANSI path, "rb" or "wb": the program file itself.
   FILE* (*openFile)(const char* path, const char* mode);
   int (*deleteFile)(const char* path);
 
@@ -73,17 +71,36 @@ struct PlatformOps {
   // other can take its place before. Null on failure, lastError() says
   // why. POSIX: mode 0700, then an open descriptor, whatever `sddl` asks.
   HeldHandle (*createHeldDirectory)(const char* path, const char* sddl);
-  // Opens an existing file for reading, sharing read access only: nobody
-  // can write, rename or delete it while held. Null on failure.
-  HeldHandle (*holdFile)(const char* path);
+  // Opens an existing directory and holds it as createHeldDirectory does
+  // (qwpack extract's folder). Null on failure.
+  HeldHandle (*holdDirectory)(const char* path);
+  // The full path of what `handle` names as the system resolves it, every
+  // junction and link followed: a path whose every folder is a real one,
+  // above an open handle. Drive paths without the "\\?\" prefix, in the
+  // ANSI code page. 0 when there is none, it does not fit in `capacity`
+  // bytes, or the code page cannot hold it.
+  int (*finalPath)(HeldHandle handle, char* path, uint32_t capacity);
+
+  // Files and folders inside a held directory, named relative to it
+  // ("sub\\name", ANSI): the workspace's contents are reached through its
+  // handle, never through a path that another program could point
+  // elsewhere. openFileIn as openFile, "rb" or "wb"; a file being written
+  // others may read but not write, rename or delete. createDirectoryIn as
+  // createDirectory (183 when it exists).
+  FILE* (*openFileIn)(HeldHandle directory, const char* relativePath, const char* mode);
+  int (*createDirectoryIn)(HeldHandle directory, const char* relativePath);
+  int (*deleteFileIn)(HeldHandle directory, const char* relativePath);
+
   // Closes an output file that has been written and verified, and holds it
-  // (as holdFile does) with no instant between at which another program
-  // could open it for writing or delete it: on Windows the file is first
-  // mapped as an image, which the system lets nobody write or delete while
-  // the mapping lasts, then closed and held, then the mapping is let go (a
-  // file that is no image is held after its close). Returns fclose's
-  // success; *held is null when the file could not be held.
-  int (*closeAndHold)(FILE* file, const char* path, HeldHandle* held);
+  // from the writer's own handle, never by name: a second handle is opened
+  // on the same file while the writer is still open (ReOpenFile), the
+  // writer closed, and the hold narrowed to read sharing, so that nobody
+  // can rename or delete it at any time and nobody can write it while it
+  // is held; an image mapping made before the writer closes keeps writers
+  // out in between (a file that is no image is checked by its digest
+  // instead). Returns fclose's success; *held is null when the file could
+  // not be held.
+  int (*closeAndHold)(FILE* file, HeldHandle* held);
   // Reads up to `size` bytes at the held file's position; the count, 0 at
   // its end, -1 on failure.
   int32_t (*readHeld)(HeldHandle file, void* buffer, uint32_t size);
@@ -115,6 +132,8 @@ void PosixSetCodePage(unsigned codePage);
 unsigned PosixCodePage();
 // Writes the file-system form of an ANSI path; returns 0 when it does not fit.
 int PosixMapPath(const char* ansiPath, char* out, size_t outSize);
+// A held handle for an open descriptor, which the handle then owns.
+HeldHandle PosixHeldDescriptor(int descriptor);
 #endif
 
 // The calling convention of a thread entry (CreateThread's LPTHREAD_START_ROUTINE).

@@ -125,14 +125,74 @@ HeldHandle PosixCreateHeldDirectory(const char* path, const char*) {
   return PosixOpenHeld(path, O_RDONLY | O_DIRECTORY);
 }
 
-HeldHandle PosixHoldFile(const char* path) {
-  return PosixOpenHeld(path, O_RDONLY);
+HeldHandle PosixHoldDirectory(const char* path) {
+  return PosixOpenHeld(path, O_RDONLY | O_DIRECTORY);
 }
 
-int PosixCloseAndHold(FILE* file, const char* path, HeldHandle* held) {
+// /proc names an open descriptor's file, whatever its name has become.
+std::string DescriptorLink(int descriptor) {
+  return "/proc/self/fd/" + std::to_string(descriptor);
+}
+
+int PosixFinalPath(HeldHandle handle, char* path, uint32_t capacity) {
+  char target[4096];
+  ssize_t length = readlink(DescriptorLink(DescriptorOf(handle)).c_str(), target, sizeof target);
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof target) return 0;
+  std::string utf8(target, static_cast<size_t>(length)), ansi;
+  bool ascii = true;
+  for (unsigned char c : utf8) ascii = ascii && c < 0x80;
+  if (ascii)
+    ansi = utf8;
+  else if (!Utf8ToCodePage(utf8, g_codePage, &ansi))
+    return 0;
+  if (ansi.size() + 1 > capacity) return 0;
+  memcpy(path, ansi.c_str(), ansi.size() + 1);
+  return 1;
+}
+
+FILE* PosixOpenFileIn(HeldHandle directory, const char* relativePath, const char* mode) {
+  std::string mapped;
+  MapPath(relativePath, &mapped);
+  bool writing = mode[0] == 'w';
+  int descriptor = openat(DescriptorOf(directory), mapped.c_str(),
+                          (writing ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY) | O_CLOEXEC, 0666);
+  if (descriptor < 0) {
+    t_lastError = Win32ErrorFromErrno(errno);
+    return nullptr;
+  }
+  FILE* file = fdopen(descriptor, writing ? "wb" : "rb");
+  if (!file) close(descriptor);
+  return file;
+}
+
+int PosixCreateDirectoryIn(HeldHandle directory, const char* relativePath) {
+  std::string mapped;
+  MapPath(relativePath, &mapped);
+  if (mkdirat(DescriptorOf(directory), mapped.c_str(), 0777) == 0) return 1;
+  t_lastError = Win32ErrorFromErrno(errno);
+  return 0;
+}
+
+int PosixDeleteFileIn(HeldHandle directory, const char* relativePath) {
+  std::string mapped;
+  MapPath(relativePath, &mapped);
+  return unlinkat(DescriptorOf(directory), mapped.c_str(), 0) == 0;
+}
+
+// The hold is opened on the writer's own file through its descriptor, not
+// its name, before the writer closes.
+int PosixCloseAndHold(FILE* file, HeldHandle* held) {
   *held = nullptr;
-  if (fclose(file) != 0) return 0;
-  *held = PosixHoldFile(path);
+  if (fflush(file) != 0) {
+    fclose(file);
+    return 0;
+  }
+  int descriptor = open(DescriptorLink(fileno(file)).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fclose(file) != 0) {
+    if (descriptor >= 0) close(descriptor);
+    return 0;
+  }
+  *held = HandleOf(descriptor);
   return 1;
 }
 
@@ -238,6 +298,10 @@ unsigned PosixCodePage() {
   return g_codePage;
 }
 
+HeldHandle PosixHeldDescriptor(int descriptor) {
+  return HandleOf(descriptor);
+}
+
 int PosixMapPath(const char* ansiPath, char* out, size_t outSize) {
   std::string mapped;
   MapPath(ansiPath, &mapped);
@@ -263,7 +327,11 @@ PlatformOps NativePlatform() {
   ops.readTimeStampLow = PosixReadTimeStampLow;
   ops.readToken = PosixReadToken;
   ops.createHeldDirectory = PosixCreateHeldDirectory;
-  ops.holdFile = PosixHoldFile;
+  ops.holdDirectory = PosixHoldDirectory;
+  ops.finalPath = PosixFinalPath;
+  ops.openFileIn = PosixOpenFileIn;
+  ops.createDirectoryIn = PosixCreateDirectoryIn;
+  ops.deleteFileIn = PosixDeleteFileIn;
   ops.closeAndHold = PosixCloseAndHold;
   ops.readHeld = PosixReadHeld;
   ops.release = PosixRelease;

@@ -2,9 +2,11 @@
 #include "platform/platform.h"
 
 #include "platform/notice_filter.h"
+#include "platform/platform_win32.h"
 
 #include <windows.h>
 #include <winternl.h>
+#include <fcntl.h>
 #include <io.h>
 #include <sddl.h>
 #include <share.h>
@@ -189,7 +191,7 @@ HeldHandle Win32CreateHeldDirectory(const char* path, const char* sddl) {
   IO_STATUS_BLOCK io;
   HANDLE directory = nullptr;
   NTSTATUS status = NtCreateFile(
-      &directory, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &io, nullptr,
+      &directory, FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE, &attributes, &io, nullptr,
       FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
       FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, 0);
   LocalFree(descriptor);
@@ -200,24 +202,85 @@ HeldHandle Win32CreateHeldDirectory(const char* path, const char* sddl) {
   return directory;
 }
 
-HeldHandle Win32HoldFile(const char* path) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+// Opens `name` relative to the held `directory` in one NT call: what the
+// name leads to is decided inside that directory, whatever its path now
+// names. Sets the last error from the status on failure.
+HANDLE OpenIn(HANDLE directory, const wchar_t* name, ACCESS_MASK access, ULONG share,
+              ULONG disposition, ULONG options) {
+  UNICODE_STRING unicodeName;
+  size_t length = wcslen(name);
+  if (length == 0 || length > 0x7FFF) {
+    SetLastError(ERROR_INVALID_NAME);
+    return nullptr;
+  }
+  unicodeName.Length = unicodeName.MaximumLength = static_cast<USHORT>(length * sizeof(wchar_t));
+  unicodeName.Buffer = const_cast<wchar_t*>(name);
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &unicodeName, OBJ_CASE_INSENSITIVE, directory, nullptr);
+  IO_STATUS_BLOCK io;
+  HANDLE opened = nullptr;
+  NTSTATUS status = NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr,
+                                 FILE_ATTRIBUTE_NORMAL, share, disposition,
+                                 options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  if (status < 0) {
+    SetLastError(RtlNtStatusToDosError(status));
+    return nullptr;
+  }
+  return opened;
 }
 
-int Win32CloseAndHold(FILE* file, const char* path, HeldHandle* held) {
+// An ANSI name in the system's code page, as the wide calls take it; false,
+// with the last error set, when it does not convert or fit.
+bool WideName(const char* name, wchar_t* wide, int capacity) {
+  if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide, capacity) > 0) return true;
+  SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+  return false;
+}
+
+HeldHandle Win32HoldDirectory(const char* path) {
+  HANDLE directory = CreateFileA(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return directory == INVALID_HANDLE_VALUE ? nullptr : directory;
+}
+
+int Win32FinalPath(HeldHandle handle, char* path, uint32_t capacity) {
+  wchar_t wide[kNtPathCapacity];
+  DWORD length = GetFinalPathNameByHandleW(static_cast<HANDLE>(handle), wide, kNtPathCapacity,
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= kNtPathCapacity) return 0;
+  // "\\?\C:\..." is "C:\..."; "\\?\UNC\server\share\..." is "\\server\share\...".
+  const wchar_t* start = wide;
+  if (wcsncmp(wide, L"\\\\?\\UNC\\", 8) == 0) {
+    start = wide + 6;
+    wide[6] = L'\\';
+  } else if (wcsncmp(wide, L"\\\\?\\", 4) == 0) {
+    start = wide + 4;
+  }
+  BOOL substituted = FALSE;
+  int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, start, -1, path,
+                                  static_cast<int>(capacity), nullptr, &substituted);
+  return bytes > 0 && !substituted;
+}
+
+int Win32CloseAndHold(FILE* file, HeldHandle* held) {
   *held = nullptr;
   bool flushed = fflush(file) == 0;
   HANDLE written = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-  // Between the writer's close and the hold, the image mapping keeps
-  // writers and deleters out; the hold could not be opened beside the
-  // writer's own handle, which shares no writing.
+  // Between the writer's close and the narrowed hold, the image mapping
+  // keeps writers out; the first hold, opened beside the writer, shares
+  // writing with it, and sharing no deleting keeps renames and deletes out.
   HANDLE image =
       flushed ? CreateFileMappingA(written, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr)
               : nullptr;
+  HANDLE beside = flushed ? ReOpenFile(written, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0)
+                          : INVALID_HANDLE_VALUE;
   bool closed = fclose(file) == 0 && flushed;
-  if (closed) *held = Win32HoldFile(path);
+  if (closed && beside != INVALID_HANDLE_VALUE) {
+    HANDLE narrowed = ReOpenFile(beside, GENERIC_READ, FILE_SHARE_READ, 0);
+    if (narrowed != INVALID_HANDLE_VALUE) *held = narrowed;
+  }
+  if (beside != INVALID_HANDLE_VALUE) CloseHandle(beside);
   if (image) CloseHandle(image);
   return closed;
 }
@@ -253,6 +316,64 @@ uint32_t Win32ReadTimeStampLow() {
 
 }  // namespace
 
+FILE* Win32OpenFileInWide(HANDLE directory, const wchar_t* name, const char* mode) {
+  bool writing = mode[0] == 'w';
+  HANDLE file = writing ? OpenIn(directory, name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                 FILE_OVERWRITE_IF, FILE_NON_DIRECTORY_FILE)
+                        : OpenIn(directory, name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 FILE_OPEN, FILE_NON_DIRECTORY_FILE);
+  if (!file) return nullptr;
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file),
+                                   _O_BINARY | (writing ? _O_RDWR : _O_RDONLY));
+  if (descriptor < 0) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  FILE* stream = _fdopen(descriptor, writing ? "w+b" : "rb");
+  if (!stream) _close(descriptor);
+  return stream;
+}
+
+int Win32CreateDirectoryInWide(HANDLE directory, const wchar_t* name) {
+  HANDLE made = OpenIn(directory, name, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       FILE_CREATE, FILE_DIRECTORY_FILE);
+  if (!made) return 0;
+  CloseHandle(made);
+  return 1;
+}
+
+int Win32DeleteFileInWide(HANDLE directory, const wchar_t* name) {
+  HANDLE file = OpenIn(directory, name, DELETE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                       FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE);
+  if (!file) return 0;
+  CloseHandle(file);
+  return 1;
+}
+
+namespace {
+
+FILE* Win32OpenFileIn(HeldHandle directory, const char* relativePath, const char* mode) {
+  wchar_t wide[kNtPathCapacity];
+  return WideName(relativePath, wide, kNtPathCapacity)
+             ? Win32OpenFileInWide(static_cast<HANDLE>(directory), wide, mode)
+             : nullptr;
+}
+
+int Win32CreateDirectoryIn(HeldHandle directory, const char* relativePath) {
+  wchar_t wide[kNtPathCapacity];
+  return WideName(relativePath, wide, kNtPathCapacity) &&
+         Win32CreateDirectoryInWide(static_cast<HANDLE>(directory), wide);
+}
+
+int Win32DeleteFileIn(HeldHandle directory, const char* relativePath) {
+  wchar_t wide[kNtPathCapacity];
+  return WideName(relativePath, wide, kNtPathCapacity) &&
+         Win32DeleteFileInWide(static_cast<HANDLE>(directory), wide);
+}
+
+}  // namespace
+
 PlatformOps NativePlatform() {
   PlatformOps ops;
   ops.openFile = Win32OpenFile;
@@ -270,7 +391,11 @@ PlatformOps NativePlatform() {
   ops.readTimeStampLow = Win32ReadTimeStampLow;
   ops.readToken = Win32ReadToken;
   ops.createHeldDirectory = Win32CreateHeldDirectory;
-  ops.holdFile = Win32HoldFile;
+  ops.holdDirectory = Win32HoldDirectory;
+  ops.finalPath = Win32FinalPath;
+  ops.openFileIn = Win32OpenFileIn;
+  ops.createDirectoryIn = Win32CreateDirectoryIn;
+  ops.deleteFileIn = Win32DeleteFileIn;
   ops.closeAndHold = Win32CloseAndHold;
   ops.readHeld = Win32ReadHeld;
   ops.release = Win32Release;

@@ -24,6 +24,8 @@ enum ExitStatus : int {
   kExitSetupNotStarted = 10,  // QWSetup.exe could not be started
   kExitTokenUnreadable = 11,  // the process token could not be read: nothing made
   kExitNoWindow = 12,         // the progress window could not be created
+  kExitWorkspaceNotMade = 13,  // volumes had the room, but none took a workspace
+  kExitQuit = 14,              // a quit message ended the window's loop, as a cancel does
 };
 
 // The status of a run that ends at a final or unknown notice other than

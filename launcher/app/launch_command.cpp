@@ -20,22 +20,27 @@ int StartHeldSetup(const VerifiedSetup& setup, const char* program, char* comman
 
 }  // namespace
 
-bool ComposeSetupLaunch(const char* workspacePath, char* program, char* commandLine,
-                        size_t capacity) {
-  size_t workspaceLength = strlen(workspacePath);
-  size_t programLength = workspaceLength + strlen(kSetupName);
-  size_t commandLength = 1 + programLength + 1 + strlen(kSetupArguments);
-  if (commandLength + 1 > capacity) return false;
-
-  memcpy(program, workspacePath, workspaceLength);
-  memcpy(program + workspaceLength, kSetupName, sizeof kSetupName);
-
+bool ComposeCommandLine(const char* program, char* commandLine, size_t capacity) {
+  size_t programLength = strlen(program);
+  if (1 + programLength + 1 + strlen(kSetupArguments) + 1 > capacity) return false;
   char* out = commandLine;
   *out++ = '"';
   memcpy(out, program, programLength);
   out += programLength;
   *out++ = '"';
   memcpy(out, kSetupArguments, sizeof kSetupArguments);
+  return true;
+}
+
+bool ComposeSetupLaunch(const char* workspacePath, char* program, char* commandLine,
+                        size_t capacity) {
+  size_t workspaceLength = strlen(workspacePath);
+  if (workspaceLength + sizeof kSetupName > capacity) return false;
+  char composed[kPathCapacity * 2];
+  memcpy(composed, workspacePath, workspaceLength);
+  memcpy(composed + workspaceLength, kSetupName, sizeof kSetupName);
+  if (!ComposeCommandLine(composed, commandLine, capacity)) return false;
+  memcpy(program, composed, workspaceLength + sizeof kSetupName);
   return true;
 }
 
@@ -46,7 +51,12 @@ int StartSetupProgram(char* failedPath) {
   int status = kExitSetupNotStarted;
   if (ComposeSetupLaunch(g_runState.workspacePath, program, commandLine, kPathCapacity)) {
     memcpy(failedPath, program, strlen(program) + 1);
-    if (setup.file) status = StartHeldSetup(setup, program, commandLine);
+    // Started by the path its hold resolves to: every folder of it a real
+    // one above an open handle, so it names the held file and no other.
+    char held[kPathCapacity];
+    if (setup.file && g_platform.finalPath(setup.file, held, sizeof held) &&
+        ComposeCommandLine(held, commandLine, kPathCapacity))
+      status = StartHeldSetup(setup, held, commandLine);
   } else {
     // Too long to compose: name the workspace, which the message still fits.
     memcpy(failedPath, g_runState.workspacePath, strlen(g_runState.workspacePath) + 1);

@@ -18,7 +18,9 @@ BOOL CLauncherApp::InitInstance() {
       g_runState.uiLanguage == kLangChineseSimplified ? IDD_PROGRESS_CHINESE : IDD_PROGRESS_ENGLISH;
   CProgressDlg dialog(templateId);
   m_pMainWnd = &dialog;
-  // Returns after a cancel only, or -1 when the window could not be made.
-  m_nExitCode = dialog.DoModal() == -1 ? kExitNoWindow : kExitCancelled;
+  // Returns after a cancel or a quit message only, or -1 when the window
+  // could not be made.
+  INT_PTR result = dialog.DoModal();
+  m_nExitCode = result == -1 ? kExitNoWindow : result == IDABORT ? kExitQuit : kExitCancelled;
   return FALSE;
 }

@@ -52,11 +52,17 @@ BOOL CProgressDlg::OnInitDialog() {
   WorkspaceOutcome workspace = PrepareWorkspace();
   if (workspace != kWorkspaceReady) {
     // Unreadable rights fail closed: no workspace whose trustees are a guess.
-    bool unreadable = workspace == kWorkspaceTokenUnreadable;
-    uint16_t language = g_runState.uiLanguage;
-    ReportWithProductName(
-        SelectText(unreadable ? kTokenUnreadableMessage : kNoSpaceMessage, language));
-    exit(unreadable ? kExitTokenUnreadable : kExitNoSpace);
+    const TextPair* message = &kNoSpaceMessage;
+    int status = kExitNoSpace;
+    if (workspace == kWorkspaceTokenUnreadable) {
+      message = &kTokenUnreadableMessage;
+      status = kExitTokenUnreadable;
+    } else if (workspace == kWorkspaceNotMade) {
+      message = &kWorkspaceNotMadeMessage;
+      status = kExitWorkspaceNotMade;
+    }
+    ReportWithProductName(SelectText(*message, g_runState.uiLanguage));
+    exit(status);
   }
   DWORD threadId;
   HANDLE worker = ::CreateThread(nullptr, 0, ExtractionWorkerMain, nullptr, 0, &threadId);
@@ -70,7 +76,7 @@ LRESULT CProgressDlg::OnNotice(WPARAM code, LPARAM value) {
     return 0;
   }
   // Every final notice comes after the worker has closed the package copy.
-  ::DeleteFileA(g_runState.packageCopyPath);
+  g_platform.deleteFileIn(g_runState.workspace, kPackageCopyName);
   const char* path = reinterpret_cast<const char*>(value);
   uint16_t language = g_runState.uiLanguage;
   switch (code) {

@@ -15,7 +15,7 @@ HeldHandle g_workspaceHold = nullptr;  // from the workspace's creation to the s
 constexpr size_t kSecurityCapacity = 96 + kSidTextCapacity;
 
 const char kWorkspacePrefix[] = "QW_";
-const char kPackageCopyName[] = "\\QW.tmp";
+constexpr size_t kWorkspaceNameLength = 11;  // "QW_" and 8 digits
 
 // "QW_%08X": the prefix and exactly eight upper-case hexadecimal digits.
 void FormatWorkspaceName(uint32_t stamp, char* out) {
@@ -25,22 +25,91 @@ void FormatWorkspaceName(uint32_t stamp, char* out) {
   out[11] = '\0';
 }
 
-// The drive roots of GetLogicalDriveStringsA: one every 4 bytes, below the
-// smaller of the reported length and the buffer.
-bool ChooseFixedDrive(char* base) {
-  char drives[kPathCapacity];
-  memset(drives, 0, sizeof drives);
-  uint32_t length = g_platform.getLogicalDriveStrings(kPathCapacity, drives);
-  if (length > kPathCapacity) length = kPathCapacity;
-  for (uint32_t offset = 0; offset < length; offset += 4) {
-    const char* root = drives + offset;
-    if (g_platform.getDriveType(root) != kDriveFixed) continue;
-    if (!g_platform.pathExists(root) || !HasEnoughFreeSpace(root)) continue;
-    size_t rootLength = strnlen(root, kPathCapacity - offset);
-    if (rootLength == 0 || rootLength > kMaxWorkspaceBaseLength) continue;
-    memcpy(base, root, rootLength);
-    base[rootLength] = '\0';
-    return true;
+// The bases a workspace may go in, in the order they are tried: the
+// temporary-files path when it exists and has the space, then each fixed
+// drive's root, in the platform's order, that exists and has the space.
+// The drive roots of GetLogicalDriveStringsA lie one every 4 bytes, below
+// the smaller of the reported length and the buffer. Each base is queried
+// only when the one before it could not take the workspace.
+class WorkspaceBases {
+ public:
+  // The next base into `base` (ending with a separator); false when none
+  // is left.
+  bool Next(char* base) {
+    if (!tempTried_) {
+      tempTried_ = true;
+      if (UsableTempPath(base)) return true;
+    }
+    if (!drivesRead_) {
+      drivesRead_ = true;
+      memset(drives_, 0, sizeof drives_);
+      drivesLength_ = g_platform.getLogicalDriveStrings(kPathCapacity, drives_);
+      if (drivesLength_ > kPathCapacity) drivesLength_ = kPathCapacity;
+    }
+    for (; offset_ < drivesLength_; offset_ += 4) {
+      const char* root = drives_ + offset_;
+      if (g_platform.getDriveType(root) != kDriveFixed) continue;
+      if (!g_platform.pathExists(root) || !HasEnoughFreeSpace(root)) continue;
+      size_t rootLength = strnlen(root, kPathCapacity - offset_);
+      if (rootLength == 0 || rootLength > kMaxWorkspaceBaseLength) continue;
+      memcpy(base, root, rootLength);
+      base[rootLength] = '\0';
+      offset_ += 4;
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  static bool UsableTempPath(char* base) {
+    base[0] = '\0';
+    // A length beyond the buffer means that nothing was written.
+    uint32_t length = g_platform.getTempPath(kPathCapacity, base);
+    bool usable = length != 0 && length <= kMaxWorkspaceBaseLength;
+    return usable && g_platform.pathExists(base) && HasEnoughFreeSpace(base);
+  }
+
+  bool tempTried_ = false;
+  bool drivesRead_ = false;
+  char drives_[kPathCapacity];
+  uint32_t drivesLength_ = 0;
+  uint32_t offset_ = 0;
+};
+
+// Takes the new, held workspace as the run's: its path as the system
+// resolves the held handle, which no junction or link above it can point
+// elsewhere while the handle is held. False when it has none that fits
+// (or the code page cannot hold it): the base is then given up.
+bool AdoptWorkspace(HeldHandle hold) {
+  char final[kPathCapacity];
+  if (!g_platform.finalPath(hold, final, sizeof final)) return false;
+  size_t length = strlen(final);
+  if (length == 0 || length > kMaxWorkspaceBaseLength + kWorkspaceNameLength) return false;
+  memcpy(g_runState.workspacePath, final, length + 1);
+  memcpy(g_runState.packageCopyPath, final, length);
+  g_runState.packageCopyPath[length] = '\\';
+  memcpy(g_runState.packageCopyPath + length + 1, kPackageCopyName, sizeof kPackageCopyName);
+  g_runState.workspace = hold;
+  g_workspaceHold = hold;
+  return true;
+}
+
+// Creates base + "QW_" + 8 digits, drawing a new name while one exists or
+// cannot be made and held, at most kWorkspaceAttempts times.
+bool MakeWorkspaceIn(const char* base, const char* sddl) {
+  char candidate[kPathCapacity];
+  size_t baseLength = strlen(base);
+  memcpy(candidate, base, baseLength);
+  for (int attempt = 0; attempt < kWorkspaceAttempts; attempt++) {
+    FormatWorkspaceName(g_platform.readTimeStampLow(), candidate + baseLength);
+    // A name that exists (as a file or a directory) is never reused, and a
+    // directory is ours only when this very call created and holds it.
+    if (g_platform.pathExists(candidate)) continue;
+    HeldHandle hold = g_platform.createHeldDirectory(candidate, sddl);
+    if (!hold) continue;
+    if (AdoptWorkspace(hold)) return true;
+    g_platform.release(hold);  // made, but with no path to name it by: the next base
+    return false;
   }
   return false;
 }
@@ -72,51 +141,38 @@ bool WorkspaceSecurity(const TokenFacts& token, char* sddl, size_t capacity) {
   bool isSid = strncmp(user, "S-", 2) == 0 && strspn(user + 2, "0123456789-") == strlen(user + 2);
   if (!isSid) return false;
   bool grantUser = !token.administratorsMember;
+  // The user's grant is full control but for "delete child" (0x40).
   int length = snprintf(sddl, capacity, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)%s%s%s%s",
-                        grantUser ? "(A;OICI;FA;;;" : "", grantUser ? user : "",
+                        grantUser ? "(A;OICI;0x1f01bf;;;" : "", grantUser ? user : "",
                         grantUser ? ")" : "", token.highIntegrity ? "S:(ML;OICI;NW;;;HI)" : "");
   return length > 0 && static_cast<size_t>(length) < capacity;
 }
 
 bool ChooseWorkspaceBase() {
-  char* base = g_runState.workspacePath;
-  base[0] = '\0';
-  // A length beyond the buffer means that nothing was written.
-  uint32_t length = g_platform.getTempPath(kPathCapacity, base);
-  bool usable = length != 0 && length <= kMaxWorkspaceBaseLength;
-  if (usable && g_platform.pathExists(base) && HasEnoughFreeSpace(base)) return true;
-  base[0] = '\0';
-  return ChooseFixedDrive(base);
+  WorkspaceBases bases;
+  return bases.Next(g_runState.workspacePath);
 }
 
 void ReleaseWorkspace() {
   if (g_workspaceHold) g_platform.release(g_workspaceHold);
+  if (g_runState.workspace == g_workspaceHold) g_runState.workspace = nullptr;
   g_workspaceHold = nullptr;
 }
 
 WorkspaceOutcome PrepareWorkspace() {
   g_runState.workspacePath[0] = '\0';
+  g_runState.workspace = nullptr;
   TokenFacts token;
   char sddl[kSecurityCapacity];
   if (!g_platform.readToken(&token) || !WorkspaceSecurity(token, sddl, sizeof sddl))
     return kWorkspaceTokenUnreadable;
-  if (!ChooseWorkspaceBase()) return kWorkspaceNoRoom;
-  char candidate[kPathCapacity];
-  size_t baseLength = strlen(g_runState.workspacePath);
-  memcpy(candidate, g_runState.workspacePath, baseLength);
-  for (int attempt = 0; attempt < kWorkspaceAttempts; attempt++) {
-    FormatWorkspaceName(g_platform.readTimeStampLow(), candidate + baseLength);
-    // A name that exists (as a file or a directory) is never reused, and a
-    // directory is ours only when this very call created and holds it.
-    if (g_platform.pathExists(candidate)) continue;
-    g_workspaceHold = g_platform.createHeldDirectory(candidate, sddl);
-    if (!g_workspaceHold) continue;
-    size_t length = baseLength + 11;
-    memcpy(g_runState.workspacePath, candidate, length + 1);
-    memcpy(g_runState.packageCopyPath, candidate, length);
-    memcpy(g_runState.packageCopyPath + length, kPackageCopyName, sizeof kPackageCopyName);
-    return kWorkspaceReady;
+  WorkspaceBases bases;
+  char base[kPathCapacity];
+  bool roomSomewhere = false;
+  while (bases.Next(base)) {
+    roomSomewhere = true;
+    if (MakeWorkspaceIn(base, sddl)) return kWorkspaceReady;
   }
   g_runState.workspacePath[0] = '\0';
-  return kWorkspaceNoRoom;
+  return roomSomewhere ? kWorkspaceNotMade : kWorkspaceNoRoom;
 }

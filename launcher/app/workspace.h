@@ -35,8 +35,9 @@ bool ChooseWorkspaceBase();
 
 enum WorkspaceOutcome {
   kWorkspaceReady,
-  kWorkspaceNoRoom,          // no base qualifies, or every attempt failed
-  kWorkspaceTokenUnreadable  // the process token could not be read: nothing is made
+  kWorkspaceNoRoom,           // no base has the space
+  kWorkspaceNotMade,          // bases had the space, but none took a workspace
+  kWorkspaceTokenUnreadable,  // the process token could not be read: nothing is made
 };
 
 // Who may touch the workspace, as a security descriptor in SDDL: a
@@ -48,17 +49,25 @@ enum WorkspaceOutcome {
 // of High integrity or above adds a High mandatory label with no-write-up,
 // also inherited, so that no program of a lower level (every unelevated one
 // of the same user) may write, rename or delete anything inside, whatever
-// the DACL grants. False when the user's SID is no SID or it does not fit.
+// the DACL grants. The user's grant leaves out "delete child": an elevated
+// token outside the Administrators holds it only so that the launcher can
+// fill its own workspace, and the label is not documented to keep a lower
+// level from deleting through that right. False when the user's SID is no
+// SID or it does not fit.
 bool WorkspaceSecurity(const TokenFacts& token, char* sddl, size_t capacity);
 
-// Reads the token first (failing closed when it cannot), chooses the base,
-// and creates base + "QW_" + 8 upper-case hexadecimal digits of the time-
-// stamp counter with WorkspaceSecurity's descriptor, drawing a new name
-// while one exists or cannot be made and held, at most kWorkspaceAttempts
-// times. The new directory is held (no one can rename or delete it) until
-// ReleaseWorkspace. Sets workspacePath (no trailing separator) and
-// packageCopyPath (workspacePath + "\QW.tmp"); on any other outcome
-// workspacePath is empty and nothing is held.
+// Reads the token first (failing closed when it cannot), then, base by base
+// in WorkspaceBases' order, creates base + "QW_" + 8 upper-case hexadecimal
+// digits of the time-stamp counter with WorkspaceSecurity's descriptor,
+// drawing a new name while one exists or cannot be made and held, at most
+// kWorkspaceAttempts times a base; a base that takes none is given up for
+// the next. The new directory is held (no one can rename or delete it)
+// until ReleaseWorkspace, and the run works through that handle
+// (g_runState.workspace). workspacePath (no trailing separator) is the
+// path the held handle resolves to, junctions and links followed, and
+// packageCopyPath that + "\QW.tmp"; a workspace the system names by no
+// path that fits is given up like a base that takes none. On any other
+// outcome workspacePath is empty and nothing is held.
 WorkspaceOutcome PrepareWorkspace();
 
 // Lets go of the workspace directory: once the setup program has been

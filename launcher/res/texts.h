@@ -28,6 +28,14 @@ constexpr TextPair kNoSpaceMessage = {
     "\xCE\xC4\xBC\xFE\xA3\xA1",
 };
 
+// Volumes had the room, yet no workspace could be made on any of them.
+constexpr TextPair kWorkspaceNotMadeMessage = {
+    "Cannot Create A Folder For Temporary Files!",
+    // 无法创建存放临时文件的文件夹！
+    "\xCE\xDE\xB7\xA8\xB4\xB4\xBD\xA8\xB4\xE6\xB7\xC5\xC1\xD9\xCA\xB1\xCE\xC4\xBC\xFE\xB5\xC4"
+    "\xCE\xC4\xBC\xFE\xBC\xD0\xA3\xA1",
+};
+
 constexpr TextPair kDamagedPackageMessage = {
     "This file has been damaged, please download a new one!",
     // 文件被修改，请重新下载!

@@ -55,6 +55,7 @@ INT_PTR CDialog::DoModal() {
   while (wnd && m_bContinueModal) {
     if (!::GetMessageA(&msg, nullptr, 0, 0)) {
       ::PostQuitMessage(static_cast<int>(msg.wParam));  // leave WM_QUIT for the outer loop
+      m_nModalResult = IDABORT;
       break;
     }
     if (!PreTranslateMessage(&msg)) {

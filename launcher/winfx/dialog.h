@@ -27,7 +27,9 @@ class CDialog : public CWnd {
   explicit CDialog(UINT templateId, CWnd* parent = nullptr);
 
   // Creates the window, runs it until EndDialog, destroys it; returns the
-  // EndDialog result, or -1 when the window could not be created.
+  // EndDialog result, IDABORT when a WM_QUIT ended the loop (any program on
+  // the desktop can post one to the thread), or -1 when the window could
+  // not be created, and only then.
   virtual INT_PTR DoModal();
   void EndDialog(int result);
   // Filters a message of the modal loop before it is dispatched; true

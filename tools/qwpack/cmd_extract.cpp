@@ -46,7 +46,7 @@ struct NoticeRecorder {
       if (bar) bar->Update(static_cast<uint32_t>(value));
       return;
     }
-    if (deleteCopyAtEnd) g_platform.deleteFile(g_runState.packageCopyPath);
+    if (deleteCopyAtEnd) g_platform.deleteFileIn(g_runState.workspace, kPackageCopyName);
     finalCode = code;
     if (code >= kNoticeOpenError && code <= kNoticeDamagedPackage)
       finalPath = HostPathFromAnsi(reinterpret_cast<const char*>(value));
@@ -103,7 +103,14 @@ int RunExtract(int argc, char** argv) {
   std::string workspace = HostAbsolutePath(directory);
   CopyWorkerPath(program, g_runState.programPath);
   CopyWorkerPath(workspace, g_runState.workspacePath);
-  CopyWorkerPath(workspace + kHostSeparator + "QW.tmp", g_runState.packageCopyPath);
+  CopyWorkerPath(workspace + kHostSeparator + kPackageCopyName, g_runState.packageCopyPath);
+  // The worker opens everything in the folder through this handle, as the
+  // launcher does in its workspace.
+  g_runState.workspace = g_platform.holdDirectory(g_runState.workspacePath);
+  if (!g_runState.workspace) {
+    fprintf(stderr, "qwpack: cannot open %s: %s\n", workspace.c_str(), HostErrorText().c_str());
+    return 1;
+  }
 
   ProgressBar bar("extract", 200);
   NoticeRecorder recorder;
@@ -112,6 +119,8 @@ int RunExtract(int argc, char** argv) {
   NoticeSink sink = {NoticeRecorder::Deliver, &recorder};
   g_runState.noticeTarget = &sink;
   ExtractionWorkerMain(nullptr);
+  g_platform.release(g_runState.workspace);
+  g_runState.workspace = nullptr;
   if (recorder.finalCode == kNoticeSuccess) bar.Finish();
   return recorder.Report();
 }
@@ -147,7 +156,7 @@ int WalkPackage(const std::string& program, void (*onEntry)(void*, const EntryRe
   ProgressBar bar("verify", 200);
   recorder.bar = &bar;
   char path[kPathCapacity];
-  UnpackJob job = {"", *fileCount, &sink, false, onEntry, context};
+  UnpackJob job = {"", nullptr, *fileCount, &sink, false, onEntry, context};
   uint32_t code = UnpackPackageBody(copy, job, path);
   fclose(copy);
   recorder.Handle(code, reinterpret_cast<uintptr_t>(path));

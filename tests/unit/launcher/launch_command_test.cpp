@@ -48,9 +48,8 @@ class SetupLaunchTest : public WorkerTest {
   void SetUp() override {
     WorkerTest::SetUp();
     setenv("TMPDIR", root_.c_str(), 1);
-    ASSERT_EQ(PrepareWorkspace(), kWorkspaceReady);
-    workspace_ = g_runState.workspacePath;
-    setup_ = workspace_ + "/QWSetup.exe";
+    g_platform.release(g_runState.workspace);  // the launcher's own workspace instead
+    g_runState.workspace = nullptr;
     g_test = this;
     g_platform.startProgram = RecordStart;
   }
@@ -73,6 +72,7 @@ class SetupLaunchTest : public WorkerTest {
   // empty), changes the file as another program might between the check and
   // the start, then launches.
   int RunAndLaunch(const std::vector<uint8_t>& setup, Change change = kUnchanged) {
+    PrepareFreshWorkspace();
     CLzCodec codec;
     PackageBuilder package;
     package.AddFile("", "readme.txt", std::vector<uint8_t>(100, 'r'));
@@ -100,6 +100,15 @@ class SetupLaunchTest : public WorkerTest {
     return status;
   }
 
+  // A workspace as the launcher makes one, for each run: a launch lets go
+  // of the one before.
+  void PrepareFreshWorkspace() {
+    if (g_runState.workspace) return;
+    EXPECT_EQ(PrepareWorkspace(), kWorkspaceReady);
+    workspace_ = g_runState.workspacePath;
+    setup_ = workspace_ + "/QWSetup.exe";
+  }
+
   static SetupLaunchTest* g_test;
   std::string setup_;
   std::vector<std::string> started_;
@@ -119,8 +128,9 @@ std::vector<uint8_t> SetupBytes() {
 TEST_F(SetupLaunchTest, StartsTheVerifiedBytesWhileBothAreHeld) {
   EXPECT_EQ(RunAndLaunch(SetupBytes()), kExitSetupStarted);
   ASSERT_EQ(started_.size(), 1u);
-  EXPECT_EQ(started_[0], workspace_ + "\\QWSetup.exe");
-  EXPECT_EQ(startCommand_, "\"" + workspace_ + "\\QWSetup.exe\" -D");
+  // The path its hold resolves to: on POSIX with the system's separators.
+  EXPECT_EQ(started_[0], workspace_ + "/QWSetup.exe");
+  EXPECT_EQ(startCommand_, "\"" + workspace_ + "/QWSetup.exe\" -D");
   EXPECT_TRUE(heldAtStart_);
 }
 
@@ -141,6 +151,7 @@ TEST_F(SetupLaunchTest, StartsAMethod2SetupThatGoesOnFromTheEntryBefore) {
   PackageBuilder package;
   package.AddEntry("", "before.bin", static_cast<uint32_t>(before.size()), entries[0], kMethodLzma);
   package.AddEntry("", "QWSetup.exe", static_cast<uint32_t>(setup.size()), entries[1], kMethodLzma);
+  PrepareFreshWorkspace();
   Run(package.Build());
   ExpectOneFinal(kNoticeSuccess);
   EXPECT_EQ(StartSetupProgram(failedPath_), kExitSetupStarted);

@@ -29,6 +29,7 @@ TEST(Texts, ChineseTextsAreGbk) {
   EXPECT_EQ(GbkToUtf8(kNoSpaceMessage.chinese), "没有足够的空间存放临时文件！");
   EXPECT_EQ(GbkToUtf8(kDamagedPackageMessage.chinese), "文件被修改，请重新下载!");
   EXPECT_EQ(GbkToUtf8(kTokenUnreadableMessage.chinese), "无法读取本程序的访问权限！");
+  EXPECT_EQ(GbkToUtf8(kWorkspaceNotMadeMessage.chinese), "无法创建存放临时文件的文件夹！");
 }
 
 TEST(Texts, ChineseOnlyForSimplifiedChinese) {

@@ -52,11 +52,15 @@ class WorkerTest : public ::testing::Test {
     strcpy(g_runState.programPath, program_.c_str());
     strcpy(g_runState.workspacePath, workspace_.c_str());
     strcpy(g_runState.packageCopyPath, (workspace_ + "\\QW.tmp").c_str());
+    g_runState.workspace = g_platform.holdDirectory(workspace_.c_str());
+    ASSERT_NE(g_runState.workspace, nullptr);
     sink_ = {Record, this};
     g_runState.noticeTarget = &sink_;
   }
   void TearDown() override {
     g_platform = NativePlatform();
+    if (g_runState.workspace) g_platform.release(g_runState.workspace);
+    g_runState.workspace = nullptr;
     std::string command = "rm -rf '" + root_ + "'";
     EXPECT_EQ(system(command.c_str()), 0);
   }

@@ -296,9 +296,9 @@ TEST_F(WorkerTest, ExistingSubdirectoryIsNoError) {
 
 TEST_F(WorkerTest, EachSubdirectoryLevelIsMadeOncePerWalk) {
   static std::vector<std::string> s_made;
-  g_platform.createDirectory = [](const char* path) {
+  g_platform.createDirectoryIn = [](HeldHandle directory, const char* path) {
     s_made.push_back(path);
-    return NativePlatform().createDirectory(path);
+    return NativePlatform().createDirectoryIn(directory, path);
   };
   PackageBuilder builder;
   for (int i = 0; i < 6; i++) builder.AddFile("a\\b\\c", "f" + std::to_string(i), Bytes("c"));
@@ -307,9 +307,8 @@ TEST_F(WorkerTest, EachSubdirectoryLevelIsMadeOncePerWalk) {
   builder.AddFile("", "top", Bytes("t"));
   builder.AddFile("a\\bc\\d", "deeper", Bytes("d"));
   std::vector<uint8_t> package = builder.Build();
-  std::string ws = workspace_ + "\\";
-  std::vector<std::string> wanted = {ws + "a", ws + "a\\b", ws + "a\\b\\c", ws + "a\\bc",
-                                     ws + "a\\bc\\d"};
+  // Each level relative to the held workspace, once.
+  std::vector<std::string> wanted = {"a", "a\\b", "a\\b\\c", "a\\bc", "a\\bc\\d"};
   for (int walk = 0; walk < 2; walk++) {
     // The second walk finds nothing made: what the first made is not taken on trust.
     ASSERT_EQ(system(("rm -rf '" + workspace_ + "/a'").c_str()), 0);
@@ -327,14 +326,14 @@ TEST_F(WorkerTest, OpenAndWriteFailures) {
   std::vector<uint8_t> package = OneFile("", "f", Pattern(20000, 9));
   static std::string s_redirectFrom, s_redirectTo;
   static int s_opens;
-  g_platform.openFile = [](const char* path, const char* mode) -> FILE* {
+  g_platform.openFileIn = [](HeldHandle directory, const char* path, const char* mode) -> FILE* {
     s_opens++;
     if (s_redirectFrom == path && (s_redirectTo != "fail-read" || mode[0] == 'r'))
       return s_redirectTo == "fail-read" ? nullptr : fopen(s_redirectTo.c_str(), mode);
-    return NativePlatform().openFile(path, mode);
+    return NativePlatform().openFileIn(directory, path, mode);
   };
 
-  s_redirectFrom = g_runState.packageCopyPath;  // the copy cannot be written: a full disk
+  s_redirectFrom = kPackageCopyName;  // the copy cannot be written: a full disk
   s_redirectTo = "/dev/full";
   Run(package);
   ExpectOneFinal(kNoticeDamagedPackage);
@@ -344,13 +343,13 @@ TEST_F(WorkerTest, OpenAndWriteFailures) {
   ExpectOneFinal(kNoticeOpenError);
   EXPECT_EQ(Final().path, std::string(g_runState.packageCopyPath));
 
-  s_redirectFrom = workspace_ + "\\f";  // the output cannot be written
+  s_redirectFrom = "f";  // the output cannot be written
   s_redirectTo = "/dev/full";
   Run(package);
   ExpectOneFinal(kNoticeWriteError);
   EXPECT_EQ(Final().path, workspace_ + "\\f");
 
-  s_redirectFrom = workspace_ + "\\f";
+  s_redirectFrom = "f";
   s_redirectTo = root_ + "/no/such/dir";
   Run(package);
   ExpectOneFinal(kNoticeWriteError);
@@ -386,4 +385,25 @@ TEST_F(WorkerTest, CopyOutEndsWhenReadsDeliverNothing) {
   Run();
   ExpectOneFinal(kNoticeDamagedPackage);
   EXPECT_LT(Positions().back(), 100u);
+}
+
+// The hold on the setup program is taken from its writer's own handle,
+// never by its name: a program that puts another file at the name between
+// the write and the hold gets its file neither held nor checked.
+TEST_F(WorkerTest, TheSetupProgramIsHeldFromItsWriterNotByItsName) {
+  static std::string s_setup;
+  s_setup = workspace_ + "/QWSetup.exe";
+  g_platform.closeAndHold = [](FILE* file, HeldHandle* held) {
+    rename(s_setup.c_str(), (s_setup + ".moved").c_str());
+    std::ofstream(s_setup, std::ios::binary) << "an impostor of the same name";
+    return NativePlatform().closeAndHold(file, held);
+  };
+  std::vector<uint8_t> setup = Pattern(9000, 3);
+  Run(OneFile("", "QWSetup.exe", setup));
+  ExpectOneFinal(kNoticeSuccess);
+  const VerifiedSetup& held = VerifiedSetupProgram();
+  ASSERT_NE(held.file, nullptr);
+  EXPECT_EQ(held.written.length, setup.size());
+  EXPECT_TRUE(HeldFileMatches(held.file, held.written));
+  ReleaseVerifiedSetup();
 }

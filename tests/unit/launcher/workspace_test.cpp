@@ -39,6 +39,10 @@ struct FakeSystem {
   bool tokenReadable = true;
   TokenFacts token = {false, false, "S-1-5-21-7-8-9-1001"};
 
+  // The path a held directory resolves to, where a junction or link leads
+  // elsewhere; "" where the system names it by none that fits.
+  std::map<std::string, std::string> finalPaths;
+
   std::vector<std::string> created;      // every held directory creation attempted
   std::vector<std::string> descriptors;  // and the security descriptor each asked for
   std::vector<std::string> released;     // held directories let go, in order
@@ -114,6 +118,15 @@ HeldHandle FakeCreateHeldDirectory(const char* path, const char* sddl) {
   return const_cast<char*>(g_fake->existing.insert(path).first->c_str());
 }
 
+int FakeFinalPath(HeldHandle handle, char* path, uint32_t capacity) {
+  std::string name = static_cast<const char*>(handle);
+  auto redirected = g_fake->finalPaths.find(name);
+  if (redirected != g_fake->finalPaths.end()) name = redirected->second;
+  if (name.empty() || name.size() + 1 > capacity) return 0;
+  memcpy(path, name.c_str(), name.size() + 1);
+  return 1;
+}
+
 void FakeRelease(HeldHandle handle) {
   g_fake->released.push_back(static_cast<const char*>(handle));
 }
@@ -141,6 +154,7 @@ class WorkspaceTest : public ::testing::Test {
     g_platform.findFreeSpaceEx = FakeFindFreeSpaceEx;
     g_platform.getDiskFreeSpace = FakeGetDiskFreeSpace;
     g_platform.createHeldDirectory = FakeCreateHeldDirectory;
+    g_platform.finalPath = FakeFinalPath;
     g_platform.release = FakeRelease;
     g_platform.readToken = FakeReadToken;
     g_platform.readTimeStampLow = FakeReadTimeStampLow;
@@ -193,12 +207,12 @@ TEST_F(WorkspaceTest, SecurityDescriptorByToken) {
        true,
        {false, true, "S-1-5-21-7-8-9-1002"},
        kWorkspaceReady,
-       admins + "(A;OICI;FA;;;S-1-5-21-7-8-9-1002)" + highLabel},
+       admins + "(A;OICI;0x1f01bf;;;S-1-5-21-7-8-9-1002)" + highLabel},
       {"plain user",
        true,
        {false, false, "S-1-5-21-7-8-9-1003"},
        kWorkspaceReady,
-       admins + "(A;OICI;FA;;;S-1-5-21-7-8-9-1003)"},
+       admins + "(A;OICI;0x1f01bf;;;S-1-5-21-7-8-9-1003)"},
       {"administrator, no integrity levels",
        true,
        {true, false, "S-1-5-21-7-8-9-500"},
@@ -339,12 +353,61 @@ TEST_F(WorkspaceTest, DrawsANewNameUntilOneIsCreatedHere) {
             (std::vector<std::string>{"C:\\Temp\\QW_22222222", "C:\\Temp\\QW_33333333"}));
 }
 
-TEST_F(WorkspaceTest, GivesUpAfterTheAttemptBound) {
-  fake_.freeBytes["C:\\"] = kJustEnough;
-  fake_.createMakesNothing = true;  // "created", yet never there afterwards
-  EXPECT_EQ(PrepareWorkspace(), kWorkspaceNoRoom);
-  EXPECT_EQ(fake_.created.size(), static_cast<size_t>(kWorkspaceAttempts));
+// Each base with room is tried for the attempt bound, then given up for the
+// next; when none is left, the workspace could not be made, which is not
+// the same as no room.
+TEST_F(WorkspaceTest, GivesUpAfterTheAttemptBoundOnEveryBase) {
+  fake_.freeBytes["C:\\"] = kJustEnough;  // C:\Temp\ and C:\ have the room, D: none
+  fake_.createMakesNothing = true;        // "created", yet never there afterwards
+  EXPECT_EQ(PrepareWorkspace(), kWorkspaceNotMade);
+  ASSERT_EQ(fake_.created.size(), 2 * static_cast<size_t>(kWorkspaceAttempts));
+  EXPECT_EQ(fake_.created.front().rfind("C:\\Temp\\QW_", 0), 0u);
+  EXPECT_EQ(fake_.created.back().rfind("C:\\QW_", 0), 0u);
   EXPECT_EQ(Workspace(), "");
+}
+
+// A base that refuses every workspace (access denied, a descriptor it will
+// not take) passes the run on to the next base with room.
+TEST_F(WorkspaceTest, ABaseThatMakesNoWorkspacePassesToTheNext) {
+  fake_.freeBytes["C:\\"] = kJustEnough;
+  fake_.freeBytes["D:\\"] = kJustEnough;
+  fake_.stamps = {0x0A1B2C3D};
+  fake_.refused = {"C:\\Temp\\QW_0A1B2C3D", "C:\\QW_0A1B2C3D"};
+  ASSERT_EQ(PrepareWorkspace(), kWorkspaceReady);
+  EXPECT_EQ(Workspace(), "D:\\QW_0A1B2C3D");
+  EXPECT_EQ(fake_.created.size(), 2 * static_cast<size_t>(kWorkspaceAttempts) + 1);
+}
+
+// The run goes by the path the held directory resolves to: a junction in
+// the temporary-files path is followed once, at the creation, and the path
+// it led to is the one used from then on. A workspace the system names by
+// no usable path is let go, and the next base tried.
+TEST_F(WorkspaceTest, TheWorkspaceIsNamedByThePathItsHandleResolvesTo) {
+  fake_.freeBytes["C:\\"] = kJustEnough;
+  fake_.finalPaths["C:\\Temp\\QW_0A1B2C3D"] = "C:\\Users\\Real\\Temp\\QW_0A1B2C3D";
+  ASSERT_EQ(PrepareWorkspace(), kWorkspaceReady);
+  EXPECT_EQ(Workspace(), "C:\\Users\\Real\\Temp\\QW_0A1B2C3D");
+  EXPECT_STREQ(g_runState.packageCopyPath, "C:\\Users\\Real\\Temp\\QW_0A1B2C3D\\QW.tmp");
+  EXPECT_STREQ(static_cast<const char*>(g_runState.workspace), "C:\\Temp\\QW_0A1B2C3D");
+  ReleaseWorkspace();
+
+  fake_.nextStamp = 0;
+  fake_.existing.erase("C:\\Temp\\QW_0A1B2C3D");
+  fake_.finalPaths["C:\\Temp\\QW_0A1B2C3D"] = "";  // no path the code page holds
+  fake_.released.clear();
+  ASSERT_EQ(PrepareWorkspace(), kWorkspaceReady);
+  EXPECT_EQ(fake_.released, std::vector<std::string>{"C:\\Temp\\QW_0A1B2C3D"});
+  EXPECT_EQ(Workspace(), "C:\\QW_0A1B2C3D");
+
+  // A path too long for the launch command is no usable path either.
+  ReleaseWorkspace();
+  fake_.nextStamp = 0;
+  fake_.existing.erase("C:\\Temp\\QW_0A1B2C3D");
+  fake_.existing.erase("C:\\QW_0A1B2C3D");
+  fake_.finalPaths["C:\\Temp\\QW_0A1B2C3D"] =
+      "C:\\" + std::string(kMaxWorkspaceBaseLength - 3, 'x') + "\\QW_0A1B2C3D";
+  ASSERT_EQ(PrepareWorkspace(), kWorkspaceReady);
+  EXPECT_EQ(Workspace(), "C:\\QW_0A1B2C3D");
 }
 
 TEST_F(WorkspaceTest, WithoutTheExtendedQueryMultipliesClustersIn64Bits) {

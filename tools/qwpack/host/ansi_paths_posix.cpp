@@ -1,6 +1,7 @@
 // The worker's file calls for qwpack on Linux: the POSIX platform's mapping
 // (the code page to UTF-8, backslashes to '/'), after a stand-in for a host
 // path (path_stand_ins.h) has become that path, byte for byte.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,10 +14,6 @@
 
 namespace {
 
-constexpr uint32_t kErrorGenFailure = 31;  // ERROR_GEN_FAILURE
-
-thread_local uint32_t t_lastError = 0;
-
 std::string MapAnsiPath(const char* ansiPath) {
   char mapped[kPathCapacity * 4];
   return PosixMapPath(ansiPath, mapped, sizeof mapped) ? mapped : ansiPath;
@@ -26,19 +23,13 @@ FILE* ToolOpenFile(const char* path, const char* mode) {
   return fopen(HostPathFromAnsi(path).c_str(), mode);
 }
 
+HeldHandle ToolHoldDirectory(const char* path) {
+  int descriptor = open(HostPathFromAnsi(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return descriptor < 0 ? nullptr : PosixHeldDescriptor(descriptor);
+}
+
 int ToolDeleteFile(const char* path) {
   return unlink(HostPathFromAnsi(path).c_str()) == 0;
-}
-
-// The worker tells an existing directory apart from every other failure.
-int ToolCreateDirectory(const char* path) {
-  if (mkdir(HostPathFromAnsi(path).c_str(), 0777) == 0) return 1;
-  t_lastError = errno == EEXIST ? kErrorAlreadyExists : kErrorGenFailure;
-  return 0;
-}
-
-uint32_t ToolLastError() {
-  return t_lastError;
 }
 
 }  // namespace
@@ -47,8 +38,7 @@ void UsePathCodePage(unsigned codePage) {
   PosixSetCodePage(codePage);
   g_platform.openFile = ToolOpenFile;
   g_platform.deleteFile = ToolDeleteFile;
-  g_platform.createDirectory = ToolCreateDirectory;
-  g_platform.lastError = ToolLastError;
+  g_platform.holdDirectory = ToolHoldDirectory;
 }
 
 unsigned PathCodePage() {

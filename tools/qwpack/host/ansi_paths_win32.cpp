@@ -8,6 +8,7 @@
 
 #include "platform/code_page.h"
 #include "platform/platform.h"
+#include "platform/platform_win32.h"
 #include "tools/qwpack/host/ansi_paths.h"
 #include "tools/qwpack/host/host_files.h"
 #include "tools/qwpack/path_stand_ins.h"
@@ -35,13 +36,39 @@ int ToolDeleteFile(const char* path) {
   return !wide.empty() && DeleteFileW(wide.c_str());
 }
 
-int ToolCreateDirectory(const char* path) {
+HeldHandle ToolHoldDirectory(const char* path) {
   std::wstring wide = WidePath(path);
+  HANDLE directory = wide.empty() ? INVALID_HANDLE_VALUE
+                                  : CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return directory == INVALID_HANDLE_VALUE ? nullptr : directory;
+}
+
+// Names inside the folder are the package's, in its code page.
+std::wstring WideName(const char* relativePath) {
+  std::string utf8;
+  return CodePageToUtf8(relativePath, g_codePage, &utf8) ? HostWide(utf8) : std::wstring();
+}
+
+FILE* ToolOpenFileIn(HeldHandle directory, const char* relativePath, const char* mode) {
+  std::wstring wide = WideName(relativePath);
+  return wide.empty() ? nullptr
+                      : Win32OpenFileInWide(static_cast<HANDLE>(directory), wide.c_str(), mode);
+}
+
+int ToolCreateDirectoryIn(HeldHandle directory, const char* relativePath) {
+  std::wstring wide = WideName(relativePath);
   if (wide.empty()) {
     SetLastError(ERROR_NO_UNICODE_TRANSLATION);
     return 0;
   }
-  return CreateDirectoryW(wide.c_str(), nullptr) != 0;
+  return Win32CreateDirectoryInWide(static_cast<HANDLE>(directory), wide.c_str());
+}
+
+int ToolDeleteFileIn(HeldHandle directory, const char* relativePath) {
+  std::wstring wide = WideName(relativePath);
+  return !wide.empty() && Win32DeleteFileInWide(static_cast<HANDLE>(directory), wide.c_str());
 }
 
 int ToolIsLeadByte(unsigned char byte) {
@@ -59,7 +86,10 @@ void UsePathCodePage(unsigned codePage) {
   g_codePage = codePage;
   g_platform.openFile = ToolOpenFile;
   g_platform.deleteFile = ToolDeleteFile;
-  g_platform.createDirectory = ToolCreateDirectory;
+  g_platform.holdDirectory = ToolHoldDirectory;
+  g_platform.openFileIn = ToolOpenFileIn;
+  g_platform.createDirectoryIn = ToolCreateDirectoryIn;
+  g_platform.deleteFileIn = ToolDeleteFileIn;
   g_platform.isLeadByte = ToolIsLeadByte;
   g_platform.sendNotice = ToolSendNotice;
 }
