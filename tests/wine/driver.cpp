@@ -11,6 +11,8 @@
 //       --send-notice CODE:VALUE sends the held window a notice of the
 //       driver's own, as the worker would (repeatable).
 //       --count-notices reports how many notices reached the window.
+//       --post-quit posts WM_QUIT to the held launcher's window thread, as
+//       any program on the desktop may.
 //   driver keys LAUNCHER
 //       Holds the worker, presses Enter (the run must go on), then Escape.
 //   driver look [--screenshot BMP] LAUNCHER
@@ -71,6 +73,7 @@ struct Options {
   unsigned long holdAt = 0;  // the progress position to hold at
   bool privateTemp = false;
   bool countNotices = false;
+  bool postQuit = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
@@ -87,6 +90,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->privateTemp = true;
     } else if (argument == "--temp" && i + 1 < argc) {
       options->temp = argv[++i];
+    } else if (argument == "--post-quit") {
+      options->postQuit = true;
     } else if (argument == "--count-notices") {
       options->countNotices = true;
     } else if (argument == "--release-when" && i + 1 < argc) {
@@ -328,6 +333,8 @@ int RunOutcome(const Options& options) {
     Report("hold.package_copy_exists", FileExists(workspace + "\\QW.tmp"));
     if (window && !options.screenshot.empty()) SaveScreenshot(window, options.screenshot);
     if (window) SendNotices(window, options.notices);
+    if (options.postQuit)
+      Report("quit.posted", PostThreadMessageW(launcher.info.dwThreadId, WM_QUIT, 0, 0) != FALSE);
     if (!options.releaseWhen.empty()) {
       DWORD waited = 0;
       for (; !FileExists(options.releaseWhen) && waited < kHoldTimeoutMs; waited += 50) Sleep(50);
@@ -436,7 +443,7 @@ int main(int argc, char** argv) {
     fputs(
         "usage: driver outcome|keys|look|version|brand [--private-temp | --temp DIR] [--hold]\n"
         "                                [--release-when FILE] [--count-notices]\n"
-        "                                [--hold-at N] [--send-notice CODE:VALUE] [--screenshot "
+        "                                [--hold-at N] [--send-notice CODE:VALUE] [--post-quit] [--screenshot "
         "BMP]\n"
         "                                LAUNCHER\n",
         stderr);

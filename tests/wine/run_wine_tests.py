@@ -333,6 +333,91 @@ def workspace_cannot_be_taken():
     expect_unpacked(facts, entries)
 
 
+@case
+def link_repointed_while_held():
+    """The temporary-files path runs through a link (a directory junction on
+    Windows, a symbolic link here) that a second program points elsewhere
+    while the run is held, once QWSetup.exe is verified (the second of
+    three entries), with a decoy QWSetup.exe under the same workspace name
+    there. The launcher goes on in the workspace it made: the verified
+    QWSetup.exe starts from there, the last entry is written there, and
+    nothing is written through the re-pointed link."""
+    entries = [big_entry("before.bin"), setup_entry(), big_entry("after.bin")]
+    directory = os.path.join(OUT, "repointed")
+    program = program_file("repointed", "Repointed.exe", entries)
+    real, decoy, link = (os.path.join(directory, name) for name in ("real", "decoy", "link"))
+    for folder in (real, decoy):
+        os.makedirs(os.path.join(folder, "tmp"))
+    os.symlink(real, link)
+    release = os.path.join(directory, "release")
+    made = {}
+
+    def repoint(key, value):
+        if key != "hold.workspace_unix" or not value:
+            return
+        made["name"] = os.path.basename(value)
+        decoy_workspace = os.path.join(decoy, "tmp", made["name"])
+        os.makedirs(decoy_workspace)
+        shutil.copy(SETUP, os.path.join(decoy_workspace, "QWSetup.exe"))
+        os.remove(link)
+        os.symlink(decoy, link)
+        open(release, "w").close()
+
+    facts = drive("outcome", program, "--temp", windows_path(os.path.join(link, "tmp")),
+                  "--hold-at", "166", "--release-when", windows_path(release), on_fact=repoint)
+    facts.expect("hold", 1)
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", STATUS["setup started"])
+    if "name" not in made:
+        raise Failure(f"the run was never held in a workspace (log {facts.log})")
+    workspace = os.path.join(real, "tmp", made["name"])
+    decoy_workspace = os.path.join(decoy, "tmp", made["name"])
+    found = sorted(os.listdir(workspace))
+    if found != ["QWSetup-received.txt", "QWSetup.exe", "after.bin", "before.bin"]:
+        raise Failure(f"the launcher's own workspace holds {found}")
+    for entry in entries:
+        with open(os.path.join(workspace, entry.file_name.decode()), "rb") as unpacked:
+            if unpacked.read() != entry.data:
+                raise Failure(f"{entry.file_name.decode()} differs in the launcher's workspace")
+    if sorted(os.listdir(decoy_workspace)) != ["QWSetup.exe"]:
+        raise Failure(f"written through the re-pointed link: {sorted(os.listdir(decoy_workspace))}")
+    with open(os.path.join(workspace, "QWSetup-received.txt"), encoding="latin-1") as record:
+        received = record.read()
+    if made["name"] not in received or "decoy" in received:
+        raise Failure(f"the setup program that started is not the verified one: {received!r}")
+
+
+@case
+def quit_message_during_the_run():
+    """A WM_QUIT posted to the window's thread while the run goes on (any
+    program on the desktop may post one) ends the run as a cancel does,
+    with a status of its own: no message, no launch, the workspace keeping
+    what was unpacked so far."""
+    program = program_file("quit", "Quit.exe", [big_entry(), setup_entry()])
+    facts = drive("outcome", program, "--hold", "--post-quit")
+    facts.expect("hold", 1)
+    facts.expect("quit.posted", 1)
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", STATUS["quit"])
+    facts.expect("setup.record", "absent")
+
+
+@case
+def names_ending_in_a_dot_or_a_space():
+    """An entry named "QWSetup.exe." would be written as QWSetup.exe, under
+    a name the launcher does not know it by: such names are refused like
+    every other Windows would rewrite, and nothing of them is written."""
+    with open(SETUP, "rb") as source:
+        setup = source.read()
+    for name in ("QWSetup.exe.", "QWSetup.exe "):
+        program = program_file("dotnames", "Dot.exe", [Entry("", name, setup)])
+        facts = drive("outcome", program)
+        workspace = expect_workspace(facts)
+        expect_failure_box(facts, f"Write file:{workspace}\\{name} error!", "Dot", "write error")
+        if os.listdir(facts["workspace.unix"]):
+            raise Failure(f"{name!r}: written: {os.listdir(facts['workspace.unix'])}")
+
+
 def packed_example(case, *pack_options):
     """The example payload and QWSetup.exe packed by qwpack pack: (program, payload)."""
     if not os.path.exists(QWPACK):
@@ -621,14 +706,19 @@ def window_cannot_be_made():
 
 class SmallDrivesOnly:
     """For the length of a `with`: the prefix's only fixed drive is T:, a
-    tmpfs of 64 MiB; C: counts as a network drive and Z: (the host's /) is
-    gone. Wine reads drive kinds from HKLM\\Software\\Wine\\Drives when its
-    services start, so the wineserver is restarted on the way in and out."""
-    SIZE_MB = 64
+    tmpfs of 64 MiB (or `size_mb`); C: counts as a network drive (or
+    `c_kind`) and Z: (the host's /) is gone. Wine reads drive kinds from
+    HKLM\\Software\\Wine\\Drives when its services start, so the wineserver
+    is restarted on the way in and out. seal() makes T: read-only."""
 
-    def __init__(self, case):
+    def __init__(self, case, size_mb=64, c_kind="network"):
         self.mount = os.path.join(OUT, case, "small-drive")
         self.devices = os.path.join(os.environ["WINEPREFIX"], "dosdevices")
+        self.size_mb = size_mb
+        self.c_kind = c_kind
+
+    def seal(self):
+        subprocess.run(["mount", "-o", "remount,ro", self.mount], check=True)
 
     def wine(self, *arguments):
         subprocess.run([os.environ["QW_WINE"], *arguments], stdout=subprocess.DEVNULL,
@@ -648,11 +738,11 @@ class SmallDrivesOnly:
 
     def __enter__(self):
         os.makedirs(self.mount, exist_ok=True)
-        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={self.SIZE_MB}m", "tmpfs",
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={self.size_mb}m", "tmpfs",
                                   self.mount], capture_output=True, text=True)
         if mounted.returncode != 0:
             raise Skip(f"cannot mount a small tmpfs here: {mounted.stderr.strip()}")
-        self.set_kinds({"c:": "network", "t:": "hd"})
+        self.set_kinds({"c:": self.c_kind, "t:": "hd"})
         self.restart_wine()
         os.symlink(self.mount, os.path.join(self.devices, "t:"))
         os.remove(os.path.join(self.devices, "z:"))
@@ -692,6 +782,48 @@ def no_room_for_the_workspace():
             if os.listdir(temp) or set(os.listdir(drives.mount)) != {"driver.exe", "NoRoom.exe", "tmp"}:
                 raise Failure(f"something was created on the small drive: {os.listdir(drives.mount)}, "
                               f"{os.listdir(temp)}")
+
+
+@case
+def workspace_cannot_be_made():
+    """The temporary-files directory lies on a drive with room on which no
+    folder can be made (a read-only tmpfs of 400 MiB). With another fixed
+    drive with room, the launcher moves on to it and unpacks there; with
+    none left, a message and a status of their own, not the no-room ones."""
+    program = program_file("notmade", "NotMade.exe", [setup_entry()])
+    drive_c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
+    for c_kind in ("network", "hd"):
+        before = set(os.listdir(drive_c))
+        with SmallDrivesOnly("notmade", size_mb=400, c_kind=c_kind) as drives:
+            for name in ("driver.exe", "NotMade.exe"):
+                shutil.copy(DRIVER if name == "driver.exe" else program, drives.mount)
+            os.makedirs(os.path.join(drives.mount, "tmp"))
+            drives.seal()
+            facts = drive("outcome", os.path.join(OUT, "notmade", f"NotMade-{c_kind}.exe"),
+                          "--temp", "T:\\tmp", driver=os.path.join(drives.mount, "driver.exe"),
+                          program_path="T:\\NotMade.exe")
+        made = sorted(name for name in set(os.listdir(drive_c)) - before if WORKSPACE_NAME.match(name))
+        if c_kind == "network":
+            facts.expect("box.seen", 1)
+            facts.expect("box.text", "Cannot Create A Folder For Temporary Files!")
+            facts.expect("box.caption", DAMAGED_EN[1])
+            facts.expect("exit.code", STATUS["workspace not made"])
+            if made:
+                raise Failure(f"made on C:, a network drive: {made}")
+            continue
+        facts.expect("box.seen", 0)
+        facts.expect("exit.code", STATUS["setup started"])
+        if len(made) != 1:
+            raise Failure(f"no single workspace at C:'s root: {made}")
+        workspace = os.path.join(drive_c, made[0])
+        for _ in range(50):  # the setup program records what it received as it starts
+            if os.path.exists(os.path.join(workspace, "QWSetup-received.txt")):
+                break
+            time.sleep(0.1)
+        found = sorted(os.listdir(workspace))
+        shutil.rmtree(workspace)
+        if found != ["QWSetup-received.txt", "QWSetup.exe"]:
+            raise Failure(f"the workspace on C: holds {found}")
 
 
 @case
