@@ -68,9 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   snprintf(g_runState.workspacePath, kPathCapacity, "%s", workspace.c_str());
   snprintf(g_runState.packageCopyPath, kPathCapacity, "%s\\QW.tmp", workspace.c_str());
   g_runState.noticeTarget = &sink;
+  g_runState.workspace = g_platform.holdDirectory(workspace.c_str());
+  if (!g_runState.workspace) abort();
   g_finals = 0;
   g_afterFinal = false;
   ExtractionWorkerMain(nullptr);
+  ReleaseVerifiedSetup();
+  g_platform.release(g_runState.workspace);
+  g_runState.workspace = nullptr;
   if (g_finals != 1 || g_afterFinal) abort();
   if (CountEntries(root) != 2) abort();  // only the program and the workspace
   return 0;
