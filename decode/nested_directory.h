@@ -23,5 +23,4 @@ struct MadeSubdirectory {
 // failed because the directory exists, `made` becomes relativePath.
 // Returns 0 without creating anything when relativePath does not fit in
 // 520 bytes.
-int CreateEntrySubdirectory(HeldHandle directory, const char* relativePath,
-                            MadeSubdirectory* made);
+int CreateEntrySubdirectory(HeldHandle directory, const char* relativePath, MadeSubdirectory* made);

@@ -39,8 +39,8 @@ struct EntryReport {
   const char* outputPath;
   uint32_t blockCount;
   uint32_t codedBlockCount;
-  uint64_t storedBytes;            // block headers included: dataEnd - dataStart of a sound entry
-  HeldHandle held = nullptr;  // the output, held since its check (UnpackJob::holdWhenVerified)
+  uint64_t storedBytes;        // block headers included: dataEnd - dataStart of a sound entry
+  HeldHandle held = nullptr;   // the output, held since its check (UnpackJob::holdWhenVerified)
   HeldDigest heldDigest = {};  // of the bytes written to `held`
 };
 
@@ -50,9 +50,9 @@ struct UnpackJob {
   // held directory, the workspace, never through workspacePath. Null when
   // nothing is written.
   HeldHandle workspace;
-  uint32_t fileCount;         // non-zero; divides the progress
-  void* noticeTarget;         // receives the progress notices
-  bool writeFiles;            // false: decode and verify, create nothing
+  uint32_t fileCount;  // non-zero; divides the progress
+  void* noticeTarget;  // receives the progress notices
+  bool writeFiles;     // false: decode and verify, create nothing
   void (*onEntry)(void* context, const EntryReport& report);  // optional
   void* context;
   // Optional: an entry for which it returns true is, once written and

@@ -74,8 +74,14 @@ unsigned long QW_THREAD_CALL ExtractionWorkerMain(void*) {
   StreamBuffer bodyBuffer;
   UseStreamBuffer(body, &bodyBuffer);
   char outputPath[kPathCapacity];  // valid while the final notice is handled
-  UnpackJob job = {g_runState.workspacePath, g_runState.workspace, fileCount, target, true,
-                   KeepVerifiedSetup,        nullptr,              IsSetupProgram};
+  UnpackJob job = {g_runState.workspacePath,
+                   g_runState.workspace,
+                   fileCount,
+                   target,
+                   true,
+                   KeepVerifiedSetup,
+                   nullptr,
+                   IsSetupProgram};
   uint32_t code = UnpackPackageBody(body, job, outputPath);
   fclose(body);
   uintptr_t value = code == kNoticeSuccess ? 0 : reinterpret_cast<uintptr_t>(outputPath);

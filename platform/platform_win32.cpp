@@ -219,9 +219,9 @@ HANDLE OpenIn(HANDLE directory, const wchar_t* name, ACCESS_MASK access, ULONG s
   InitializeObjectAttributes(&attributes, &unicodeName, OBJ_CASE_INSENSITIVE, directory, nullptr);
   IO_STATUS_BLOCK io;
   HANDLE opened = nullptr;
-  NTSTATUS status = NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr,
-                                 FILE_ATTRIBUTE_NORMAL, share, disposition,
-                                 options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  NTSTATUS status =
+      NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+                   share, disposition, options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
   if (status < 0) {
     SetLastError(RtlNtStatusToDosError(status));
     return nullptr;
@@ -343,9 +343,9 @@ int Win32CreateDirectoryInWide(HANDLE directory, const wchar_t* name) {
 }
 
 int Win32DeleteFileInWide(HANDLE directory, const wchar_t* name) {
-  HANDLE file = OpenIn(directory, name, DELETE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                       FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE);
+  HANDLE file =
+      OpenIn(directory, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+             FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE);
   if (!file) return 0;
   CloseHandle(file);
   return 1;

@@ -19,11 +19,11 @@ enum ExitStatus : int {
   kExitChecksumError = kNoticeChecksumError,
   kExitDirectoryError = kNoticeDirectoryError,
   kExitDamagedPackage = kNoticeDamagedPackage,
-  kExitNoSpace = 8,           // no volume with room for the workspace
-  kExitUnknownNotice = 9,     // a notice whose code means nothing
-  kExitSetupNotStarted = 10,  // QWSetup.exe could not be started
-  kExitTokenUnreadable = 11,  // the process token could not be read: nothing made
-  kExitNoWindow = 12,         // the progress window could not be created
+  kExitNoSpace = 8,            // no volume with room for the workspace
+  kExitUnknownNotice = 9,      // a notice whose code means nothing
+  kExitSetupNotStarted = 10,   // QWSetup.exe could not be started
+  kExitTokenUnreadable = 11,   // the process token could not be read: nothing made
+  kExitNoWindow = 12,          // the progress window could not be created
   kExitWorkspaceNotMade = 13,  // volumes had the room, but none took a workspace
   kExitQuit = 14,              // a quit message ended the window's loop, as a cancel does
 };

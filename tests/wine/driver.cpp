@@ -443,7 +443,8 @@ int main(int argc, char** argv) {
     fputs(
         "usage: driver outcome|keys|look|version|brand [--private-temp | --temp DIR] [--hold]\n"
         "                                [--release-when FILE] [--count-notices]\n"
-        "                                [--hold-at N] [--send-notice CODE:VALUE] [--post-quit] [--screenshot "
+        "                                [--hold-at N] [--send-notice CODE:VALUE] [--post-quit] "
+        "[--screenshot "
         "BMP]\n"
         "                                LAUNCHER\n",
         stderr);

@@ -315,7 +315,10 @@ TEST_F(HostileResources, IconImagesAreCappedTogether) {
 // Text from a launcher's resources is UTF-16 of any kind: a lone surrogate
 // becomes U+FFFD, so what reaches a listing (and its JSON) is UTF-8.
 TEST_F(HostileResources, LoneSurrogatesBecomeTheReplacementCharacter) {
-  EXPECT_EQ(Utf8FromUtf16(u"a\xD800" u"b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Utf8FromUtf16(u"a\xD800"
+                          u"b"),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(Utf8FromUtf16(u"\xDC00"), "\xEF\xBF\xBD");
   EXPECT_EQ(Utf8FromUtf16(u"x\xD83D"), "x\xEF\xBF\xBD");
   EXPECT_EQ(Utf8FromUtf16(u"\xD83D\xDE00"), "\xF0\x9F\x98\x80");  // a pair stays one character

@@ -227,9 +227,8 @@ TEST_F(WorkerTest, CodedFlagZeroInsideAnLzEntryIsCopied) {
 }
 
 TEST_F(WorkerTest, NamesThatWouldLeaveTheWorkspaceCreateNothing) {
-  const char* subdirectories[] = {"..",  "a\\..\\..", "\\abs", "a\\",     "a\\\\b",  "C:\\x",
-                                  "a/b", "a:b",       "ok\\.", "...",     "a\x01",   "dot.\\x",
-                                  "x\\sp "};
+  const char* subdirectories[] = {"..",  "a\\..\\..", "\\abs", "a\\",   "a\\\\b",  "C:\\x", "a/b",
+                                  "a:b", "ok\\.",     "...",   "a\x01", "dot.\\x", "x\\sp "};
   for (const char* subdirectory : subdirectories) {
     Run(OneFile(subdirectory, "evil.txt", Bytes("x")));
     ExpectOneFinal(kNoticeDirectoryError);
@@ -237,8 +236,8 @@ TEST_F(WorkerTest, NamesThatWouldLeaveTheWorkspaceCreateNothing) {
   }
   // Windows drops a trailing dot or space: "QWSetup.exe." would be written
   // as QWSetup.exe, a name the walk does not know it by.
-  const char* names[] = {"..", ".", "a\\b", "..\\up", "/etc/x", "c:x", "tab\t", "",
-                         "QWSetup.exe.", "QWSetup.exe ", "QWSetup.exe. ."};
+  const char* names[] = {"..",    ".", "a\\b",         "..\\up",       "/etc/x",        "c:x",
+                         "tab\t", "",  "QWSetup.exe.", "QWSetup.exe ", "QWSetup.exe. ."};
   for (const char* name : names) {
     Run(OneFile("sub", name, Bytes("x")));
     ExpectOneFinal(kNoticeWriteError);
