@@ -116,26 +116,32 @@ std::string ReadImageResources(const std::vector<uint8_t>& image, ResourceTree* 
   return ReadResourceTree(bytes, section->address, rva, tree);
 }
 
-std::string CheckResourcesLast(const std::vector<uint8_t>& image) {
-  ImageLayout layout;
-  std::string problem = ReadLayout(image, &layout);
+namespace {
+
+// The resource section and the one behind it, laid out as a rebuild in
+// place needs them; an empty string, or why they are not.
+std::string LocateResourcesLast(const std::vector<uint8_t>& image, ImageLayout* layout,
+                                const PeSection** section, const PeSection** trailing) {
+  std::string problem = ReadLayout(image, layout);
   if (!problem.empty()) return problem;
   uint32_t rva = 0;
-  const PeSection* section = ResourceSection(image, layout, &rva);
-  if (!section) return "it has no resource section";
-  const PeSection* trailing = nullptr;
-  return FindTrailingSection(image, layout, *section, rva, &trailing);
+  *section = ResourceSection(image, *layout, &rva);
+  if (!*section) return "it has no resource section";
+  return FindTrailingSection(image, *layout, **section, rva, trailing);
+}
+
+}  // namespace
+
+std::string CheckResourcesLast(const std::vector<uint8_t>& image) {
+  ImageLayout layout;
+  const PeSection *section = nullptr, *trailing = nullptr;
+  return LocateResourcesLast(image, &layout, &section, &trailing);
 }
 
 std::string ReplaceImageResources(std::vector<uint8_t>* image, const ResourceTree& tree) {
   ImageLayout layout;
-  std::string problem = ReadLayout(*image, &layout);
-  if (!problem.empty()) return problem;
-  uint32_t rva = 0;
-  const PeSection* section = ResourceSection(*image, layout, &rva);
-  if (!section) return "it has no resource section";
-  const PeSection* trailing = nullptr;
-  problem = FindTrailingSection(*image, layout, *section, rva, &trailing);
+  const PeSection *section = nullptr, *trailing = nullptr;
+  std::string problem = LocateResourcesLast(*image, &layout, &section, &trailing);
   if (!problem.empty()) return problem;
 
   std::vector<uint8_t> bytes;
