@@ -24,6 +24,8 @@ enum ExitStatus : int {
   kExitSetupNotStarted = 10,  // QWSetup.exe could not be started
   kExitTokenUnreadable = 11,  // the process token could not be read: nothing made
   kExitNoWindow = 12,         // the progress window could not be created
+  // 13 and 14: the workspace could not be made; a quit message ended the run.
+  kExitBadCommandLine = 15,  // a switch unknown or without its path: nothing unpacked
 };
 
 // The status of a run that ends at a final or unknown notice other than
