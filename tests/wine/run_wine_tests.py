@@ -893,6 +893,66 @@ def brand_as_windows_sees_it():
         expect_failure_box(drive("outcome", cut, env=env), text, caption, "damaged package")
 
 
+# --- the suite's tools for runs with switches ------------------------------
+
+def behaviour_entry(**settings):
+    """QWSetup-behaviour.txt, which tells the recording setup program what to
+    do (examples/setup/QWSetup.cpp): exit=N, child_ms=N, child_breakaway=1,
+    child_marker=PATH, record_copy=PATH."""
+    text = "".join(f"{name}={value}\r\n" for name, value in settings.items())
+    return Entry("", "QWSetup-behaviour.txt", text.encode("utf-8"))
+
+
+def launcher_arguments(text):
+    """The driver's options that put `text` on the launcher's command line
+    after its quoted path, exactly as given (any character)."""
+    return ["--launcher-args-hex", text.encode("utf-8").hex()]
+
+
+def setup_arguments(facts, parser="wide"):
+    """The setup program's arguments as it recorded them, split by
+    CommandLineToArgvW ("wide") or by the C runtime ("crt")."""
+    count = facts.number(f"setup.{parser}Argc")
+    return [bytes.fromhex(facts.get(f"setup.{parser}Argv{i}", "")).decode("utf-8")
+            for i in range(count)]
+
+
+def wait_for_file(path, seconds):
+    deadline = time.monotonic() + seconds
+    while not os.path.exists(path) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return os.path.exists(path)
+
+
+@case
+def recording_setup_program_and_window_count():
+    """The suite's tools for runs with switches, shown on a run without: the
+    recording setup program exits with the code it is asked for, starts a
+    child that outlives it, and records its arguments as both of Windows'
+    parsers split them; the driver counts every window the launcher makes,
+    here one dialog (the progress window) and no message box."""
+    entries = [setup_entry(), behaviour_entry(exit=3010, child_ms=1500)]
+    facts = drive("outcome", program_file("recording", "Setup.exe", entries), "--count-windows")
+    workspace = expect_workspace(facts)
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", STATUS["setup started"])
+    facts.expect("windows.dialogs", 1)
+    if facts.number("windows.created") < 2:
+        raise Failure("the progress window's controls were not counted: the hook sees nothing")
+    facts.expect("setup.exitCode", 3010)
+    program = f"{workspace}\\QWSetup.exe"
+    for parser in ("wide", "crt"):
+        if setup_arguments(facts, parser) != [program, "-D"]:
+            raise Failure(f"{parser} arguments {setup_arguments(facts, parser)!r}")
+    marker = os.path.join(facts["workspace.unix"], "QWSetup-child.txt")
+    if not wait_for_file(marker, 10):
+        raise Failure("the setup program's child never wrote its marker")
+    with open(marker, encoding="utf-8") as source:
+        ended = source.read().strip()
+    if ended != f"ended pid={facts.get('setup.child.pid')}":
+        raise Failure(f"child marker {ended!r}, child {facts.get('setup.child.pid')}")
+
+
 def convert_screenshots():
     """PNG copies of the driver's BMP screenshots, for viewing."""
     if not shutil.which("convert"):
