@@ -105,9 +105,11 @@ bool ExtendedLengthPath(const char16_t* path, char16_t* out, size_t capacity) {
 
 bool RemoveWorkspaceTree(const char* workspace, bool elevated, CleanupReport* report) {
   *report = CleanupReport();
-  char16_t wide[kPathCapacity];
+  // Made full first: a "\\?\" path is taken literally, "." and ".." included.
+  char16_t wide[kPathCapacity], full[kPathCapacity];
   if (!g_platform.ansiToWide(workspace, wide, kPathCapacity) ||
-      !ExtendedLengthPath(wide, g_path, kWidePathCapacity)) {
+      !g_platform.getFullPathWide(wide, full, kPathCapacity) ||
+      !ExtendedLengthPath(full, g_path, kWidePathCapacity)) {
     report->left = 1;
     report->firstError = g_platform.lastError();
     return false;
