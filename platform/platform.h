@@ -34,6 +34,35 @@ struct TokenFacts {
 // rename or delete it, nor write it when it is a file. Null: nothing held.
 typedef void* HeldHandle;
 
+// The local time of a log line (GetLocalTime).
+struct LocalTime {
+  uint16_t year, month, day, hour, minute, second, millisecond;
+};
+
+// A setup program started for the launcher to wait for (startSetup).
+enum SetupJoin : uint32_t {
+  kSetupInJob,         // in a job of its own: the wait covers what it starts
+  kSetupJobNotMade,    // CreateJobObject (or its limits) failed: waited for alone
+  kSetupJobNotJoined,  // AssignProcessToJobObject failed: waited for alone
+  kSetupJobNotAsked,   // started without a job
+};
+struct SetupProcess {
+  void* process;  // its handle
+  void* job;      // null unless kSetupInJob
+  uint32_t processId;
+  SetupJoin join;
+  uint32_t joinError;  // the Win32 error behind kSetupJobNotMade or kSetupJobNotJoined
+};
+
+// File attributes the launcher looks at (GetFileAttributesW).
+constexpr uint32_t kFileAttributeReadOnly = 0x1;
+constexpr uint32_t kFileAttributeDirectory = 0x10;
+constexpr uint32_t kFileAttributeReparsePoint = 0x400;
+constexpr uint32_t kNoFileAttributes = 0xFFFFFFFF;  // INVALID_FILE_ATTRIBUTES
+
+// One entry of a listed directory: its name (no path) and attributes.
+typedef bool (*DirectoryVisitor)(void* context, const char16_t* name, uint32_t attributes);
+
 struct PlatformOps {
   // Files: fopen on an ANSI path, "rb" or "wb": the program file itself.
   FILE* (*openFile)(const char* path, const char* mode);
@@ -109,6 +138,79 @@ struct PlatformOps {
   // CreateProcessA(program, commandLine) with a normal window, not waited
   // for; non-zero when the process was created.
   int (*startProgram)(const char* program, char* commandLine);
+
+  // ---- Runs with switches: the command line, the log, the wait for the
+  // whole setup, the workspace's removal and the extraction folder. Wide
+  // text is UTF-16 in char16_t (wchar_t's representation on Windows).
+  // Failures leave their Win32 error for lastError(). ----
+
+  // GetCommandLineW.
+  const char16_t* (*getCommandLineWide)();
+  // GetModuleFileNameW of the program itself: the length, 0 when it fails
+  // or does not fit in `capacity` units with its terminator.
+  uint32_t (*getProgramPathWide)(char16_t* buffer, uint32_t capacity);
+  // GetTempPathW: the length, ending in a separator; 0 as above.
+  uint32_t (*getTempPathWide)(char16_t* buffer, uint32_t capacity);
+  // GetFullPathNameW: the length; 0 as above.
+  uint32_t (*getFullPathWide)(const char16_t* path, char16_t* buffer, uint32_t capacity);
+  // The ANSI code page to UTF-16 and back (MultiByteToWideChar,
+  // WideCharToMultiByte with no best-fit character): the units or bytes
+  // written, terminator included; 0 when it does not fit, or when a
+  // character has no exact form in the other.
+  uint32_t (*ansiToWide)(const char* text, char16_t* buffer, uint32_t capacity);
+  uint32_t (*wideToAnsi)(const char16_t* text, char* buffer, uint32_t capacity);
+
+  // A log file, written by its own writes with others let read it only.
+  // `replace` 0: created only where nothing is (CREATE_NEW); otherwise an
+  // existing file is emptied, but only a plain file with one name: a
+  // directory, a reparse point at the name (followed by nobody) or a file
+  // of several hard links is refused (ERROR_ACCESS_DENIED) and left as it
+  // was. Null on failure. Closed by release().
+  HeldHandle (*createLogFile)(const char16_t* path, int replace);
+  // Appends `size` bytes with one WriteFile: in the system's hands at
+  // return, so a launcher killed after it loses none of them.
+  int (*writeLogFile)(HeldHandle file, const void* bytes, uint32_t size);
+  void (*getLocalTime)(LocalTime* time);  // GetLocalTime
+
+  // Starts the setup program by CreateProcessW(program, commandLine) with a
+  // normal window and no handles inherited. With `joinJob`, it starts
+  // suspended, joins a new job object (no kill on close; a child may leave
+  // it with CREATE_BREAKAWAY_FROM_JOB) and is resumed; a job that cannot be
+  // made, or a process that cannot join it (a parent's job that forbids
+  // it, a system without nested jobs), leaves it to run alone, and the
+  // process says why (SetupProcess). False when no process was created
+  // (or it could not be resumed, when it is ended again).
+  int (*startSetup)(const char16_t* program, char16_t* commandLine, int joinJob,
+                    SetupProcess* process);
+  // Waits until no process of the job is left (without a job, until the
+  // setup program ends), answering messages sent to the calling thread's
+  // windows meanwhile so that a setup program's broadcast never waits on
+  // them, then reads the setup program's own exit code. False when the
+  // wait or the code failed.
+  int (*waitForSetup)(SetupProcess* process, uint32_t* exitCode);
+  void (*closeSetup)(SetupProcess* process);  // lets go of its handles; ends nothing
+
+  // Calls `visit` for each entry of `directory` but "." and "..", until it
+  // returns false; false when the directory cannot be listed.
+  int (*listDirectory)(const char16_t* directory, DirectoryVisitor visit, void* context);
+  // DeleteFileW after clearing a read-only attribute; a reparse point is
+  // deleted itself, never what it leads to.
+  int (*deleteFileWide)(const char16_t* path);
+  // RemoveDirectoryW: an empty directory, or a directory link itself.
+  int (*removeDirectoryWide)(const char16_t* path);
+  // MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT): deleted when the
+  // system next starts, in the order asked; needs administrator rights.
+  int (*deleteAtRestart)(const char16_t* path);
+  void (*sleepMilliseconds)(uint32_t milliseconds);
+  // CreateDirectoryW(path, NULL).
+  int (*createDirectoryWide)(const char16_t* path);
+  // GetFileAttributesW; kNoFileAttributes when nothing is there.
+  uint32_t (*getFileAttributesWide)(const char16_t* path);
+
+  // Writes to the console of the program that started the launcher
+  // (AttachConsole(ATTACH_PARENT_PROCESS), WriteConsoleW); false when it
+  // has none.
+  int (*writeParentConsole)(const char16_t* text);
 };
 
 extern PlatformOps g_platform;

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -289,6 +291,237 @@ uint32_t PosixReadTimeStampLow() {
 #endif
 }
 
+// ---- Runs with switches: stand-ins where Linux has the like, refusals
+// where it has not (no Windows program starts here). Wide paths are
+// Unicode already: UTF-8 with '/' for '\\'. ----
+
+std::string Utf8OfWide(const char16_t* text, bool path) {
+  std::string out;
+  for (; *text; text++) {
+    uint32_t c = *text;
+    if (c >= 0xD800 && c < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (*++text - 0xDC00);
+    if (path && c == '\\') c = '/';
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// UTF-8 to UTF-16 into `buffer`: the units with the terminator, 0 when it
+// does not fit or is no UTF-8.
+uint32_t WideOfUtf8(const std::string& text, char16_t* buffer, uint32_t capacity) {
+  uint32_t at = 0;
+  for (size_t i = 0; i < text.size();) {
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+    if (extra < 0 || text.size() - i <= static_cast<size_t>(extra)) return 0;
+    uint32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
+    for (int k = 1; k <= extra; k++)
+      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    i += extra + 1;
+    uint32_t units = c >= 0x10000 ? 2 : 1;
+    if (at + units + 1 > capacity) return 0;
+    if (units == 2) {
+      buffer[at++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      buffer[at++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      buffer[at++] = static_cast<char16_t>(c);
+    }
+  }
+  if (at + 1 > capacity) return 0;
+  buffer[at] = u'\0';
+  return at + 1;
+}
+
+uint32_t FailWith(uint32_t error) {
+  t_lastError = error;
+  return 0;
+}
+
+const char16_t* PosixGetCommandLineWide() {
+  return u"launcher";
+}
+
+uint32_t CopyWide(const std::string& utf8, char16_t* buffer, uint32_t capacity) {
+  uint32_t units = WideOfUtf8(utf8, buffer, capacity);
+  return units ? units - 1 : FailWith(122);  // ERROR_INSUFFICIENT_BUFFER
+}
+
+uint32_t PosixGetProgramPathWide(char16_t* buffer, uint32_t capacity) {
+  char path[4096];
+  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return FailWith(Win32ErrorFromErrno(errno));
+  return CopyWide(std::string(path, static_cast<size_t>(length)), buffer, capacity);
+}
+
+uint32_t PosixGetTempPathWide(char16_t* buffer, uint32_t capacity) {
+  char path[4096];
+  uint32_t length = PosixGetTempPath(sizeof path, path);
+  if (length == 0 || length >= sizeof path) return FailWith(122);
+  return CopyWide(path, buffer, capacity);
+}
+
+uint32_t PosixGetFullPathWide(const char16_t* path, char16_t* buffer, uint32_t capacity) {
+  std::string mapped = Utf8OfWide(path, true);
+  if (mapped.empty() || mapped[0] != '/') {
+    char directory[4096];
+    if (!getcwd(directory, sizeof directory)) return FailWith(Win32ErrorFromErrno(errno));
+    mapped = std::string(directory) + "/" + mapped;
+  }
+  return CopyWide(mapped, buffer, capacity);
+}
+
+uint32_t PosixAnsiToWide(const char* text, char16_t* buffer, uint32_t capacity) {
+  std::string utf8;
+  if (!CodePageToUtf8(text, g_codePage, &utf8))
+    return FailWith(1113);  // ERROR_NO_UNICODE_TRANSLATION
+  uint32_t units = WideOfUtf8(utf8, buffer, capacity);
+  return units ? units : FailWith(122);
+}
+
+uint32_t PosixWideToAnsi(const char16_t* text, char* buffer, uint32_t capacity) {
+  std::string ansi;
+  if (!Utf8ToCodePage(Utf8OfWide(text, false), g_codePage, &ansi)) return FailWith(1113);
+  if (ansi.size() + 1 > capacity) return FailWith(122);
+  memcpy(buffer, ansi.c_str(), ansi.size() + 1);
+  return static_cast<uint32_t>(ansi.size() + 1);
+}
+
+// O_NOFOLLOW keeps a link at the name from leading elsewhere; only a plain
+// file of one name is emptied.
+HeldHandle PosixCreateLogFile(const char16_t* path, int replace) {
+  std::string mapped = Utf8OfWide(path, true);
+  int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_APPEND | (replace ? 0 : O_EXCL);
+  int descriptor = open(mapped.c_str(), flags, 0644);
+  if (descriptor < 0) {
+    FailWith(Win32ErrorFromErrno(errno));
+    return nullptr;
+  }
+  struct stat st;
+  if (fstat(descriptor, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+      ftruncate(descriptor, 0) != 0) {
+    close(descriptor);
+    FailWith(5);  // ERROR_ACCESS_DENIED
+    return nullptr;
+  }
+  return HandleOf(descriptor);
+}
+
+int PosixWriteLogFile(HeldHandle file, const void* bytes, uint32_t size) {
+  const char* at = static_cast<const char*>(bytes);
+  while (size > 0) {
+    ssize_t written = write(DescriptorOf(file), at, size);
+    if (written <= 0) return static_cast<int>(FailWith(Win32ErrorFromErrno(errno)));
+    at += written;
+    size -= static_cast<uint32_t>(written);
+  }
+  return 1;
+}
+
+void PosixGetLocalTime(LocalTime* time) {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  struct tm local;
+  localtime_r(&now.tv_sec, &local);
+  *time = {static_cast<uint16_t>(local.tm_year + 1900), static_cast<uint16_t>(local.tm_mon + 1),
+           static_cast<uint16_t>(local.tm_mday),        static_cast<uint16_t>(local.tm_hour),
+           static_cast<uint16_t>(local.tm_min),         static_cast<uint16_t>(local.tm_sec),
+           static_cast<uint16_t>(now.tv_nsec / 1000000)};
+}
+
+int PosixStartSetup(const char16_t*, char16_t*, int, SetupProcess* setup) {
+  *setup = SetupProcess();
+  return static_cast<int>(FailWith(193));  // ERROR_BAD_EXE_FORMAT
+}
+
+int PosixWaitForSetup(SetupProcess*, uint32_t*) {
+  return static_cast<int>(FailWith(6));  // ERROR_INVALID_HANDLE
+}
+
+void PosixCloseSetup(SetupProcess* setup) {
+  *setup = SetupProcess();
+}
+
+// The attributes Windows would give: a symbolic link is a reparse point,
+// and a directory when it leads to one.
+uint32_t AttributesOf(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return kNoFileAttributes;
+  if (!S_ISLNK(st.st_mode)) return S_ISDIR(st.st_mode) ? kFileAttributeDirectory : 0;
+  struct stat target;
+  bool directory = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+  return kFileAttributeReparsePoint | (directory ? kFileAttributeDirectory : 0);
+}
+
+int PosixListDirectory(const char16_t* directory, DirectoryVisitor visit, void* context) {
+  std::string mapped = Utf8OfWide(directory, true);
+  DIR* listing = opendir(mapped.c_str());
+  if (!listing) return static_cast<int>(FailWith(Win32ErrorFromErrno(errno)));
+  bool going = true;
+  while (struct dirent* entry = going ? readdir(listing) : nullptr) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    char16_t wide[1024];
+    if (!WideOfUtf8(name, wide, 1024)) continue;
+    going = visit(context, wide, AttributesOf(mapped + "/" + name));
+  }
+  closedir(listing);
+  return 1;
+}
+
+int PosixDeleteFileWide(const char16_t* path) {
+  if (unlink(Utf8OfWide(path, true).c_str()) == 0) return 1;
+  return static_cast<int>(FailWith(Win32ErrorFromErrno(errno)));
+}
+
+// A link to a directory goes by unlink; rmdir would refuse it.
+int PosixRemoveDirectoryWide(const char16_t* path) {
+  std::string mapped = Utf8OfWide(path, true);
+  int removed = (AttributesOf(mapped) & kFileAttributeReparsePoint) ? unlink(mapped.c_str())
+                                                                    : rmdir(mapped.c_str());
+  return removed == 0 ? 1 : static_cast<int>(FailWith(Win32ErrorFromErrno(errno)));
+}
+
+int PosixDeleteAtRestart(const char16_t*) {
+  return static_cast<int>(FailWith(50));  // ERROR_NOT_SUPPORTED
+}
+
+void PosixSleepMilliseconds(uint32_t milliseconds) {
+  struct timespec pause = {static_cast<time_t>(milliseconds / 1000),
+                           static_cast<long>(milliseconds % 1000) * 1000000};
+  nanosleep(&pause, nullptr);
+}
+
+int PosixCreateDirectoryWide(const char16_t* path) {
+  if (mkdir(Utf8OfWide(path, true).c_str(), 0777) == 0) return 1;
+  return static_cast<int>(FailWith(Win32ErrorFromErrno(errno)));
+}
+
+uint32_t PosixGetFileAttributesWide(const char16_t* path) {
+  uint32_t attributes = AttributesOf(Utf8OfWide(path, true));
+  if (attributes == kNoFileAttributes) t_lastError = 2;  // ERROR_FILE_NOT_FOUND
+  return attributes;
+}
+
+int PosixWriteParentConsole(const char16_t* text) {
+  std::string utf8 = Utf8OfWide(text, false);
+  return fwrite(utf8.data(), 1, utf8.size(), stdout) == utf8.size() && fflush(stdout) == 0;
+}
+
 }  // namespace
 
 void PosixSetCodePage(unsigned codePage) {
@@ -336,6 +569,27 @@ PlatformOps NativePlatform() {
   ops.readHeld = PosixReadHeld;
   ops.release = PosixRelease;
   ops.startProgram = PosixStartProgram;
+  // Runs with switches.
+  ops.getCommandLineWide = PosixGetCommandLineWide;
+  ops.getProgramPathWide = PosixGetProgramPathWide;
+  ops.getTempPathWide = PosixGetTempPathWide;
+  ops.getFullPathWide = PosixGetFullPathWide;
+  ops.ansiToWide = PosixAnsiToWide;
+  ops.wideToAnsi = PosixWideToAnsi;
+  ops.createLogFile = PosixCreateLogFile;
+  ops.writeLogFile = PosixWriteLogFile;
+  ops.getLocalTime = PosixGetLocalTime;
+  ops.startSetup = PosixStartSetup;
+  ops.waitForSetup = PosixWaitForSetup;
+  ops.closeSetup = PosixCloseSetup;
+  ops.listDirectory = PosixListDirectory;
+  ops.deleteFileWide = PosixDeleteFileWide;
+  ops.removeDirectoryWide = PosixRemoveDirectoryWide;
+  ops.deleteAtRestart = PosixDeleteAtRestart;
+  ops.sleepMilliseconds = PosixSleepMilliseconds;
+  ops.createDirectoryWide = PosixCreateDirectoryWide;
+  ops.getFileAttributesWide = PosixGetFileAttributesWide;
+  ops.writeParentConsole = PosixWriteParentConsole;
   return ops;
 }
 

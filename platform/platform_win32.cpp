@@ -314,6 +314,298 @@ uint32_t Win32ReadTimeStampLow() {
   return static_cast<uint32_t>(__rdtsc());
 }
 
+// ---- Runs with switches: the command line, the log, the wait for the
+// whole setup, the workspace's removal and the extraction folder. ----
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the seam's wide text is the system's");
+
+const wchar_t* Wide(const char16_t* text) {
+  return reinterpret_cast<const wchar_t*>(text);
+}
+wchar_t* Wide(char16_t* text) {
+  return reinterpret_cast<wchar_t*>(text);
+}
+
+// A length the call wrote whole: below the capacity, which leaves the terminator room.
+uint32_t WrittenWhole(DWORD length, uint32_t capacity) {
+  if (length > 0 && length < capacity) return length;
+  if (length >= capacity) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return 0;
+}
+
+const char16_t* Win32GetCommandLineWide() {
+  return reinterpret_cast<const char16_t*>(GetCommandLineW());
+}
+
+uint32_t Win32GetProgramPathWide(char16_t* buffer, uint32_t capacity) {
+  return WrittenWhole(GetModuleFileNameW(nullptr, Wide(buffer), capacity), capacity);
+}
+
+uint32_t Win32GetTempPathWide(char16_t* buffer, uint32_t capacity) {
+  return WrittenWhole(GetTempPathW(capacity, Wide(buffer)), capacity);
+}
+
+uint32_t Win32GetFullPathWide(const char16_t* path, char16_t* buffer, uint32_t capacity) {
+  return WrittenWhole(GetFullPathNameW(Wide(path), capacity, Wide(buffer), nullptr), capacity);
+}
+
+uint32_t Win32AnsiToWide(const char* text, char16_t* buffer, uint32_t capacity) {
+  int written = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, Wide(buffer),
+                                    static_cast<int>(capacity));
+  return written > 0 ? static_cast<uint32_t>(written) : 0;
+}
+
+// No best fit: a character the code page lacks fails the conversion rather
+// than becoming a look-alike that names another file. Where the ANSI code
+// page is UTF-8 the call takes neither the flag nor the default character.
+uint32_t Win32WideToAnsi(const char16_t* text, char* buffer, uint32_t capacity) {
+  bool utf8 = GetACP() == CP_UTF8;
+  BOOL defaulted = FALSE;
+  int written = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
+                                    Wide(text), -1, buffer, static_cast<int>(capacity), nullptr,
+                                    utf8 ? nullptr : &defaulted);
+  if (written > 0 && !defaulted) return static_cast<uint32_t>(written);
+  if (defaulted) SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+  return 0;
+}
+
+// The name itself is opened, never where a reparse point there leads; only
+// a plain file of one name is emptied, so that no link planted at the name
+// makes the launcher empty another file.
+HeldHandle Win32CreateLogFile(const char16_t* path, int replace) {
+  HANDLE file = CreateFileW(Wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            replace ? OPEN_ALWAYS : CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  BY_HANDLE_FILE_INFORMATION info;
+  DWORD error = ERROR_ACCESS_DENIED;
+  if (GetFileInformationByHandle(file, &info) &&
+      !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+      info.nNumberOfLinks == 1) {
+    if (SetEndOfFile(file)) return file;
+    error = GetLastError();
+  }
+  CloseHandle(file);
+  SetLastError(error);
+  return nullptr;
+}
+
+int Win32WriteLogFile(HeldHandle file, const void* bytes, uint32_t size) {
+  const char* at = static_cast<const char*>(bytes);
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(static_cast<HANDLE>(file), at, size, &written, nullptr) || written == 0)
+      return 0;
+    at += written;
+    size -= written;
+  }
+  return 1;
+}
+
+void Win32GetLocalTime(LocalTime* time) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  *time = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+// A job that outlives nothing it holds (no kill on close) and lets a child
+// leave it by CREATE_BREAKAWAY_FROM_JOB: a setup program that means a
+// process to outlive the install (the product it starts at its end) can
+// say so; every other child stays in the job and is waited for.
+HANDLE CreateWaitJob() {
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  if (!job) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+  if (SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
+    return job;
+  DWORD error = GetLastError();
+  CloseHandle(job);
+  SetLastError(error);
+  return nullptr;
+}
+
+// Suspended until it has joined, so that nothing it starts can be outside.
+void JoinJob(HANDLE job, HANDLE process, SetupProcess* setup) {
+  if (AssignProcessToJobObject(job, process)) {
+    setup->join = kSetupInJob;
+    setup->job = job;
+    return;
+  }
+  setup->join = kSetupJobNotJoined;
+  setup->joinError = GetLastError();
+  CloseHandle(job);
+}
+
+int Win32StartSetup(const char16_t* program, char16_t* commandLine, int joinJob,
+                    SetupProcess* setup) {
+  *setup = SetupProcess();
+  setup->join = kSetupJobNotAsked;
+  HANDLE job = joinJob ? CreateWaitJob() : nullptr;
+  if (joinJob && !job) {
+    setup->join = kSetupJobNotMade;
+    setup->joinError = GetLastError();
+  }
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION info;
+  if (!CreateProcessW(Wide(program), Wide(commandLine), nullptr, nullptr, FALSE,
+                      job ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &info)) {
+    DWORD error = GetLastError();
+    if (job) CloseHandle(job);
+    SetLastError(error);
+    return 0;
+  }
+  if (job) JoinJob(job, info.hProcess, setup);
+  if (job && ResumeThread(info.hThread) == static_cast<DWORD>(-1)) {
+    DWORD error = GetLastError();
+    TerminateProcess(info.hProcess, ERROR_PROCESS_ABORTED);
+    if (setup->job) CloseHandle(setup->job);
+    setup->job = nullptr;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    SetLastError(error);
+    return 0;
+  }
+  CloseHandle(info.hThread);
+  setup->process = info.hProcess;
+  setup->processId = info.dwProcessId;
+  return 1;
+}
+
+enum Woken { kWokenSignalled, kWokenTimedOut, kWokenFailed };
+
+// Waits for `handle` (none: just the time) while answering the messages
+// sent to this thread's windows: a setup program that broadcasts with
+// SendMessage (a changed environment, say) is never held up by them.
+// Posted messages (keys, WM_QUIT) stay queued.
+Woken WaitAnswering(HANDLE handle, DWORD milliseconds) {
+  for (;;) {
+    DWORD woken =
+        MsgWaitForMultipleObjects(handle ? 1 : 0, &handle, FALSE, milliseconds, QS_SENDMESSAGE);
+    if (handle && woken == WAIT_OBJECT_0) return kWokenSignalled;
+    if (woken == WAIT_TIMEOUT) return kWokenTimedOut;
+    if (woken != WAIT_OBJECT_0 + (handle ? 1 : 0)) return kWokenFailed;
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+constexpr DWORD kJobPollMs = 250;  // how soon the end of the job's last process is seen
+
+// Until the job's count of active processes is 0: the setup program's end
+// wakes the wait at once, the ends of what it left behind within a poll.
+bool WaitForJob(HANDLE job, HANDLE process) {
+  bool processEnded = false;
+  for (;;) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                   sizeof accounting, nullptr)) {
+      return false;
+    }
+    if (accounting.ActiveProcesses == 0) return true;
+    Woken woken = WaitAnswering(processEnded ? nullptr : process, kJobPollMs);
+    if (woken == kWokenFailed) return false;
+    processEnded = processEnded || woken == kWokenSignalled;
+  }
+}
+
+int Win32WaitForSetup(SetupProcess* setup, uint32_t* exitCode) {
+  HANDLE process = static_cast<HANDLE>(setup->process);
+  if (setup->job && !WaitForJob(static_cast<HANDLE>(setup->job), process)) return 0;
+  if (WaitAnswering(process, INFINITE) != kWokenSignalled) return 0;
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process, &code)) return 0;
+  *exitCode = code;
+  return 1;
+}
+
+void Win32CloseSetup(SetupProcess* setup) {
+  if (setup->process) CloseHandle(static_cast<HANDLE>(setup->process));
+  if (setup->job) CloseHandle(static_cast<HANDLE>(setup->job));
+  setup->process = nullptr;
+  setup->job = nullptr;
+}
+
+bool IsDotOrDotDot(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+int Win32ListDirectory(const char16_t* directory, DirectoryVisitor visit, void* context) {
+  // The pattern is the directory and "\*"; a path buffer's worth on the
+  // heap, since a tree's removal lists one directory inside another.
+  size_t length = wcslen(Wide(directory));
+  wchar_t* pattern = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (length + 3) * 2));
+  if (!pattern) return 0;
+  memcpy(pattern, directory, length * 2);
+  memcpy(pattern + length, L"\\*", 3 * 2);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(pattern, &found);
+  HeapFree(GetProcessHeap(), 0, pattern);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  bool going = true;
+  do {
+    if (IsDotOrDotDot(found.cFileName)) continue;
+    going =
+        visit(context, reinterpret_cast<const char16_t*>(found.cFileName), found.dwFileAttributes);
+  } while (going && FindNextFileW(search, &found));
+  DWORD error = going ? GetLastError() : ERROR_NO_MORE_FILES;
+  FindClose(search);
+  return error == ERROR_NO_MORE_FILES;
+}
+
+// A read-only attribute would refuse the deletion; a reparse point's own
+// attributes are left alone, since setting them would reach its target.
+void ClearReadOnly(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+int Win32DeleteFileWide(const char16_t* path) {
+  ClearReadOnly(Wide(path));
+  return DeleteFileW(Wide(path)) != 0;
+}
+
+int Win32RemoveDirectoryWide(const char16_t* path) {
+  ClearReadOnly(Wide(path));
+  return RemoveDirectoryW(Wide(path)) != 0;
+}
+
+int Win32DeleteAtRestart(const char16_t* path) {
+  return MoveFileExW(Wide(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
+void Win32SleepMilliseconds(uint32_t milliseconds) {
+  Sleep(milliseconds);
+}
+
+int Win32CreateDirectoryWide(const char16_t* path) {
+  return CreateDirectoryW(Wide(path), nullptr) != 0;
+}
+
+uint32_t Win32GetFileAttributesWide(const char16_t* path) {
+  return GetFileAttributesW(Wide(path));
+}
+
+// The console of whoever started the launcher: a program of the windows
+// subsystem has none of its own, and its standard handles lead nowhere.
+int Win32WriteParentConsole(const char16_t* text) {
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return 0;
+  HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  DWORD written = 0;
+  bool wrote =
+      console != INVALID_HANDLE_VALUE &&
+      WriteConsoleW(console, Wide(text), static_cast<DWORD>(wcslen(Wide(text))), &written, nullptr);
+  if (console != INVALID_HANDLE_VALUE) CloseHandle(console);
+  FreeConsole();
+  return wrote;
+}
+
 }  // namespace
 
 FILE* Win32OpenFileInWide(HANDLE directory, const wchar_t* name, const char* mode) {
@@ -400,6 +692,27 @@ PlatformOps NativePlatform() {
   ops.readHeld = Win32ReadHeld;
   ops.release = Win32Release;
   ops.startProgram = Win32StartProgram;
+  // Runs with switches.
+  ops.getCommandLineWide = Win32GetCommandLineWide;
+  ops.getProgramPathWide = Win32GetProgramPathWide;
+  ops.getTempPathWide = Win32GetTempPathWide;
+  ops.getFullPathWide = Win32GetFullPathWide;
+  ops.ansiToWide = Win32AnsiToWide;
+  ops.wideToAnsi = Win32WideToAnsi;
+  ops.createLogFile = Win32CreateLogFile;
+  ops.writeLogFile = Win32WriteLogFile;
+  ops.getLocalTime = Win32GetLocalTime;
+  ops.startSetup = Win32StartSetup;
+  ops.waitForSetup = Win32WaitForSetup;
+  ops.closeSetup = Win32CloseSetup;
+  ops.listDirectory = Win32ListDirectory;
+  ops.deleteFileWide = Win32DeleteFileWide;
+  ops.removeDirectoryWide = Win32RemoveDirectoryWide;
+  ops.deleteAtRestart = Win32DeleteAtRestart;
+  ops.sleepMilliseconds = Win32SleepMilliseconds;
+  ops.createDirectoryWide = Win32CreateDirectoryWide;
+  ops.getFileAttributesWide = Win32GetFileAttributesWide;
+  ops.writeParentConsole = Win32WriteParentConsole;
   return ops;
 }
 

@@ -26,6 +26,7 @@ enum ExitStatus : int {
   kExitNoWindow = 12,          // the progress window could not be created
   kExitWorkspaceNotMade = 13,  // volumes had the room, but none took a workspace
   kExitQuit = 14,              // a quit message ended the window's loop, as a cancel does
+  kExitBadCommandLine = 15,    // a switch unknown or without its path: nothing unpacked
 };
 
 // The status of a run that ends at a final or unknown notice other than

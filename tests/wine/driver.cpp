@@ -13,6 +13,10 @@
 //       --count-notices reports how many notices reached the window.
 //       --post-quit posts WM_QUIT to the held launcher's window thread, as
 //       any program on the desktop may.
+//       --count-windows reports how many windows the launcher created, from
+//       its first (windows.created, windows.top_level, windows.dialogs).
+//       --launcher-args-hex HEX puts the UTF-8 text HEX (hexadecimal bytes)
+//       on the launcher's command line after its quoted path, as it is.
 //   driver keys LAUNCHER
 //       Holds the worker, presses Enter (the run must go on), then Escape.
 //   driver look [--screenshot BMP] LAUNCHER
@@ -74,7 +78,12 @@ struct Options {
   bool privateTemp = false;
   bool countNotices = false;
   bool postQuit = false;
+  bool countWindows = false;
+  std::wstring launcherArguments;  // after the launcher's path on its command line
 };
+
+std::wstring Wide(const std::string& text, UINT codePage);
+std::wstring FromHex(const std::string& hex);
 
 bool ParseOptions(int argc, char** argv, Options* options) {
   if (argc < 3) return false;
@@ -94,6 +103,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->postQuit = true;
     } else if (argument == "--count-notices") {
       options->countNotices = true;
+    } else if (argument == "--count-windows") {
+      options->countWindows = true;
+    } else if (argument == "--launcher-args-hex" && i + 1 < argc) {
+      options->launcherArguments = FromHex(argv[++i]);
     } else if (argument == "--release-when" && i + 1 < argc) {
       options->releaseWhen = argv[++i];
     } else if (argument == "--send-notice" && i + 1 < argc) {
@@ -125,8 +138,9 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 // counts the notices that reach the window.
 class WorkerHold {
  public:
-  bool holds = true;    // false: the hook counts notices and holds nothing
-  bool counts = false;  // the window's notices are counted
+  bool holds = true;           // false: the hook counts notices and holds nothing
+  bool counts = false;         // the window's notices are counted
+  bool countsWindows = false;  // the launcher's window creations are counted
 
   bool Install() {
     char path[MAX_PATH] = "";
@@ -139,11 +153,14 @@ class WorkerHold {
                             : nullptr;
     hook_ = proc ? SetWindowsHookExA(WH_CALLWNDPROC, proc, module_, 0) : nullptr;
     Report("hold.hook_installed", hook_ != nullptr);
+    if (countsWindows && !InstallWindowCount()) return false;
     return hook_ != nullptr;
   }
   // Names the launcher to hold: started suspended, it has sent nothing yet.
   void Arm(const LauncherProcess& launcher, unsigned long position) {
     if (counts) ArmCount(launcher);
+    if (countsWindows)
+      windowCount_ = MapCount<WindowCount>(kWindowCountSection, launcher, &windowSection_);
     if (!holds) return;
     char name[96];
     snprintf(name, sizeof name, kHoldRequestSection, launcher.info.dwProcessId);
@@ -162,11 +179,19 @@ class WorkerHold {
     return held;
   }
   void ReportCount() const {
+    if (windowCount_) {
+      Report("windows.created", static_cast<long long>(windowCount_->created));
+      Report("windows.top_level", static_cast<long long>(windowCount_->topLevel));
+      Report("windows.dialogs", static_cast<long long>(windowCount_->topLevelDialogs));
+    }
     if (!count_) return;
     Report("notices.delivered", static_cast<long long>(count_->delivered));
     Report("notices.progress", static_cast<long long>(count_->progress));
   }
   ~WorkerHold() {
+    if (windowCount_) UnmapViewOfFile(windowCount_);
+    if (windowSection_) CloseHandle(windowSection_);
+    if (windowHook_) UnhookWindowsHookEx(windowHook_);
     if (count_) UnmapViewOfFile(count_);
     if (countSection_) CloseHandle(countSection_);
     if (hook_) UnhookWindowsHookEx(hook_);
@@ -176,6 +201,25 @@ class WorkerHold {
   }
 
  private:
+  bool InstallWindowCount() {
+    HOOKPROC proc = reinterpret_cast<HOOKPROC>(
+        reinterpret_cast<void*>(GetProcAddress(module_, kWindowCountHookProc)));
+    windowHook_ = proc ? SetWindowsHookExA(WH_CBT, proc, module_, 0) : nullptr;
+    Report("windows.hook_installed", windowHook_ != nullptr);
+    return windowHook_ != nullptr;
+  }
+
+  // A zeroed section named for the launcher, mapped for writing; null on failure.
+  template <typename Count>
+  static Count* MapCount(const char* format, const LauncherProcess& launcher, HANDLE* section) {
+    char name[96];
+    snprintf(name, sizeof name, format, launcher.info.dwProcessId);
+    *section =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Count), name);
+    if (!*section) return nullptr;
+    return static_cast<Count*>(MapViewOfFile(*section, FILE_MAP_WRITE, 0, 0, sizeof(Count)));
+  }
+
   void ArmCount(const LauncherProcess& launcher) {
     char name[96];
     snprintf(name, sizeof name, kNoticeCountSection, launcher.info.dwProcessId);
@@ -196,14 +240,17 @@ class WorkerHold {
   HANDLE held_ = nullptr;
   HANDLE countSection_ = nullptr;
   NoticeCount* count_ = nullptr;
+  HANDLE windowSection_ = nullptr;
+  WindowCount* windowCount_ = nullptr;
+  HHOOK windowHook_ = nullptr;
   HMODULE module_ = nullptr;
   HHOOK hook_ = nullptr;
 };
 
 // Starts the launcher; with a hold, armed for it before it runs.
 bool StartHeld(const std::string& path, WorkerHold* hold, unsigned long position,
-               LauncherProcess* launcher) {
-  if (!StartLauncher(path, hold != nullptr, launcher)) return false;
+               LauncherProcess* launcher, const std::wstring& arguments = std::wstring()) {
+  if (!StartLauncher(path, hold != nullptr, launcher, arguments)) return false;
   if (hold) {
     hold->Arm(*launcher, position);
     ResumeThread(launcher->info.hThread);
@@ -317,10 +364,14 @@ int RunOutcome(const Options& options) {
   WorkerHold hold;
   hold.holds = options.hold;
   hold.counts = options.countNotices;
-  bool hooked = options.hold || options.countNotices;
+  hold.countsWindows = options.countWindows;
+  bool hooked = options.hold || options.countNotices || options.countWindows;
   if (hooked && !hold.Install()) return 2;
   LauncherProcess launcher;
-  if (!StartHeld(options.launcher, hooked ? &hold : nullptr, options.holdAt, &launcher)) return 2;
+  if (!StartHeld(options.launcher, hooked ? &hold : nullptr, options.holdAt, &launcher,
+                 options.launcherArguments)) {
+    return 2;
+  }
   ReportProcessToken(launcher.info.hProcess);
 
   HWND window = nullptr;
@@ -442,7 +493,9 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     fputs(
         "usage: driver outcome|keys|look|version|brand [--private-temp | --temp DIR] [--hold]\n"
-        "                                [--release-when FILE] [--count-notices]\n"
+        "                                [--release-when FILE] [--count-notices] "
+        "[--count-windows]\n"
+        "                                [--launcher-args-hex HEX]\n"
         "                                [--hold-at N] [--send-notice CODE:VALUE] [--post-quit] "
         "[--screenshot "
         "BMP]\n"

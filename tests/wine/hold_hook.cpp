@@ -1,5 +1,6 @@
 // A WH_CALLWNDPROC hook, installed for the whole desktop by the driver and
-// loaded by the platform into each process that receives a sent message.
+// loaded by the platform into each process that receives a sent message;
+// and a WH_CBT hook that counts the windows a launcher creates.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -79,7 +80,43 @@ NoticeCount* CountView() {
   return s_view;
 }
 
+// The window-counting section's view, as CountView does for notices.
+WindowCount* WindowCountView() {
+  static WindowCount* s_view = nullptr;
+  static bool s_looked = false;
+  if (s_looked) return s_view;
+  s_looked = true;
+  char name[96];
+  OwnName(kWindowCountSection, name, sizeof name);
+  if (HANDLE section = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name)) {
+    s_view =
+        static_cast<WindowCount*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sizeof *s_view));
+    CloseHandle(section);
+  }
+  return s_view;
+}
+
+// The dialog class, given as its atom (#32770) or by name.
+bool IsDialogClass(LPCSTR className) {
+  if (IS_INTRESOURCE(className)) return LOWORD(reinterpret_cast<ULONG_PTR>(className)) == 0x8002;
+  return className && lstrcmpiA(className, "#32770") == 0;
+}
+
 }  // namespace
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    CountWindows(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND) {
+    if (WindowCount* count = WindowCountView()) {
+      const CREATESTRUCTA* create = reinterpret_cast<const CBT_CREATEWNDA*>(lParam)->lpcs;
+      bool topLevel = !(create->style & WS_CHILD);
+      count->created++;
+      count->topLevel += topLevel ? 1 : 0;
+      count->topLevelDialogs += topLevel && IsDialogClass(create->lpszClass) ? 1 : 0;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK
     HoldAtProgress(int code, WPARAM wParam, LPARAM lParam) {

@@ -18,7 +18,17 @@ struct NoticeCount {
   unsigned long delivered;  // every notice
   unsigned long progress;   // code 8 only
 };
+// With --count-windows: a section that a WH_CBT hook counts each window
+// the launcher creates in (WindowCount), from its very first: a quiet run
+// must create none, a passive one no message box.
+constexpr char kWindowCountSection[] = "Local\\QwLauncherTest.WindowCount.%lu";
+struct WindowCount {
+  unsigned long created;          // every window, child controls included
+  unsigned long topLevel;         // windows that are no child
+  unsigned long topLevelDialogs;  // of those, dialogs: the progress window, message boxes
+};
 constexpr char kHoldHookProc[] = "HoldAtProgress";
+constexpr char kWindowCountHookProc[] = "CountWindows";
 constexpr unsigned kNoticeMessage = 0x1400;
 constexpr unsigned kProgressNotice = 8;
 constexpr int kProgressControlId = 1000;

@@ -5,14 +5,36 @@
 #include "hold_hook.h"
 #include "report.h"
 
-bool StartLauncher(const std::string& path, bool suspended, LauncherProcess* launcher) {
+namespace {
+
+// The launcher with arguments: the ANSI path widened, the arguments as given.
+bool StartWide(const std::string& path, DWORD flags, const std::wstring& arguments,
+               PROCESS_INFORMATION* info) {
+  std::wstring program(path.size() + 1, L'\0');
+  int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &program[0],
+                                   static_cast<int>(program.size()));
+  program.resize(length > 0 ? length - 1 : 0);
+  std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  return CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, flags, nullptr,
+                        nullptr, &startup, info) != 0;
+}
+
+}  // namespace
+
+bool StartLauncher(const std::string& path, bool suspended, LauncherProcess* launcher,
+                   const std::wstring& arguments) {
   launcher->path = path;
   std::string commandLine = "\"" + path + "\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                      suspended ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup,
-                      &launcher->info)) {
+  DWORD flags = suspended ? CREATE_SUSPENDED : 0;
+  bool started = arguments.empty()
+                     ? CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, flags,
+                                      nullptr, nullptr, &startup, &launcher->info) != 0
+                     : StartWide(path, flags, arguments, &launcher->info);
+  if (!started) {
     Report("start.error", static_cast<long long>(GetLastError()));
     return false;
   }

@@ -12,9 +12,12 @@ struct LauncherProcess {
   std::string path;
 };
 
-// Starts `path` with no arguments, its first thread suspended when
-// `suspended`. False (and the error reported) on failure.
-bool StartLauncher(const std::string& path, bool suspended, LauncherProcess* launcher);
+// Starts `path`, its first thread suspended when `suspended`. Its command
+// line is the quoted path, followed, when `arguments` is not empty, by a
+// space and `arguments` as they are (a wide start, so that they may hold
+// any character). False (and the error reported) on failure.
+bool StartLauncher(const std::string& path, bool suspended, LauncherProcess* launcher,
+                   const std::wstring& arguments = std::wstring());
 
 bool HasExited(const LauncherProcess& launcher);
 // Waits up to `milliseconds`; the exit code, or -1 when still running.

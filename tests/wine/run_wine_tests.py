@@ -43,11 +43,12 @@ WORKSPACE_NAME = re.compile(r"QW_[0-9A-F]{8}$")
 
 
 def use_build(arch):
-    global BUILD, LAUNCHER, DRIVER, SETUP, OUT
+    global BUILD, LAUNCHER, DRIVER, SETUP, SWITCH_PROBE, OUT
     BUILD = os.path.join(ROOT, "build", arch)
     LAUNCHER = os.path.join(BUILD, "launcher.exe")
     DRIVER = os.path.join(BUILD, "tests", "wine", "driver.exe")
     SETUP = os.path.join(BUILD, "tests", "wine", "QWSetup.exe")
+    SWITCH_PROBE = os.path.join(BUILD, "tests", "wine", "switch_probe.exe")
     OUT = os.path.join(RESULTS, arch)
 
 
@@ -1023,6 +1024,122 @@ def brand_as_windows_sees_it():
     for env, (text, _), caption in ((ENGLISH, DAMAGED_EN, brand_art.NAME),
                                     (CHINESE, DAMAGED_ZH, brand_art.NAME_ZH)):
         expect_failure_box(drive("outcome", cut, env=env), text, caption, "damaged package")
+
+
+# --- the suite's tools for runs with switches ------------------------------
+
+def behaviour_entry(**settings):
+    """QWSetup-behaviour.txt, which tells the recording setup program what to
+    do (examples/setup/QWSetup.cpp): exit=N, child_ms=N, child_breakaway=1,
+    child_marker=PATH, record_copy=PATH."""
+    text = "".join(f"{name}={value}\r\n" for name, value in settings.items())
+    return Entry("", "QWSetup-behaviour.txt", text.encode("utf-8"))
+
+
+def launcher_arguments(text):
+    """The driver's options that put `text` on the launcher's command line
+    after its quoted path, exactly as given (any character)."""
+    return ["--launcher-args-hex", text.encode("utf-8").hex()]
+
+
+def setup_arguments(facts, parser="wide"):
+    """The setup program's arguments as it recorded them, split by
+    CommandLineToArgvW ("wide") or by the C runtime ("crt")."""
+    count = facts.number(f"setup.{parser}Argc")
+    return [bytes.fromhex(facts.get(f"setup.{parser}Argv{i}", "")).decode("utf-8")
+            for i in range(count)]
+
+
+def wait_for_file(path, seconds):
+    deadline = time.monotonic() + seconds
+    while not os.path.exists(path) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return os.path.exists(path)
+
+
+@case
+def recording_setup_program_and_window_count():
+    """The suite's tools for runs with switches, shown on a run without: the
+    recording setup program exits with the code it is asked for, starts a
+    child that outlives it, and records its arguments as both of Windows'
+    parsers split them; the driver counts every window the launcher makes,
+    here one dialog (the progress window) and no message box."""
+    entries = [setup_entry(), behaviour_entry(exit=3010, child_ms=1500)]
+    facts = drive("outcome", program_file("recording", "Setup.exe", entries), "--count-windows")
+    workspace = expect_workspace(facts)
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", STATUS["setup started"])
+    facts.expect("windows.dialogs", 1)
+    if facts.number("windows.created") < 2:
+        raise Failure("the progress window's controls were not counted: the hook sees nothing")
+    facts.expect("setup.exitCode", 3010)
+    program = f"{workspace}\\QWSetup.exe"
+    for parser in ("wide", "crt"):
+        if setup_arguments(facts, parser) != [program, "-D"]:
+            raise Failure(f"{parser} arguments {setup_arguments(facts, parser)!r}")
+    marker = os.path.join(facts["workspace.unix"], "QWSetup-child.txt")
+    if not wait_for_file(marker, 10):
+        raise Failure("the setup program's child never wrote its marker")
+    with open(marker, encoding="utf-8") as source:
+        ended = source.read().strip()
+    if ended != f"ended pid={facts.get('setup.child.pid')}":
+        raise Failure(f"child marker {ended!r}, child {facts.get('setup.child.pid')}")
+
+
+def switch_probe(scenario, folder, *arguments):
+    """Runs tests/wine/switch_probe.cpp; its facts, read from the file it writes."""
+    report = os.path.join(folder, f"{scenario}.report")
+    subprocess.run([os.environ["QW_WINE"], SWITCH_PROBE, scenario, windows_path(report),
+                    *arguments], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=90, check=False)
+    facts = Facts(report)
+    if os.path.exists(report):
+        facts.update(read_report(report))
+    if facts.get("done") != "0":
+        raise Failure(f"switch_probe {scenario} did not finish (report {report})")
+    return facts
+
+
+@case
+def whole_setup_waited_for_log_and_removal_on_the_system():
+    """The system calls behind runs with switches: the setup program, started
+    in a job, is waited for until the child it leaves running has ended, and
+    its own exit code comes back; started alone, or with a child that breaks
+    away from the job, the wait ends with the setup program. The log file is
+    made only where nothing is, or replaces a plain file of one name, never
+    a hard link's other file; a workspace with a read-only file and a name
+    outside the code page is removed whole."""
+    folder = os.path.join(OUT, "switch-probe")
+    shutil.rmtree(folder, ignore_errors=True)
+    for name, settings, scenario, whole in (
+            ("job", {"exit": 3010, "child_ms": 2000}, "wait", True),
+            ("alone", {"exit": 1603, "child_ms": 2000}, "alone", False),
+            ("breakaway", {"exit": 1641, "child_ms": 2000, "child_breakaway": 1}, "wait", False)):
+        setup = os.path.join(folder, name)
+        os.makedirs(setup)
+        shutil.copy(SETUP, setup)
+        with open(os.path.join(setup, "QWSetup-behaviour.txt"), "wb") as out:
+            out.write(behaviour_entry(**settings).data)
+        marker = os.path.join(setup, "QWSetup-child.txt")
+        facts = switch_probe(scenario, folder, windows_path(os.path.join(setup, "QWSetup.exe")),
+                             windows_path(marker))
+        facts.expect("waited", 1)
+        facts.expect("exit.code", settings["exit"])
+        facts.expect("join", 0 if scenario == "wait" else 3)
+        facts.expect("marker.at_end", 1 if whole else 0)
+        if not wait_for_file(marker, 10):
+            raise Failure(f"{name}: the child never ended")
+    logs = os.path.join(folder, "logs")
+    os.makedirs(logs)
+    facts = switch_probe("log", folder, windows_path(logs))
+    for key, value in (("new.created", 1), ("new.written", 1), ("taken.created", 0),
+                       ("taken.error", 80), ("replaced.created", 1), ("hardlink.made", 1),
+                       ("hardlink.created", 0), ("hardlink.target_kept", 1),
+                       ("directory.created", 0)):
+        facts.expect(key, value)
+    facts = switch_probe("cleanup", folder, windows_path(os.path.join(folder, "QW_0A1B2C3D")))
+    for key, value in (("wide_name.made", 1), ("removed", 1), ("left", 0), ("gone", 1)):
+        facts.expect(key, value)
 
 
 def convert_screenshots():
