@@ -1,6 +1,7 @@
 #include "launcher/worker.h"
 
 #include "decode/notices.h"
+#include "launcher/app/run_log.h"
 #include "decode/unpack.h"
 #include "launcher/run_state.h"
 
@@ -19,9 +20,11 @@ bool IsSetupProgram(const EntryHeader& header) {
   return true;
 }
 
-// Keeps the setup program's hold, taken by the walk the moment its entry was
-// verified: the window starts the very bytes the walk checked.
+// Logs each verified entry, and keeps the setup program's hold, taken by
+// the walk the moment its entry was verified: the window starts the very
+// bytes the walk checked.
 void KeepVerifiedSetup(void*, const EntryReport& report) {
+  LogEntry(*report.header, kNoticeSuccess, nullptr);
   if (!IsSetupProgram(*report.header)) return;
   ReleaseVerifiedSetup();
   g_verifiedSetup.file = report.held;

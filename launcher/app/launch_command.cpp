@@ -4,6 +4,7 @@
 
 #include "decode/unpack.h"
 #include "launcher/app/exit_status.h"
+#include "launcher/app/run_log.h"
 #include "launcher/app/workspace.h"
 #include "launcher/run_state.h"
 
@@ -15,6 +16,7 @@ const char kSetupArguments[] = " -D";
 // Checks the held bytes, then starts them while they are still held.
 int StartHeldSetup(const VerifiedSetup& setup, const char* program, char* commandLine) {
   if (!HeldFileMatches(setup.file, setup.written)) return kExitChecksumError;
+  LogSetupCommandLineAnsi(commandLine);
   return g_platform.startProgram(program, commandLine) ? kExitSetupStarted : kExitSetupNotStarted;
 }
 

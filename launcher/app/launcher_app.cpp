@@ -2,6 +2,7 @@
 
 #include "common/launcher_resources.h"
 #include "launcher/app/exit_status.h"
+#include "launcher/app/run_control.h"
 #include "launcher/app/progress_dlg.h"
 #include "launcher/run_state.h"
 
@@ -14,6 +15,8 @@ CLauncherApp::~CLauncherApp() = default;
 BOOL CLauncherApp::InitInstance() {
   // First: the window's construction already reads the language.
   g_runState.uiLanguage = ::GetSystemDefaultLangID();
+  BeginRun();
+  if (DisplayOf(RunOptions()) == kDisplayNone) RunQuietly();
   UINT templateId =
       g_runState.uiLanguage == kLangChineseSimplified ? IDD_PROGRESS_CHINESE : IDD_PROGRESS_ENGLISH;
   CProgressDlg dialog(templateId);
@@ -21,6 +24,7 @@ BOOL CLauncherApp::InitInstance() {
   // Returns after a cancel or a quit message only, or -1 when the window
   // could not be made.
   INT_PTR result = dialog.DoModal();
-  m_nExitCode = result == -1 ? kExitNoWindow : result == IDABORT ? kExitQuit : kExitCancelled;
+  int status = result == -1 ? kExitNoWindow : result == IDABORT ? kExitQuit : kExitCancelled;
+  m_nExitCode = static_cast<int>(ExitCodeOfWindowEnd(status));
   return FALSE;
 }

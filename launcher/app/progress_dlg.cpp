@@ -1,14 +1,8 @@
 #include "launcher/app/progress_dlg.h"
 
-#include <cstdlib>
-
 #include "common/launcher_resources.h"
 #include "decode/notices.h"
-#include "launcher/app/exit_status.h"
-#include "launcher/app/launch_command.h"
-#include "launcher/app/workspace.h"
-#include "launcher/res/product_name.h"
-#include "launcher/res/texts.h"
+#include "launcher/app/run_control.h"
 #include "launcher/run_state.h"
 #include "launcher/winfx/app.h"
 #include "launcher/worker.h"
@@ -45,25 +39,7 @@ BOOL CProgressDlg::OnInitDialog() {
   // The run state is complete before the worker exists; the thread's start
   // publishes it, and nobody writes it afterwards.
   g_runState.noticeTarget = m_hWnd;
-  DWORD length = ::GetModuleFileNameA(nullptr, g_runState.programPath, kPathCapacity);
-  if (length >= kPathCapacity) length = 0;  // truncated: no path rather than a wrong one
-  g_runState.programPath[length] = '\0';
-
-  WorkspaceOutcome workspace = PrepareWorkspace();
-  if (workspace != kWorkspaceReady) {
-    // Unreadable rights fail closed: no workspace whose trustees are a guess.
-    const TextPair* message = &kNoSpaceMessage;
-    int status = kExitNoSpace;
-    if (workspace == kWorkspaceTokenUnreadable) {
-      message = &kTokenUnreadableMessage;
-      status = kExitTokenUnreadable;
-    } else if (workspace == kWorkspaceNotMade) {
-      message = &kWorkspaceNotMadeMessage;
-      status = kExitWorkspaceNotMade;
-    }
-    ReportWithProductName(SelectText(*message, g_runState.uiLanguage));
-    exit(status);
-  }
+  PrepareRun(m_hWnd);
   DWORD threadId;
   HANDLE worker = ::CreateThread(nullptr, 0, ExtractionWorkerMain, nullptr, 0, &threadId);
   if (worker) ::CloseHandle(worker);  // the thread runs on without its handle
@@ -75,66 +51,8 @@ LRESULT CProgressDlg::OnNotice(WPARAM code, LPARAM value) {
     m_progress.SetPos(static_cast<int>(value));
     return 0;
   }
-  // Every final notice comes after the worker has closed the package copy.
-  g_platform.deleteFileIn(g_runState.workspace, kPackageCopyName);
-  const char* path = reinterpret_cast<const char*>(value);
-  uint16_t language = g_runState.uiLanguage;
-  switch (code) {
-    case kNoticeSuccess:
-      exit(LaunchSetupProgram());
-    case kNoticeOpenError:
-      ReportFileError(kOpenFileError, path);
-      break;
-    case kNoticeWriteError:
-      ReportFileError(kWriteFileError, path);
-      break;
-    case kNoticeDecompressError:
-      ReportFileError(kDecompressFileError, path);
-      break;
-    case kNoticeChecksumError:
-      ReportFileError(kChecksumFileError, path);
-      break;
-    case kNoticeDirectoryError:
-      ReportFileError(kCreateDirectoryError, path);
-      break;
-    case kNoticeDamagedPackage:
-      ReportWithProductName(SelectText(kDamagedPackageMessage, language));
-      break;
-    default:  // unknown codes end the run without a word
-      break;
-  }
-  exit(ExitStatusOfFailureNotice(static_cast<uint32_t>(code)));
-}
-
-// Captioned with the product's name from the string table, in full: the
-// box is shown through the wide call, the text converted from the code page
-// it is written in, as the narrow call would.
-void CProgressDlg::ReportWithProductName(const char* text) {
-  wchar_t caption[kProductNameCapacity];
-  LoadProductName(g_runState.uiLanguage, caption);
-  wchar_t wideText[kPathCapacity];
-  if (!::MultiByteToWideChar(CP_ACP, 0, text, -1, wideText, kPathCapacity)) wideText[0] = L'\0';
-  ::MessageBoxW(m_hWnd, wideText, caption, 0);
-}
-
-void CProgressDlg::ReportFileError(const char* format, const char* path) {
-  CString message;
-  message.Format(format, path);
-  MessageBox(message, nullptr, 0);  // captioned with the application's name
-}
-
-// Starts the setup program with "-D" and a normal window, and does not wait.
-// The program is named apart from its command line, so nothing is searched
-// for and no prefix of a path with spaces is ever run. A program that does
-// not start (missing from the package, damaged, blocked) or whose held
-// bytes are not the verified ones is reported like the other per-file
-// failures. Returns the run's exit status.
-int CProgressDlg::LaunchSetupProgram() {
-  char path[kPathCapacity];
-  int status = StartSetupProgram(path);
-  if (status == kExitChecksumError) ReportFileError(kChecksumFileError, path);
-  if (status == kExitSetupNotStarted) ReportFileError(kRunFileError, path);
-  return status;
+  FinishRun(m_hWnd, static_cast<uint32_t>(code),
+            code == kNoticeSuccess ? "" : reinterpret_cast<const char*>(value));
 }
 
 void CProgressDlg::OnPaint() {

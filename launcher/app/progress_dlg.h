@@ -1,7 +1,7 @@
-// CProgressDlg: the progress window and run controller. Its initialisation
-// prepares the workspace and starts the extraction worker; afterwards it
-// only reacts to the worker's notices; every end it brings about ends the
-// process with its own exit status (run/exit_status.h).
+// CProgressDlg: the progress window. Its initialisation prepares the
+// workspace and starts the extraction worker; afterwards it only reacts to
+// the worker's notices; every end it brings about ends the process through
+// the run's control (run_control.h).
 #pragma once
 
 #include "launcher/ui/bitmap_progress_ctrl.h"
@@ -27,14 +27,10 @@ class CProgressDlg : public CSkinnedPopupDlg {
   void OnPaint();  // the icon while minimised, else default painting
   HCURSOR OnQueryDragIcon();
   // A worker's notice: progress moves the bar and returns; any other code
-  // deletes the package copy, acts, and ends the process.
+  // ends the run (FinishRun).
   LRESULT OnNotice(WPARAM code, LPARAM value);
 
  private:
-  int LaunchSetupProgram();
-  void ReportFileError(const char* format, const char* path);
-  void ReportWithProductName(const char* text);
-
   CBitmapProgressCtrl m_progress;
   HICON m_hIcon;
 };

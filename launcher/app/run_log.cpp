@@ -127,6 +127,8 @@ const char* VolumeVerdictName(VolumeVerdict verdict) {
       return "not enough free space";
     case kVolumeNotFixed:
       return "not a fixed drive";
+    case kVolumeRefused:
+      return "the room, but no workspace could be made there";
     default:
       return "path too long for a workspace";
   }

@@ -81,6 +81,7 @@ enum VolumeVerdict {
   kVolumeNoRoom,    // less free than the workspace needs (or the query failed)
   kVolumeNotFixed,  // a drive of another kind
   kVolumeTooLong,   // a base longer than the workspace path allows
+  kVolumeRefused,   // the room, but no workspace could be made there
 };
 // A volume tried for the workspace: its base path, the verdict, and its
 // free bytes where they are known (`freeKnown`).

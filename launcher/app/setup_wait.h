@@ -20,9 +20,12 @@ struct SetupRun {
 // Starts `program` with `commandLine` (ComposeSetupCommandLine); with
 // `wait`, in a job, and returns once no process of the job is left (or,
 // where the job could not be had, once the setup program has ended, which
-// the log says). Every handle is let go before it returns; nothing is
-// ended by letting go.
-void RunSetupProgram(const char16_t* program, char16_t* commandLine, bool wait, SetupRun* run);
+// the log says). `started`, when given, is called once the program runs
+// and before the wait: the launcher lets go of its holds there, as a run
+// that does not wait does once the program has started. Every handle is
+// let go before it returns; nothing is ended by letting go.
+void RunSetupProgram(const char16_t* program, char16_t* commandLine, bool wait, SetupRun* run,
+                     void (*started)() = nullptr);
 
 // How the run ends after it: the setup program's code once it was waited
 // for; kExitSetupStarted for a start not waited for; kExitSetupNotStarted;

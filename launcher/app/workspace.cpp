@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "launcher/app/run_log.h"
 #include "launcher/run_state.h"
 #include "platform/platform.h"
 
@@ -10,9 +11,6 @@ namespace {
 
 FreeSpaceExQuery g_freeSpaceEx = nullptr;
 HeldHandle g_workspaceHold = nullptr;  // from the workspace's creation to the setup's start
-
-// Three ACEs, one with the longest SID, and a label.
-constexpr size_t kSecurityCapacity = 96 + kSidTextCapacity;
 
 const char kWorkspacePrefix[] = "QW_";
 constexpr size_t kWorkspaceNameLength = 11;  // "QW_" and 8 digits
@@ -48,10 +46,16 @@ class WorkspaceBases {
     }
     for (; offset_ < drivesLength_; offset_ += 4) {
       const char* root = drives_ + offset_;
-      if (g_platform.getDriveType(root) != kDriveFixed) continue;
-      if (!g_platform.pathExists(root) || !HasEnoughFreeSpace(root)) continue;
+      if (g_platform.getDriveType(root) != kDriveFixed) {
+        LogVolume(root, kVolumeNotFixed, false, 0);
+        continue;
+      }
       size_t rootLength = strnlen(root, kPathCapacity - offset_);
-      if (rootLength == 0 || rootLength > kMaxWorkspaceBaseLength) continue;
+      if (!HasRoom(root) || rootLength == 0) continue;
+      if (rootLength > kMaxWorkspaceBaseLength) {
+        LogVolume(root, kVolumeTooLong, false, 0);
+        continue;
+      }
       memcpy(base, root, rootLength);
       base[rootLength] = '\0';
       offset_ += 4;
@@ -61,12 +65,29 @@ class WorkspaceBases {
   }
 
  private:
+  // Whether the base exists and has the space, as the log says it.
+  static bool HasRoom(const char* base) {
+    if (!g_platform.pathExists(base)) {
+      LogVolume(base, kVolumeMissing, false, 0);
+      return false;
+    }
+    uint64_t freeBytes = 0;
+    bool known = QueryFreeBytes(base, &freeBytes);
+    if (known && freeBytes >= kWorkspaceFreeBytes) return true;
+    LogVolume(base, kVolumeNoRoom, known, freeBytes);
+    return false;
+  }
+
   static bool UsableTempPath(char* base) {
     base[0] = '\0';
     // A length beyond the buffer means that nothing was written.
     uint32_t length = g_platform.getTempPath(kPathCapacity, base);
-    bool usable = length != 0 && length <= kMaxWorkspaceBaseLength;
-    return usable && g_platform.pathExists(base) && HasEnoughFreeSpace(base);
+    if (length == 0) return false;
+    if (length > kMaxWorkspaceBaseLength) {
+      if (length < kPathCapacity) LogVolume(base, kVolumeTooLong, false, 0);
+      return false;
+    }
+    return HasRoom(base);
   }
 
   bool tempTried_ = false;
@@ -120,20 +141,24 @@ void ResetFreeSpaceQuery() {
   g_freeSpaceEx = nullptr;
 }
 
-bool HasEnoughFreeSpace(const char* path) {
+bool QueryFreeBytes(const char* path, uint64_t* freeBytes) {
   if (!g_freeSpaceEx) g_freeSpaceEx = g_platform.findFreeSpaceEx();
   if (g_freeSpaceEx) {
-    uint64_t availableToCaller, totalBytes, totalFreeBytes;
-    return g_freeSpaceEx(path, &availableToCaller, &totalBytes, &totalFreeBytes) &&
-           totalFreeBytes >= kWorkspaceFreeBytes;
+    uint64_t availableToCaller, totalBytes;
+    return g_freeSpaceEx(path, &availableToCaller, &totalBytes, freeBytes) != 0;
   }
   uint32_t sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
   if (!g_platform.getDiskFreeSpace(path, &sectorsPerCluster, &bytesPerSector, &freeClusters,
                                    &totalClusters)) {
     return false;
   }
-  uint64_t freeBytes = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector * freeClusters;
-  return freeBytes >= kWorkspaceFreeBytes;
+  *freeBytes = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector * freeClusters;
+  return true;
+}
+
+bool HasEnoughFreeSpace(const char* path) {
+  uint64_t freeBytes = 0;
+  return QueryFreeBytes(path, &freeBytes) && freeBytes >= kWorkspaceFreeBytes;
 }
 
 bool WorkspaceSecurity(const TokenFacts& token, char* sddl, size_t capacity) {
@@ -159,19 +184,33 @@ void ReleaseWorkspace() {
   g_workspaceHold = nullptr;
 }
 
+bool ReadWorkspaceSecurity(char* sddl, size_t capacity, bool* elevated) {
+  TokenFacts token;
+  if (!g_platform.readToken(&token) || !WorkspaceSecurity(token, sddl, capacity)) return false;
+  if (elevated) *elevated = token.administratorsMember || token.highIntegrity;
+  return true;
+}
+
+bool AdoptHeldFolder(HeldHandle hold) {
+  return AdoptWorkspace(hold);
+}
+
 WorkspaceOutcome PrepareWorkspace() {
   g_runState.workspacePath[0] = '\0';
   g_runState.workspace = nullptr;
-  TokenFacts token;
-  char sddl[kSecurityCapacity];
-  if (!g_platform.readToken(&token) || !WorkspaceSecurity(token, sddl, sizeof sddl))
-    return kWorkspaceTokenUnreadable;
+  char sddl[kWorkspaceSecurityCapacity];
+  if (!ReadWorkspaceSecurity(sddl, sizeof sddl, nullptr)) return kWorkspaceTokenUnreadable;
   WorkspaceBases bases;
   char base[kPathCapacity];
   bool roomSomewhere = false;
   while (bases.Next(base)) {
     roomSomewhere = true;
-    if (MakeWorkspaceIn(base, sddl)) return kWorkspaceReady;
+    if (MakeWorkspaceIn(base, sddl)) {
+      LogVolume(base, kVolumeChosen, false, 0);
+      LogWorkspace(g_runState.workspacePath, false);
+      return kWorkspaceReady;
+    }
+    LogVolume(base, kVolumeRefused, false, 0);
   }
   g_runState.workspacePath[0] = '\0';
   return roomSomewhere ? kWorkspaceNotMade : kWorkspaceNoRoom;

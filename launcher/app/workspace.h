@@ -26,6 +26,9 @@ constexpr uint32_t kMaxWorkspaceBaseLength = 491;
 // GetDiskFreeSpaceA in 64 bits. A failing query fails the test. The
 // extended query is looked up at the first test and kept once found.
 bool HasEnoughFreeSpace(const char* path);
+// The same query's total free bytes of the volume holding `path`; false
+// when it fails.
+bool QueryFreeBytes(const char* path, uint64_t* freeBytes);
 
 // Writes the workspace base into g_runState.workspacePath: the temporary-
 // files path when it exists and has the space, else the first fixed
@@ -55,6 +58,19 @@ enum WorkspaceOutcome {
 // level from deleting through that right. False when the user's SID is no
 // SID or it does not fit.
 bool WorkspaceSecurity(const TokenFacts& token, char* sddl, size_t capacity);
+
+// Three ACEs, one with the longest SID, and a label.
+constexpr size_t kWorkspaceSecurityCapacity = 96 + kSidTextCapacity;
+
+// Reads the process token and writes WorkspaceSecurity's descriptor; false
+// when the token cannot be read (nothing may then be made). *elevated, when
+// asked for, says whether the token may schedule deletions at restart.
+bool ReadWorkspaceSecurity(char* sddl, size_t capacity, bool* elevated);
+
+// Takes a folder held otherwise (/extract=DIR) as the run's workspace, as
+// PrepareWorkspace takes the one it makes: its path as the handle resolves
+// to it. False when it has none that fits.
+bool AdoptHeldFolder(HeldHandle hold);
 
 // Reads the token first (failing closed when it cannot), then, base by base
 // in WorkspaceBases' order, creates base + "QW_" + 8 upper-case hexadecimal
