@@ -193,9 +193,18 @@ struct PlatformOps {
   // Calls `visit` for each entry of `directory` but "." and "..", until it
   // returns false; false when the directory cannot be listed.
   int (*listDirectory)(const char16_t* directory, DirectoryVisitor visit, void* context);
-  // DeleteFileW after clearing a read-only attribute; a reparse point is
-  // deleted itself, never what it leads to.
-  int (*deleteFileWide)(const char16_t* path);
+  // The workspace's removal, down from its hold by handles: an entry is
+  // opened as itself, a link never followed, and deleted through that
+  // handle, so that no path another program could point elsewhere decides
+  // what is deleted. openEntryIn opens the entry `name` (one name) of a
+  // held directory for deletion, and a folder for listing too, sharing
+  // everything; *attributes are the opened entry's own. Null on failure.
+  HeldHandle (*openEntryIn)(HeldHandle directory, const char16_t* name, uint32_t* attributes);
+  // listDirectory over a held directory (from openEntryIn), from its start.
+  int (*listHeld)(HeldHandle directory, DirectoryVisitor visit, void* context);
+  // Deletes what an entry from openEntryIn names (a read-only attribute
+  // cleared first), once every handle on it is closed: release() it next.
+  int (*deleteHeld)(HeldHandle entry);
   // RemoveDirectoryW: an empty directory, or a directory link itself.
   int (*removeDirectoryWide)(const char16_t* path);
   // MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT): deleted when the

@@ -483,9 +483,57 @@ int PosixListDirectory(const char16_t* directory, DirectoryVisitor visit, void* 
   return 1;
 }
 
-int PosixDeleteFileWide(const char16_t* path) {
-  if (unlink(Utf8OfWide(path, true).c_str()) == 0) return 1;
-  return static_cast<int>(FailWith(Win32ErrorFromErrno(errno)));
+// A link is opened as itself (O_PATH), a folder for listing.
+HeldHandle PosixOpenEntryIn(HeldHandle directory, const char16_t* name, uint32_t* attributes) {
+  std::string entry = Utf8OfWide(name, false);
+  struct stat st;
+  bool found = fstatat(DescriptorOf(directory), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  bool folder = found && S_ISDIR(st.st_mode);
+  int flags = folder ? O_RDONLY | O_DIRECTORY | O_NOFOLLOW : O_PATH | O_NOFOLLOW;
+  int descriptor = found ? openat(DescriptorOf(directory), entry.c_str(), flags) : -1;
+  if (descriptor < 0) {
+    FailWith(Win32ErrorFromErrno(errno));
+    return nullptr;
+  }
+  *attributes =
+      S_ISLNK(st.st_mode) ? kFileAttributeReparsePoint : (folder ? kFileAttributeDirectory : 0);
+  return HandleOf(descriptor);
+}
+
+int PosixListHeld(HeldHandle directory, DirectoryVisitor visit, void* context) {
+  int descriptor = dup(DescriptorOf(directory));
+  DIR* listing = descriptor < 0 ? nullptr : fdopendir(descriptor);
+  if (!listing) {
+    if (descriptor >= 0) close(descriptor);
+    return static_cast<int>(FailWith(Win32ErrorFromErrno(errno)));
+  }
+  rewinddir(listing);
+  bool going = true;
+  while (struct dirent* entry = going ? readdir(listing) : nullptr) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    char16_t wide[1024];
+    if (!WideOfUtf8(name, wide, 1024)) continue;
+    going = visit(context, wide, 0);
+  }
+  closedir(listing);
+  return 1;
+}
+
+// POSIX deletes by name only: the name /proc gives the descriptor, and only
+// while that name still leads to the descriptor's own file.
+int PosixDeleteHeld(HeldHandle entry) {
+  char target[4096];
+  ssize_t length = readlink(DescriptorLink(DescriptorOf(entry)).c_str(), target, sizeof target - 1);
+  if (length <= 0) return static_cast<int>(FailWith(6));  // ERROR_INVALID_HANDLE
+  target[length] = '\0';
+  struct stat held, named;
+  if (fstat(DescriptorOf(entry), &held) != 0 || lstat(target, &named) != 0 ||
+      held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
+    return static_cast<int>(FailWith(2));  // ERROR_FILE_NOT_FOUND
+  }
+  int removed = S_ISDIR(named.st_mode) ? rmdir(target) : unlink(target);
+  return removed == 0 ? 1 : static_cast<int>(FailWith(Win32ErrorFromErrno(errno)));
 }
 
 // A link to a directory goes by unlink; rmdir would refuse it.
@@ -583,7 +631,9 @@ PlatformOps NativePlatform() {
   ops.waitForSetup = PosixWaitForSetup;
   ops.closeSetup = PosixCloseSetup;
   ops.listDirectory = PosixListDirectory;
-  ops.deleteFileWide = PosixDeleteFileWide;
+  ops.openEntryIn = PosixOpenEntryIn;
+  ops.listHeld = PosixListHeld;
+  ops.deleteHeld = PosixDeleteHeld;
   ops.removeDirectoryWide = PosixRemoveDirectoryWide;
   ops.deleteAtRestart = PosixDeleteAtRestart;
   ops.sleepMilliseconds = PosixSleepMilliseconds;

@@ -556,22 +556,88 @@ int Win32ListDirectory(const char16_t* directory, DirectoryVisitor visit, void* 
   return error == ERROR_NO_MORE_FILES;
 }
 
-// A read-only attribute would refuse the deletion; a reparse point's own
-// attributes are left alone, since setting them would reach its target.
-void ClearReadOnly(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if ((attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+// The workspace's removal goes down from its hold by handles. An entry is
+// opened as itself (a link is never followed) with every sharing, so that
+// an open elsewhere delays its deletion instead of refusing the open; what
+// it is comes from that handle, not from a listing a moment older.
+HeldHandle Win32OpenEntryIn(HeldHandle directory, const char16_t* name, uint32_t* attributes) {
+  const ULONG share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE entry = OpenIn(static_cast<HANDLE>(directory), Wide(name),
+                        DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, share, FILE_OPEN,
+                        FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT);
+  if (!entry) return nullptr;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(entry, &info)) {
+    DWORD error = GetLastError();
+    CloseHandle(entry);
+    SetLastError(error);
+    return nullptr;
+  }
+  *attributes = info.dwFileAttributes;
+  bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (!folder) return entry;
+  // Listing needs one more right; asked of the same folder, not its name.
+  HANDLE listable =
+      ReOpenFile(entry, FILE_LIST_DIRECTORY | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                 share, FILE_FLAG_BACKUP_SEMANTICS);
+  DWORD error = GetLastError();
+  CloseHandle(entry);
+  if (listable == INVALID_HANDLE_VALUE) {
+    SetLastError(error);
+    return nullptr;
+  }
+  return listable;
 }
 
-int Win32DeleteFileWide(const char16_t* path) {
-  ClearReadOnly(Wide(path));
-  return DeleteFileW(Wide(path)) != 0;
+int Win32ListHeld(HeldHandle directory, DirectoryVisitor visit, void* context) {
+  // A buffer of its own per listing: a removal lists one folder inside another.
+  const DWORD kListingBytes = 16 * 1024;
+  void* listing = HeapAlloc(GetProcessHeap(), 0, kListingBytes);
+  if (!listing) return 0;
+  FILE_INFO_BY_HANDLE_CLASS next = FileIdBothDirectoryRestartInfo;
+  bool going = true;
+  while (going && GetFileInformationByHandleEx(static_cast<HANDLE>(directory), next, listing,
+                                               kListingBytes)) {
+    next = FileIdBothDirectoryInfo;
+    auto* entry = static_cast<FILE_ID_BOTH_DIR_INFO*>(listing);
+    for (;;) {
+      // The name is counted, not ended: copied out with its terminator.
+      wchar_t name[MAX_PATH + 1];
+      size_t units = entry->FileNameLength / sizeof(wchar_t);
+      if (units > MAX_PATH) units = MAX_PATH;
+      memcpy(name, entry->FileName, units * sizeof(wchar_t));
+      name[units] = L'\0';
+      if (!IsDotOrDotDot(name)) {
+        going = visit(context, reinterpret_cast<const char16_t*>(name), entry->FileAttributes);
+        if (!going) break;
+      }
+      if (!entry->NextEntryOffset) break;
+      entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<char*>(entry) +
+                                                       entry->NextEntryOffset);
+    }
+  }
+  DWORD error = going ? GetLastError() : ERROR_NO_MORE_FILES;
+  HeapFree(GetProcessHeap(), 0, listing);
+  SetLastError(error);
+  return error == ERROR_NO_MORE_FILES;
+}
+
+int Win32DeleteHeld(HeldHandle entry) {
+  HANDLE handle = static_cast<HANDLE>(entry);
+  FILE_BASIC_INFO basic;
+  if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+    if (!basic.FileAttributes) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+  }
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                    sizeof disposition) != 0;
 }
 
 int Win32RemoveDirectoryWide(const char16_t* path) {
-  ClearReadOnly(Wide(path));
   return RemoveDirectoryW(Wide(path)) != 0;
 }
 
@@ -706,7 +772,9 @@ PlatformOps NativePlatform() {
   ops.waitForSetup = Win32WaitForSetup;
   ops.closeSetup = Win32CloseSetup;
   ops.listDirectory = Win32ListDirectory;
-  ops.deleteFileWide = Win32DeleteFileWide;
+  ops.openEntryIn = Win32OpenEntryIn;
+  ops.listHeld = Win32ListHeld;
+  ops.deleteHeld = Win32DeleteHeld;
   ops.removeDirectoryWide = Win32RemoveDirectoryWide;
   ops.deleteAtRestart = Win32DeleteAtRestart;
   ops.sleepMilliseconds = Win32SleepMilliseconds;

@@ -98,7 +98,8 @@ void ReportFailureNotice(HWND owner, uint32_t code, const char* path) {
     case kNoticeDirectoryError:
       return ReportFileError(owner, kCreateDirectoryError, path);
     case kNoticeDamagedPackage:
-      return ReportWithProductName(owner, SelectText(kDamagedPackageMessage, g_runState.uiLanguage));
+      return ReportWithProductName(owner,
+                                   SelectText(kDamagedPackageMessage, g_runState.uiLanguage));
     default:  // unknown codes end the run without a word
       return;
   }
@@ -153,11 +154,19 @@ void PrepareExtraction(HWND owner) {
   EndAt(outcome == kExtractFolderNotEmpty ? kEndExtractFolderNotEmpty : kEndExtractFolderNotMade);
 }
 
-// Lets go of the setup program and the workspace: once the setup program
-// runs, and on every other end of the start.
+// Lets go of the setup program and the workspace: on every end of the
+// start but the one below.
 void ReleaseHolds() {
   ReleaseVerifiedSetup();
   ReleaseWorkspace();
+}
+
+// Once the setup program runs, the launcher lets go of it; of the
+// workspace too, unless it removes the workspace after the wait, which it
+// does down from that hold.
+void ReleaseAtStart() {
+  ReleaseVerifiedSetup();
+  if (!WaitsForSetup(g_options) || !RemovesWorkspace(g_options)) ReleaseWorkspace();
 }
 
 // After a wait: the workspace removed, or kept for /keep.
@@ -166,9 +175,17 @@ void CleanUpAfterWait() {
     LogWorkspaceKept(g_runState.workspacePath, "/keep");
     return;
   }
+  TokenFacts token;
+  bool safe = g_platform.readToken(&token) &&
+              RestartDeletionIsSafe(token.userSid, g_runState.workspacePath);
+  const char* unscheduled = !g_elevated ? "the launcher has no administrator rights"
+                            : !safe     ? "other programs of the user could point its path "
+                                          "elsewhere before then"
+                                        : nullptr;
+  HeldHandle hold = TakeWorkspaceHold();
   CleanupReport report;
-  RemoveWorkspaceTree(g_runState.workspacePath, g_elevated, &report);
-  LogCleanup(g_runState.workspacePath, report);
+  RemoveWorkspaceTree(&hold, g_runState.workspacePath, !unscheduled, &report);
+  LogCleanup(g_runState.workspacePath, report, unscheduled);
 }
 
 // The start of a run with switches: the wide call, with the arguments after
@@ -202,10 +219,11 @@ RunOutcome StartSetupWide(HWND owner, char* failedPath) {
   // The window would not be drawn while the launcher waits.
   if (wait && owner) ShowWindow(owner, SW_HIDE);
   SetupRun run;
-  RunSetupProgram(wideProgram, g_setupCommandLine, wait, &run, ReleaseHolds);
+  RunSetupProgram(wideProgram, g_setupCommandLine, wait, &run, ReleaseAtStart);
   if (!run.started) ReleaseHolds();
   outcome = OutcomeOfSetupRun(run, wait);
   if (run.waited) CleanUpAfterWait();
+  ReleaseWorkspace();
   return outcome;
 }
 

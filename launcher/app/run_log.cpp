@@ -389,7 +389,7 @@ void LogSetupEnd(bool waited, uint32_t exitCode, uint32_t error) {
   line.AddHex(exitCode).Add("); the wait is over").End();
 }
 
-void LogCleanup(const char* workspace, const CleanupReport& report) {
+void LogCleanup(const char* workspace, const CleanupReport& report, const char* unscheduled) {
   LogLine line;
   line.Add("workspace ").AddAnsi(workspace);
   if (report.gone) {
@@ -401,6 +401,8 @@ void LogCleanup(const char* workspace, const CleanupReport& report) {
   line.AddNumber(report.firstError).Add("); ");
   if (report.scheduled) {
     line.AddNumber(report.scheduled).Add(" scheduled for deletion when Windows next starts");
+  } else if (unscheduled) {
+    line.Add("none scheduled for deletion at restart: ").Add(unscheduled);
   } else {
     line.Add("none scheduled for deletion at restart");
   }

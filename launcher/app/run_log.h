@@ -105,7 +105,9 @@ void LogSetupStart(bool started, const SetupProcess& process, uint32_t error);
 // The wait's end: the setup program's exit code, or the error of the wait.
 void LogSetupEnd(bool waited, uint32_t exitCode, uint32_t error);
 
-void LogCleanup(const char* workspace, const CleanupReport& report);
+// The workspace's removal; `unscheduled` says why nothing left was
+// scheduled for deletion at restart (null when it may have been).
+void LogCleanup(const char* workspace, const CleanupReport& report, const char* unscheduled);
 void LogWorkspaceKept(const char* workspace, const char* why);
 
 // The run's end: which side ended it, the status and its name, and the exit code.

@@ -178,6 +178,13 @@ bool ChooseWorkspaceBase() {
   return bases.Next(g_runState.workspacePath);
 }
 
+HeldHandle TakeWorkspaceHold() {
+  HeldHandle hold = g_workspaceHold;
+  if (g_runState.workspace == g_workspaceHold) g_runState.workspace = nullptr;
+  g_workspaceHold = nullptr;
+  return hold;
+}
+
 void ReleaseWorkspace() {
   if (g_workspaceHold) g_platform.release(g_workspaceHold);
   if (g_runState.workspace == g_workspaceHold) g_runState.workspace = nullptr;

@@ -89,6 +89,8 @@ WorkspaceOutcome PrepareWorkspace();
 // Lets go of the workspace directory: once the setup program has been
 // started from it, or as the run ends without.
 void ReleaseWorkspace();
+// The workspace's hold, handed over: the run holds it no longer.
+HeldHandle TakeWorkspaceHold();
 
 // Forgets the kept extended free-space query, as at the start of a run.
 void ResetFreeSpaceQuery();

@@ -4,16 +4,20 @@
 #include "launcher/app/run_log.h"
 #include "platform/platform.h"
 
+#include <cstring>
+
 namespace {
 
-// One walk over the tree: `path` is the entry at hand, grown and cut back
-// as the walk goes down and up; zeros until a removal, so no file bytes.
+// The path of the entry at hand under the workspace's path, grown and cut
+// back as the walk goes down and up: only a deletion at restart takes it.
+// Zeros until a removal, so no file bytes.
 char16_t g_path[kWidePathCapacity];
 
 struct Walk {
   size_t length;  // of g_path
+  bool pathFits;  // g_path names the entry at hand
   unsigned depth;
-  bool schedule;  // schedule for restart instead of removing
+  bool schedule;  // schedule for restart what cannot be removed
   CleanupReport* report;
   uint32_t left;  // entries this walk could not remove (or schedule)
 };
@@ -23,60 +27,110 @@ void NoteLeft(Walk* walk, uint32_t error) {
   if (!walk->report->firstError) walk->report->firstError = error;
 }
 
-// Removes (or schedules) the entry at g_path; a folder's content first.
-void RemoveEntry(Walk* walk, uint32_t attributes);
+void ScheduleAtRestart(Walk* walk) {
+  if (walk->schedule && walk->pathFits && g_platform.deleteAtRestart(g_path))
+    walk->report->scheduled++;
+}
 
-bool VisitEntry(void* context, const char16_t* name, uint32_t attributes) {
-  Walk* walk = static_cast<Walk*>(context);
+void RemoveContents(Walk* walk, HeldHandle folder);
+
+// Opens the entry, empties it when it is a folder (a link is no folder
+// here), then deletes it through its own handle.
+void RemoveEntry(Walk* walk, HeldHandle folder, const char16_t* name) {
+  uint32_t attributes = 0;
+  HeldHandle entry = g_platform.openEntryIn(folder, name, &attributes);
+  if (!entry) {
+    uint32_t error = g_platform.lastError();
+    if (error == 2) return;  // ERROR_FILE_NOT_FOUND: gone meanwhile
+    ScheduleAtRestart(walk);
+    return NoteLeft(walk, error);
+  }
+  bool isFolder =
+      (attributes & kFileAttributeDirectory) && !(attributes & kFileAttributeReparsePoint);
+  if (isFolder) {
+    if (walk->depth >= kCleanupDepth) {
+      g_platform.release(entry);
+      return NoteLeft(walk, 206);  // ERROR_FILENAME_EXCED_RANGE
+    }
+    walk->depth++;
+    RemoveContents(walk, entry);
+    walk->depth--;
+  }
+  bool deleted = g_platform.deleteHeld(entry) != 0;
+  uint32_t error = g_platform.lastError();
+  g_platform.release(entry);
+  if (deleted) {
+    walk->report->removed++;
+    return;
+  }
+  ScheduleAtRestart(walk);
+  NoteLeft(walk, error);
+}
+
+struct Listing {
+  Walk* walk;
+  HeldHandle folder;
+};
+
+bool VisitEntry(void* context, const char16_t* name, uint32_t) {
+  Listing* listing = static_cast<Listing*>(context);
+  Walk* walk = listing->walk;
   size_t length = walk->length;
+  bool pathFits = walk->pathFits;
   size_t nameLength = 0;
   while (name[nameLength]) nameLength++;
-  if (length + 1 + nameLength >= kWidePathCapacity) {
-    NoteLeft(walk, 206);  // ERROR_FILENAME_EXCED_RANGE: left, never cut into another name
-    return true;
+  if (pathFits && length + 1 + nameLength < kWidePathCapacity) {
+    g_path[length] = u'\\';
+    for (size_t i = 0; i <= nameLength; i++) g_path[length + 1 + i] = name[i];
+    walk->length = length + 1 + nameLength;
+  } else {
+    walk->pathFits = false;  // removed all the same; only never scheduled
   }
-  g_path[length] = u'\\';
-  for (size_t i = 0; i <= nameLength; i++) g_path[length + 1 + i] = name[i];
-  walk->length = length + 1 + nameLength;
-  RemoveEntry(walk, attributes);
+  RemoveEntry(walk, listing->folder, name);
   walk->length = length;
+  walk->pathFits = pathFits;
   g_path[length] = u'\0';
   return true;
 }
 
-bool RemoveNow(bool folder) {
-  return (folder ? g_platform.removeDirectoryWide(g_path) : g_platform.deleteFileWide(g_path)) != 0;
+void RemoveContents(Walk* walk, HeldHandle folder) {
+  Listing listing = {walk, folder};
+  if (!g_platform.listHeld(folder, VisitEntry, &listing)) NoteLeft(walk, g_platform.lastError());
 }
 
-void RemoveEntry(Walk* walk, uint32_t attributes) {
-  bool folder = (attributes & kFileAttributeDirectory) != 0;
-  // A link is removed itself: nothing it leads to is listed or deleted.
-  bool link = (attributes & kFileAttributeReparsePoint) != 0;
-  if (folder && !link) {
-    if (walk->depth >= kCleanupDepth) return NoteLeft(walk, 206);  // ERROR_FILENAME_EXCED_RANGE
-    walk->depth++;
-    if (!g_platform.listDirectory(g_path, VisitEntry, walk)) NoteLeft(walk, g_platform.lastError());
-    walk->depth--;
-  }
-  if (RemoveNow(folder)) {
-    walk->report->removed++;
-    return;
-  }
-  uint32_t error = g_platform.lastError();
-  if (walk->schedule && g_platform.deleteAtRestart(g_path)) walk->report->scheduled++;
-  NoteLeft(walk, error);
+bool StopAtFirst(void* context, const char16_t*, uint32_t) {
+  *static_cast<bool*>(context) = false;
+  return false;
 }
 
-// One pass over the whole tree, which schedules for restart what it
-// cannot remove when `schedule`; true when the workspace is gone.
-bool Pass(size_t rootLength, bool schedule, CleanupReport* report) {
-  uint32_t attributes = g_platform.getFileAttributesWide(g_path);
-  if (attributes == kNoFileAttributes) return true;
-  Walk walk = {rootLength, 0, schedule, report, 0};
+bool IsEmpty(HeldHandle folder) {
+  bool empty = true;
+  return g_platform.listHeld(folder, StopAtFirst, &empty) && empty;
+}
+
+// One pass: everything in the workspace while it is held, then, once it is
+// empty, the workspace itself by its path after its hold is let go.
+bool Pass(HeldHandle* hold, size_t rootLength, bool schedule, CleanupReport* report) {
+  Walk walk = {rootLength, true, 0, schedule, report, 0};
   report->firstError = 0;
-  RemoveEntry(&walk, attributes);
+  if (*hold) RemoveContents(&walk, *hold);
+  uint32_t error = 145;  // ERROR_DIR_NOT_EMPTY
+  // What appeared during the walk is for the next pass, while still held.
+  if (walk.left == 0 && (!*hold || IsEmpty(*hold))) {
+    if (*hold) g_platform.release(*hold);
+    *hold = nullptr;
+    bool removed = g_platform.removeDirectoryWide(g_path) != 0;
+    error = g_platform.lastError();
+    if (removed || g_platform.getFileAttributesWide(g_path) == kNoFileAttributes) {
+      report->removed += removed ? 1 : 0;
+      report->left = 0;
+      return true;
+    }
+  }
+  ScheduleAtRestart(&walk);
+  NoteLeft(&walk, error);
   report->left = walk.left;
-  return walk.left == 0;
+  return false;
 }
 
 }  // namespace
@@ -103,7 +157,8 @@ bool ExtendedLengthPath(const char16_t* path, char16_t* out, size_t capacity) {
   return true;
 }
 
-bool RemoveWorkspaceTree(const char* workspace, bool elevated, CleanupReport* report) {
+bool RemoveWorkspaceTree(HeldHandle* hold, const char* workspace, bool scheduleAtRestart,
+                         CleanupReport* report) {
   *report = CleanupReport();
   // Made full first: a "\\?\" path is taken literally, "." and ".." included.
   char16_t wide[kPathCapacity], full[kPathCapacity];
@@ -112,6 +167,8 @@ bool RemoveWorkspaceTree(const char* workspace, bool elevated, CleanupReport* re
       !ExtendedLengthPath(full, g_path, kWidePathCapacity)) {
     report->left = 1;
     report->firstError = g_platform.lastError();
+    if (*hold) g_platform.release(*hold);
+    *hold = nullptr;
     return false;
   }
   size_t rootLength = 0;
@@ -119,12 +176,18 @@ bool RemoveWorkspaceTree(const char* workspace, bool elevated, CleanupReport* re
   for (unsigned pass = 1; pass <= kCleanupPasses; pass++) {
     if (pass > 1) g_platform.sleepMilliseconds(kCleanupPauseMs);
     report->passes = pass;
-    // The last pass of an elevated run schedules what it cannot remove,
-    // each folder after what it holds.
-    if (Pass(rootLength, elevated && pass == kCleanupPasses, report)) {
+    if (Pass(hold, rootLength, scheduleAtRestart && pass == kCleanupPasses, report)) {
       report->gone = true;
       return true;
     }
   }
+  if (*hold) g_platform.release(*hold);
+  *hold = nullptr;
   return false;
+}
+
+bool RestartDeletionIsSafe(const char* userSid, const char* workspace) {
+  if (strcmp(userSid, "S-1-5-18") == 0) return true;
+  bool driveRoot = workspace[0] && workspace[1] == ':' && workspace[2] == '\\';
+  return driveRoot && !strchr(workspace + 3, '\\');
 }

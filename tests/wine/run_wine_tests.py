@@ -70,6 +70,19 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def unix_path(path):
+    """Where a Windows path of this prefix lies here; names are matched
+    without regard to case, as Windows would."""
+    drive, rest = path[:2].lower(), path[2:].replace("\\", "/").strip("/")
+    found = os.path.realpath(os.path.join(os.environ["WINEPREFIX"], "dosdevices", drive))
+    for part in filter(None, rest.split("/")):
+        exact = os.path.join(found, part)
+        if not os.path.exists(exact) and os.path.isdir(found):
+            part = next((n for n in os.listdir(found) if n.lower() == part.lower()), part)
+        found = os.path.join(found, part)
+    return found
+
+
 class Failure(Exception):
     pass
 
@@ -1107,8 +1120,9 @@ def whole_setup_waited_for_log_and_removal_on_the_system():
     its own exit code comes back; started alone, or with a child that breaks
     away from the job, the wait ends with the setup program. The log file is
     made only where nothing is, or replaces a plain file of one name, never
-    a hard link's other file; a workspace with a read-only file and a name
-    outside the code page is removed whole."""
+    a hard link's other file; a held workspace cannot be renamed away, and
+    one with a read-only file and a name outside the code page is removed
+    whole down from its hold."""
     folder = os.path.join(OUT, "switch-probe")
     shutil.rmtree(folder, ignore_errors=True)
     for name, settings, scenario, whole in (
@@ -1138,7 +1152,8 @@ def whole_setup_waited_for_log_and_removal_on_the_system():
                        ("directory.created", 0)):
         facts.expect(key, value)
     facts = switch_probe("cleanup", folder, windows_path(os.path.join(folder, "QW_0A1B2C3D")))
-    for key, value in (("wide_name.made", 1), ("removed", 1), ("left", 0), ("gone", 1)):
+    for key, value in (("wide_name.made", 1), ("held", 1), ("rename.refused", 1), ("removed", 1),
+                       ("entries", 4), ("left", 0), ("gone", 1)):
         facts.expect(key, value)
 
 
@@ -1279,6 +1294,189 @@ def print_summary(selected):
             bits = "32" if arch == "win32" else "64"
             print(f"\n*** {bits}-bit launcher NOT run: {results[arch]['not_run']} ***\n")
     return status
+
+
+def damaged_entry(name="damaged.txt"):
+    """An entry whose stored bytes were changed after packing: its checksum fails."""
+    damaged = Entry("", name, b"payload " * 1000, coded=False)
+    damaged.blocks = [(flag, stored[:-1] + b"!") for flag, stored in damaged.blocks]
+    damaged.checksum = Entry("", name, b"payload " * 1000, coded=False).computed_checksum()
+    return damaged
+
+
+def switch_run(case, name, entries, switches, *options, env=None):
+    """The launcher of `entries` run with `switches` on its command line;
+    the driver counts every window it makes."""
+    return drive("outcome", program_file(case, name, entries), "--count-windows",
+                 *launcher_arguments(switches), *options, env=env)
+
+
+def read_log(path):
+    with open(path, encoding="utf-8-sig") as log:
+        return log.read()
+
+
+@case
+def quiet_run_waits_for_the_whole_setup():
+    """/quiet: no window and no message box is ever made; the launcher waits
+    until the setup program and the child it leaves running have ended,
+    exits with the setup program's own 3010, and removes its workspace;
+    with /keep the workspace stays. A damaged package ends with its Windows
+    error code, no box, and a log that names the entry."""
+    directory = os.path.join(OUT, "quiet")
+    os.makedirs(directory, exist_ok=True)
+    for keep in (False, True):
+        record, marker = (os.path.join(directory, f"{name}-{keep}.txt") for name in ("record", "child"))
+        entries = [setup_entry(), big_entry("data.bin", 512 * 1024),
+                   behaviour_entry(exit=3010, child_ms=2500, child_marker=windows_path(marker),
+                                   record_copy=windows_path(record))]
+        log = os.path.join(directory, f"quiet-{keep}.log")
+        switches = ("/quiet /keep" if keep else "/S") + f" /log={windows_path(log)}"
+        facts = switch_run("quiet", "Quiet.exe", entries, switches)
+        facts.expect("windows.created", 0)
+        facts.expect("box.seen", 0)
+        facts.expect("exit.code", 3010)
+        if not os.path.exists(marker):
+            raise Failure("the launcher ended before the setup program's child had ended")
+        received = read_report(record)
+        if not received.get("ownDirectory"):
+            raise Failure(f"the setup program recorded no folder: {record}")
+        workspace = unix_path(received["ownDirectory"])
+        if os.path.isdir(workspace) != keep:
+            raise Failure(f"/keep {keep}: the workspace {'is gone' if keep else 'stays'}: {workspace}")
+        said = "kept: /keep" if keep else " removed ("
+        if said not in read_log(log):
+            raise Failure(f"the log does not say {said!r}: {log}")
+    log = os.path.join(directory, "damaged.log")
+    entries = [setup_entry(), damaged_entry()]
+    facts = switch_run("quiet", "Damaged.exe", entries, f"/quiet /log={windows_path(log)}")
+    facts.expect("windows.created", 0)
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", 23)  # ERROR_CRC
+    text = read_log(log)
+    for wanted in ("damaged.txt", "CRC file:", "checksum error", "exit code 23"):
+        if wanted not in text:
+            raise Failure(f"the log does not say {wanted!r}: {log}")
+
+
+@case
+def passive_run_shows_the_window_and_no_box():
+    """/passive: the progress window as always, no message box; a failure
+    ends with its Windows error code, and the setup program's own code ends
+    a run that got that far."""
+    facts = switch_run("passive", "Passive.exe", [setup_entry(), damaged_entry()], "/passive")
+    facts.expect("windows.dialogs", 1)
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", 23)  # ERROR_CRC
+    facts = switch_run("passive", "Passive1603.exe", [setup_entry(), behaviour_entry(exit=1603)],
+                       "/passive")
+    facts.expect("windows.dialogs", 1)
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", 1603)
+
+
+@case
+def arguments_after_the_double_dash_reach_the_setup_program():
+    """Every argument after "--" reaches the setup program after -D exactly,
+    as CommandLineToArgvW and the C runtime both split it: spaces, quotes,
+    trailing backslashes, an empty argument and Chinese characters."""
+    directory = os.path.join(OUT, "arguments")
+    os.makedirs(directory, exist_ok=True)
+    record = os.path.join(directory, "record.txt")
+    given = ["plain", "two words", 'say "hi"', "C:\\Program Files\\", "", "安装 目录", "a\\\\\"b"]
+    quoted = []
+    for argument in given:
+        if argument and not any(c in argument for c in ' \t"'):
+            quoted.append(argument)
+            continue
+        out, backslashes = '"', 0
+        for c in argument:
+            if c == "\\":
+                backslashes += 1
+                continue
+            out += "\\" * (backslashes * 2 + 1 if c == '"' else backslashes) + c
+            backslashes = 0
+        quoted.append(out + "\\" * (backslashes * 2) + '"')
+    entries = [setup_entry(), behaviour_entry(record_copy=windows_path(record))]
+    facts = switch_run("arguments", "Args.exe", entries, "/wait /keep -- " + " ".join(quoted))
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", 0)
+    received = read_report(record)
+    for parser in ("wide", "crt"):
+        count = int(received.get(f"{parser}Argc", "0"))
+        argv = [bytes.fromhex(received.get(f"{parser}Argv{i}", "")).decode("utf-8")
+                for i in range(count)]
+        if argv[1:] != ["-D"] + given:
+            raise Failure(f"{parser}: the setup program received {argv[1:]!r}, not {['-D'] + given!r}")
+
+
+@case
+def extract_unpacks_and_starts_nothing():
+    """/extract=DIR: every file in DIR as packed, verified, and the setup
+    program never started; DIR is made when missing; a DIR that holds
+    anything is refused with nothing written."""
+    directory = os.path.join(OUT, "extract")
+    target = os.path.join(directory, "copy", "of the product")
+    entries = [setup_entry(), Entry("docs", "guide.txt", b"read me " * 500), big_entry("data.bin", 300000)]
+    program = program_file("extract", "Extract.exe", entries)
+    facts = drive("outcome", program, "--count-windows", *launcher_arguments(f"/quiet /extract=\"{windows_path(target)}\""))
+    facts.expect("windows.created", 0)
+    facts.expect("exit.code", 0)
+    found = {}
+    for folder, _, files in os.walk(target):
+        for name in files:
+            with open(os.path.join(folder, name), "rb") as source:
+                found[os.path.relpath(os.path.join(folder, name), target)] = source.read()
+    wanted = {os.path.join(*[p for p in e.subdirectory.decode().split("\\") if p], e.file_name.decode()): e.data
+              for e in entries}
+    if found != wanted:
+        raise Failure(f"the folder holds {sorted(found)}, wanted {sorted(wanted)}")
+    full = os.path.join(directory, "full")
+    os.makedirs(full)
+    with open(os.path.join(full, "keep.txt"), "w") as keep:
+        keep.write("mine")
+    facts = drive("outcome", program, *launcher_arguments(f"/passive /extract={windows_path(full)}"))
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", 145)  # ERROR_DIR_NOT_EMPTY
+    if os.listdir(full) != ["keep.txt"]:
+        raise Failure(f"written into a folder that was not empty: {os.listdir(full)}")
+
+
+@case
+def unknown_switch_unpacks_nothing():
+    """A switch the launcher does not know: its message box naming it, its
+    status, and nothing unpacked; in a run that waits, its Windows code."""
+    program = program_file("unknown", "Unknown.exe", [setup_entry()])
+    facts = drive("outcome", program, *launcher_arguments("/bogus"))
+    facts.expect("box.seen", 1)
+    if "/bogus" not in facts.get("box.text", ""):
+        raise Failure(f"the message does not name the switch: {facts.get('box.text')!r}")
+    facts.expect("exit.code", STATUS["bad command line"])
+    facts.expect("workspace", "")
+    facts = drive("outcome", program, "--count-windows", *launcher_arguments("/quiet /bogus"))
+    facts.expect("windows.created", 0)
+    facts.expect("exit.code", 160)  # ERROR_BAD_ARGUMENTS
+    facts.expect("workspace", "")
+
+
+@case
+def deployment_script_reads_the_setup_code():
+    """As a deployment script runs it: cmd /c start "" /wait Setup.exe /quiet,
+    then echo %ERRORLEVEL%, prints the setup program's own code."""
+    directory = os.path.join(OUT, "deploy")
+    program = program_file("deploy", "Deploy.exe", [setup_entry(), behaviour_entry(exit=3010)])
+    output = os.path.join(directory, "errorlevel.txt")
+    script = os.path.join(directory, "deploy.cmd")
+    with open(script, "w", newline="\r\n") as batch:
+        batch.write(f'@start "" /wait "{windows_path(program)}" /quiet\n')
+        batch.write(f'@echo %ERRORLEVEL%> "{windows_path(output)}"\n')
+    subprocess.run([os.environ["QW_WINE"], "cmd", "/c", windows_path(script)],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120,
+                   env=dict(os.environ, **ENGLISH))
+    with open(output, encoding="latin-1") as printed:
+        seen = printed.read().strip()
+    if seen != "3010":
+        raise Failure(f"the script printed {seen!r}, not the setup program's 3010")
 
 
 def main():

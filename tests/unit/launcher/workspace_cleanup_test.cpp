@@ -37,16 +37,17 @@ struct FakeInUse {
 FakeInUse* g_inUse;
 PlatformOps g_real;
 
-int BusyDelete(const char16_t* path) {
-  std::u16string name(path);
+int BusyDelete(HeldHandle entry) {
+  char path[4096];
+  std::string name = g_real.finalPath(entry, path, sizeof path) ? path : "";
   bool busy = name.size() >= g_inUse->busyName.size() &&
-              name.compare(name.size() - g_inUse->busyName.size(), std::u16string::npos,
-                           Wide(g_inUse->busyName)) == 0;
+              name.compare(name.size() - g_inUse->busyName.size(), std::string::npos,
+                           g_inUse->busyName) == 0;
   if (busy && g_inUse->busyFor != 0) {
     if (g_inUse->busyFor > 0) g_inUse->busyFor--;
     return 0;  // the POSIX seam's last error stays as it was; the report takes any
   }
-  return g_real.deleteFileWide(path);
+  return g_real.deleteHeld(entry);
 }
 
 class CleanupTest : public ::testing::Test {
@@ -62,7 +63,7 @@ class CleanupTest : public ::testing::Test {
     mkdir(workspace_.c_str(), 0700);
     mkdir(outside_.c_str(), 0700);
     WriteFile(outside_ + "/keep.txt");
-    g_platform.deleteFileWide = BusyDelete;
+    g_platform.deleteHeld = BusyDelete;
     g_platform.sleepMilliseconds = [](uint32_t) { g_inUse->sleeps++; };
     g_platform.deleteAtRestart = [](const char16_t* path) {
       g_inUse->scheduled.push_back(path);
@@ -73,6 +74,14 @@ class CleanupTest : public ::testing::Test {
     g_platform = saved_;
     std::string command = "rm -rf '" + root_ + "'";
     EXPECT_EQ(system(command.c_str()), 0);
+  }
+
+  // The workspace removed as a run does: down from a hold on it.
+  bool Remove(bool schedule, CleanupReport* report) {
+    HeldHandle hold = g_platform.holdDirectory(workspace_.c_str());
+    bool gone = RemoveWorkspaceTree(&hold, workspace_.c_str(), schedule, report);
+    EXPECT_EQ(hold, nullptr);
+    return gone;
   }
 
   FakeInUse inUse_;
@@ -89,21 +98,45 @@ TEST_F(CleanupTest, RemovesTheTreeAndOnlyLinksOfWhatLeadsOut) {
   ASSERT_EQ(symlink(outside_.c_str(), (workspace_ + "/sub/junction").c_str()), 0);
   ASSERT_EQ(symlink((outside_ + "/keep.txt").c_str(), (workspace_ + "/link.txt").c_str()), 0);
   CleanupReport report;
-  EXPECT_TRUE(RemoveWorkspaceTree(workspace_.c_str(), true, &report));
+  EXPECT_TRUE(Remove(true, &report));
   EXPECT_TRUE(report.gone);
   EXPECT_FALSE(Exists(workspace_));
   EXPECT_EQ(report.removed, 7u);
   EXPECT_EQ(report.passes, 1u);
   EXPECT_TRUE(Exists(outside_ + "/keep.txt"));
   EXPECT_TRUE(inUse_.scheduled.empty());
-  // A workspace that is itself a link goes as a link.
+}
+
+// Another program renames the held workspace away and puts a link to its
+// own folder at its name: the walk goes on inside the workspace it holds,
+// and at the name it removes only the link.
+TEST_F(CleanupTest, AWorkspaceRenamedAndReplacedByALinkLeadsNowhere) {
+  WriteFile(workspace_ + "/QWSetup.exe");
+  HeldHandle hold = g_platform.holdDirectory(workspace_.c_str());
+  std::string moved = root_ + "/moved";
+  ASSERT_EQ(rename(workspace_.c_str(), moved.c_str()), 0);
   ASSERT_EQ(symlink(outside_.c_str(), workspace_.c_str()), 0);
-  EXPECT_TRUE(RemoveWorkspaceTree(workspace_.c_str(), true, &report));
+  CleanupReport report;
+  EXPECT_TRUE(RemoveWorkspaceTree(&hold, workspace_.c_str(), true, &report));
   EXPECT_FALSE(Exists(workspace_));
+  EXPECT_FALSE(Exists(moved + "/QWSetup.exe"));
   EXPECT_TRUE(Exists(outside_ + "/keep.txt"));
-  // Nothing there is nothing to do.
-  EXPECT_TRUE(RemoveWorkspaceTree(workspace_.c_str(), true, &report));
-  EXPECT_EQ(report.removed, 0u);
+  // A link swapped in for a folder inside, between its listing and its
+  // opening, is opened as the link it now is.
+  mkdir(workspace_.c_str(), 0700);
+  mkdir((workspace_ + "/sub").c_str(), 0700);
+  WriteFile(workspace_ + "/sub/a.txt");
+  static std::string s_sub, s_outside;
+  s_sub = workspace_ + "/sub";
+  s_outside = outside_;
+  g_platform.openEntryIn = [](HeldHandle folder, const char16_t* name, uint32_t* attributes) {
+    if (std::u16string(name) == u"sub" && rename(s_sub.c_str(), (s_sub + "-real").c_str()) == 0) {
+      EXPECT_EQ(symlink(s_outside.c_str(), s_sub.c_str()), 0);
+    }
+    return g_real.openEntryIn(folder, name, attributes);
+  };
+  EXPECT_TRUE(Remove(true, &report));
+  EXPECT_TRUE(Exists(outside_ + "/keep.txt"));
 }
 
 TEST_F(CleanupTest, AFileInUseForAMomentIsRetried) {
@@ -111,7 +144,7 @@ TEST_F(CleanupTest, AFileInUseForAMomentIsRetried) {
   inUse_.busyName = "busy.dll";
   inUse_.busyFor = 3;
   CleanupReport report;
-  EXPECT_TRUE(RemoveWorkspaceTree(workspace_.c_str(), true, &report));
+  EXPECT_TRUE(Remove(true, &report));
   EXPECT_EQ(report.passes, 4u);
   EXPECT_EQ(inUse_.sleeps, 3);
   EXPECT_TRUE(inUse_.scheduled.empty());
@@ -126,14 +159,14 @@ TEST_F(CleanupTest, WhatStaysInUseIsScheduledForRestartWhenElevated) {
   inUse_.busyName = "busy.dll";
   inUse_.busyFor = -1;
   CleanupReport report;
-  EXPECT_FALSE(RemoveWorkspaceTree(workspace_.c_str(), false, &report));
+  EXPECT_FALSE(Remove(false, &report));
   EXPECT_EQ(report.passes, kCleanupPasses);
   EXPECT_EQ(inUse_.sleeps, static_cast<int>(kCleanupPasses) - 1);
   EXPECT_EQ(report.left, 3u);  // the file, its folder, the workspace
   EXPECT_TRUE(inUse_.scheduled.empty());
   EXPECT_FALSE(Exists(workspace_ + "/free.txt"));
 
-  EXPECT_FALSE(RemoveWorkspaceTree(workspace_.c_str(), true, &report));
+  EXPECT_FALSE(Remove(true, &report));
   std::vector<std::u16string> expected = {Wide(workspace_ + "\\sub\\busy.dll"),
                                           Wide(workspace_ + "\\sub"), Wide(workspace_)};
   EXPECT_EQ(inUse_.scheduled, expected);
@@ -148,9 +181,17 @@ TEST_F(CleanupTest, AFolderTooDeepIsLeftNotFollowedForever) {
     ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
   }
   CleanupReport report;
-  EXPECT_FALSE(RemoveWorkspaceTree(workspace_.c_str(), false, &report));
+  EXPECT_FALSE(Remove(false, &report));
   EXPECT_EQ(report.firstError, 206u);
   EXPECT_TRUE(Exists(workspace_));
+}
+
+TEST(RestartDeletion, OnlyWhereNoUserCanRenameTheWorkspace) {
+  EXPECT_TRUE(RestartDeletionIsSafe("S-1-5-21-1-2-3-1001", "C:\\QW_0A1B2C3D"));
+  EXPECT_TRUE(RestartDeletionIsSafe("S-1-5-18", "C:\\Windows\\Temp\\QW_0A1B2C3D"));
+  EXPECT_FALSE(RestartDeletionIsSafe("S-1-5-21-1-2-3-1001", "C:\\Users\\u\\Temp\\QW_0A1B2C3D"));
+  EXPECT_FALSE(RestartDeletionIsSafe("S-1-5-21-1-2-3-1001", "\\\\srv\\share\\QW_0A1B2C3D"));
+  EXPECT_FALSE(RestartDeletionIsSafe("S-1-5-18-1", "C:\\T\\QW_0A1B2C3D"));
 }
 
 TEST(ExtendedLengthPath, PrefixesDrivesAndShares) {
