@@ -264,14 +264,9 @@ LogLine& LogLine::AddAnsi(const char* text) {
 }
 
 LogLine& LogLine::AddNumber(uint64_t value) {
-  char digits[21];
-  size_t count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value);
-  while (count) Put(digits[--count]);
-  return *this;
+  char digits[kDecimalCapacity];
+  FormatDecimal(value, digits);
+  return Add(digits);
 }
 
 LogLine& LogLine::AddHex(uint32_t value) {

@@ -27,13 +27,19 @@ WideText& WideText::AddAscii(const char* text) {
   return *this;
 }
 
-WideText& WideText::AddNumber(uint64_t value) {
-  char digits[21];
+void FormatDecimal(uint64_t value, char (&digits)[kDecimalCapacity]) {
+  char reversed[kDecimalCapacity];
   size_t count = 0;
   do {
-    digits[count++] = static_cast<char>('0' + value % 10);
+    reversed[count++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value);
-  while (count) Put(static_cast<char16_t>(digits[--count]));
-  return *this;
+  for (size_t i = 0; i < count; i++) digits[i] = reversed[count - 1 - i];
+  digits[count] = '\0';
+}
+
+WideText& WideText::AddNumber(uint64_t value) {
+  char digits[kDecimalCapacity];
+  FormatDecimal(value, digits);
+  return AddAscii(digits);
 }

@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// The decimal digits of `value`, most significant first, NUL-terminated.
+constexpr size_t kDecimalCapacity = 21;  // 2^64 - 1 has 20 digits
+void FormatDecimal(uint64_t value, char (&digits)[kDecimalCapacity]);
+
 class WideText {
  public:
   WideText(char16_t* out, size_t capacity);
