@@ -467,20 +467,26 @@ uint32_t AttributesOf(const std::string& path) {
   return kFileAttributeReparsePoint | (directory ? kFileAttributeDirectory : 0);
 }
 
-int PosixListDirectory(const char16_t* directory, DirectoryVisitor visit, void* context) {
-  std::string mapped = Utf8OfWide(directory, true);
-  DIR* listing = opendir(mapped.c_str());
-  if (!listing) return static_cast<int>(FailWith(Win32ErrorFromErrno(errno)));
+// Visits each entry of an open listing but "." and "..", then closes it;
+// their attributes are read in `folder` when it is given.
+int VisitListing(DIR* listing, const std::string* folder, DirectoryVisitor visit, void* context) {
   bool going = true;
   while (struct dirent* entry = going ? readdir(listing) : nullptr) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     char16_t wide[1024];
     if (!WideOfUtf8(name, wide, 1024)) continue;
-    going = visit(context, wide, AttributesOf(mapped + "/" + name));
+    going = visit(context, wide, folder ? AttributesOf(*folder + "/" + name) : 0);
   }
   closedir(listing);
   return 1;
+}
+
+int PosixListDirectory(const char16_t* directory, DirectoryVisitor visit, void* context) {
+  std::string mapped = Utf8OfWide(directory, true);
+  DIR* listing = opendir(mapped.c_str());
+  if (!listing) return static_cast<int>(FailWith(Win32ErrorFromErrno(errno)));
+  return VisitListing(listing, &mapped, visit, context);
 }
 
 // A link is opened as itself (O_PATH), a folder for listing.
@@ -508,16 +514,7 @@ int PosixListHeld(HeldHandle directory, DirectoryVisitor visit, void* context) {
     return static_cast<int>(FailWith(Win32ErrorFromErrno(errno)));
   }
   rewinddir(listing);
-  bool going = true;
-  while (struct dirent* entry = going ? readdir(listing) : nullptr) {
-    std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    char16_t wide[1024];
-    if (!WideOfUtf8(name, wide, 1024)) continue;
-    going = visit(context, wide, 0);
-  }
-  closedir(listing);
-  return 1;
+  return VisitListing(listing, nullptr, visit, context);
 }
 
 // POSIX deletes by name only: the name /proc gives the descriptor, and only
