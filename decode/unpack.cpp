@@ -37,13 +37,15 @@ bool ReadLocator(FILE* program, uint32_t fileSize, PackageLocator* locator) {
   return IsLocatorValid(*locator, fileSize);
 }
 
-// Sizes `program` and reads its package locator: false when the file is
-// under 136 bytes or 2 GiB and over, or the locator is invalid.
+}  // namespace
+
 bool LocatePackage(FILE* program, PackageLocator* locator) {
   uint32_t fileSize;
   return SizeProgramFile(program, &fileSize) && fileSize >= kLocatorEnd &&
          ReadLocator(program, fileSize, locator);
 }
+
+namespace {
 
 // Composes the entry's output path and creates its subdirectory. Names are
 // checked before anything is created. Returns 0 or the failure's code.

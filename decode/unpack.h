@@ -19,6 +19,10 @@ inline void UseStreamBuffer(FILE* stream, StreamBuffer* buffer) {
   setvbuf(stream, buffer->bytes, _IOFBF, sizeof buffer->bytes);
 }
 
+// Sizes `program` and reads its package locator: false when the file is
+// under 136 bytes or 2 GiB and over, or the locator is invalid.
+bool LocatePackage(FILE* program, PackageLocator* locator);
+
 // Copies the package body (the package less its file count) from `program`
 // to `copy`, sending a progress notice 0..100 to `noticeTarget` after each
 // chunk. Returns the package's fileCount, or 0 when the file is under 136
