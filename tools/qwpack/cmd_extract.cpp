@@ -17,6 +17,7 @@
 #include "tools/qwpack/host/host_files.h"
 #include "tools/qwpack/path_stand_ins.h"
 #include "tools/qwpack/progress_bar.h"
+#include "tools/qwpack/volume_reader.h"
 
 namespace {
 
@@ -77,6 +78,47 @@ void AddCodePageOption(CLI::App& app, unsigned* codePage) {
   app.add_option("--codepage", *codePage, "ANSI code page of the package's names (default 936)");
 }
 
+// A set's program file as the launcher will take it: every volume copied
+// out and checked into the package copy, which is then walked as one
+// package of the set's fileCount; one final notice either way. Until the
+// worker reads sets itself.
+void ExtractVolumeSet(const std::string& program, const VolumeSet* set,
+                      const std::string& workspace, NoticeRecorder* recorder) {
+  std::string copyPath = workspace + kHostSeparator + "QW.tmp";
+  uintptr_t copyValue = reinterpret_cast<uintptr_t>(g_runState.packageCopyPath);
+  FILE* copy = set ? HostOpenFile(copyPath, "wb") : nullptr;
+  if (!copy) {
+    recorder->Handle(kNoticeDamagedPackage, copyValue);
+    return;
+  }
+  std::string failedPath, explanation;
+  uint32_t code = CopyOutHostVolumes(program, *set, copy, copyPath, g_runState.noticeTarget,
+                                     &failedPath, &explanation);
+  if (fclose(copy) != 0 && code == 0) code = kNoticeDamagedPackage;
+  if (code != 0) {
+    fprintf(stderr, "qwpack: %s\n", explanation.c_str());
+    std::string value =
+        code == kNoticeDamagedPackage ? g_runState.packageCopyPath : AddStandIn(failedPath);
+    recorder->Handle(code, reinterpret_cast<uintptr_t>(value.c_str()));
+    return;
+  }
+  FILE* body = HostOpenFile(copyPath, "rb");
+  if (!body) {
+    recorder->Handle(kNoticeOpenError, copyValue);
+    return;
+  }
+  char outputPath[kPathCapacity];
+  UnpackJob job = {g_runState.workspacePath,
+                   set->header.fileCount,
+                   g_runState.noticeTarget,
+                   true,
+                   nullptr,
+                   nullptr};
+  uint32_t walked = UnpackPackageBody(body, job, outputPath);
+  fclose(body);
+  recorder->Handle(walked, walked == kNoticeSuccess ? 0 : reinterpret_cast<uintptr_t>(outputPath));
+}
+
 }  // namespace
 
 int RunExtract(int argc, char** argv) {
@@ -111,7 +153,12 @@ int RunExtract(int argc, char** argv) {
   recorder.bar = &bar;
   NoticeSink sink = {NoticeRecorder::Deliver, &recorder};
   g_runState.noticeTarget = &sink;
-  ExtractionWorkerMain(nullptr);
+  VolumeSet set;
+  SetReading reading = ReadHostVolumeSet(program, &set);
+  if (reading == kNotASet)
+    ExtractionWorkerMain(nullptr);
+  else
+    ExtractVolumeSet(program, reading == kSetRead ? &set : nullptr, workspace, &recorder);
   if (recorder.finalCode == kNoticeSuccess) bar.Finish();
   return recorder.Report();
 }
@@ -136,8 +183,20 @@ int WalkPackage(const std::string& program, void (*onEntry)(void*, const EntryRe
   NoticeRecorder recorder;
   recorder.deleteCopyAtEnd = false;
   NoticeSink sink = {NoticeRecorder::Deliver, &recorder};
-  *fileCount = CopyPackageBody(programFile, copy, &sink);
+  VolumeSet set;
+  SetReading reading = ReadVolumeSet(programFile, &set);
+  *fileCount = reading == kNotASet ? CopyPackageBody(programFile, copy, &sink) : 0;
   fclose(programFile);
+  if (reading == kSetRead) {
+    std::string failedPath, explanation;
+    if (CopyOutHostVolumes(program, set, copy, "a temporary file", &sink, &failedPath,
+                           &explanation) != 0) {
+      fclose(copy);
+      fprintf(stderr, "qwpack: %s\n", explanation.c_str());
+      return 1;
+    }
+    *fileCount = set.header.fileCount;
+  }
   if (*fileCount == 0) {
     fclose(copy);
     fprintf(stderr, "%s\n", kDamagedPackageText);
