@@ -78,47 +78,6 @@ void AddCodePageOption(CLI::App& app, unsigned* codePage) {
   app.add_option("--codepage", *codePage, "ANSI code page of the package's names (default 936)");
 }
 
-// A set's program file as the launcher will take it: every volume copied
-// out and checked into the package copy, which is then walked as one
-// package of the set's fileCount; one final notice either way. Until the
-// worker reads sets itself.
-void ExtractVolumeSet(const std::string& program, const VolumeSet* set,
-                      const std::string& workspace, NoticeRecorder* recorder) {
-  std::string copyPath = workspace + kHostSeparator + "QW.tmp";
-  uintptr_t copyValue = reinterpret_cast<uintptr_t>(g_runState.packageCopyPath);
-  FILE* copy = set ? HostOpenFile(copyPath, "wb") : nullptr;
-  if (!copy) {
-    recorder->Handle(kNoticeDamagedPackage, copyValue);
-    return;
-  }
-  std::string failedPath, explanation;
-  uint32_t code = CopyOutHostVolumes(program, *set, copy, copyPath, g_runState.noticeTarget,
-                                     &failedPath, &explanation);
-  if (fclose(copy) != 0 && code == 0) code = kNoticeDamagedPackage;
-  if (code != 0) {
-    fprintf(stderr, "qwpack: %s\n", explanation.c_str());
-    std::string value =
-        code == kNoticeDamagedPackage ? g_runState.packageCopyPath : AddStandIn(failedPath);
-    recorder->Handle(code, reinterpret_cast<uintptr_t>(value.c_str()));
-    return;
-  }
-  FILE* body = HostOpenFile(copyPath, "rb");
-  if (!body) {
-    recorder->Handle(kNoticeOpenError, copyValue);
-    return;
-  }
-  char outputPath[kPathCapacity];
-  UnpackJob job = {g_runState.workspacePath,
-                   set->header.fileCount,
-                   g_runState.noticeTarget,
-                   true,
-                   nullptr,
-                   nullptr};
-  uint32_t walked = UnpackPackageBody(body, job, outputPath);
-  fclose(body);
-  recorder->Handle(walked, walked == kNoticeSuccess ? 0 : reinterpret_cast<uintptr_t>(outputPath));
-}
-
 }  // namespace
 
 int RunExtract(int argc, char** argv) {
@@ -155,10 +114,16 @@ int RunExtract(int argc, char** argv) {
   g_runState.noticeTarget = &sink;
   VolumeSet set;
   SetReading reading = ReadHostVolumeSet(program, &set);
-  if (reading == kNotASet)
+  if (reading == kNotASet) {
     ExtractionWorkerMain(nullptr);
-  else
-    ExtractVolumeSet(program, reading == kSetRead ? &set : nullptr, workspace, &recorder);
+  } else {
+    std::string value = g_runState.packageCopyPath, explanation;
+    uint32_t code = reading == kSetRead
+                        ? ExtractHostVolumeSet(program, set, workspace, &value, &explanation)
+                        : kNoticeDamagedPackage;
+    if (!explanation.empty()) fprintf(stderr, "qwpack: %s\n", explanation.c_str());
+    recorder.Handle(code, code == kNoticeSuccess ? 0 : reinterpret_cast<uintptr_t>(value.c_str()));
+  }
   if (recorder.finalCode == kNoticeSuccess) bar.Finish();
   return recorder.Report();
 }

@@ -1,7 +1,11 @@
 #include "tools/qwpack/volume_reader.h"
 
 #include "common/entry_names.h"
+#include "decode/notices.h"
+#include "decode/unpack.h"
+#include "launcher/run_state.h"
 #include "tools/qwpack/host/host_files.h"
+#include "tools/qwpack/path_stand_ins.h"
 #include "tools/qwpack/volume_outputs.h"
 
 namespace {
@@ -65,4 +69,34 @@ uint32_t CopyOutHostVolumes(const std::string& program, const VolumeSet& set, FI
     number++;
   *explanation = Explain(problem, volumes.lastPath, set.volumes[number], program);
   return code;
+}
+
+uint32_t ExtractHostVolumeSet(const std::string& program, const VolumeSet& set,
+                              const std::string& workspace, std::string* noticeValue,
+                              std::string* explanation) {
+  std::string copyPath = workspace + kHostSeparator + "QW.tmp";
+  *noticeValue = g_runState.packageCopyPath;
+  FILE* copy = HostOpenFile(copyPath, "wb");
+  if (!copy) return kNoticeDamagedPackage;
+  std::string failedPath;
+  uint32_t code = CopyOutHostVolumes(program, set, copy, copyPath, g_runState.noticeTarget,
+                                     &failedPath, explanation);
+  if (fclose(copy) != 0 && code == 0) code = kNoticeDamagedPackage;
+  if (code != 0) {
+    if (code != kNoticeDamagedPackage) *noticeValue = AddStandIn(failedPath);
+    return code;
+  }
+  FILE* body = HostOpenFile(copyPath, "rb");
+  if (!body) return kNoticeOpenError;
+  char outputPath[kPathCapacity];
+  UnpackJob job = {g_runState.workspacePath,
+                   set.header.fileCount,
+                   g_runState.noticeTarget,
+                   true,
+                   nullptr,
+                   nullptr};
+  uint32_t walked = UnpackPackageBody(body, job, outputPath);
+  fclose(body);
+  *noticeValue = outputPath;
+  return walked;
 }

@@ -19,3 +19,14 @@ SetReading ReadHostVolumeSet(const std::string& program, VolumeSet* set);
 uint32_t CopyOutHostVolumes(const std::string& program, const VolumeSet& set, FILE* copy,
                             const std::string& copyPath, void* noticeTarget,
                             std::string* noticePath, std::string* explanation);
+
+// Unpacks the set beside `program` into `workspace` as the launcher does:
+// the package copy workspace/QW.tmp made of every volume, checked, then
+// walked as one package of the set's fileCount, with the notices going to
+// g_runState's target and the worker's paths from g_runState. Returns the
+// final notice; for a failure `noticeValue` is its worker path and
+// `explanation`, when the fault is a volume's or the copy's, says it for a
+// person. The caller deletes the package copy.
+uint32_t ExtractHostVolumeSet(const std::string& program, const VolumeSet& set,
+                              const std::string& workspace, std::string* noticeValue,
+                              std::string* explanation);
