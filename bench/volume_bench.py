@@ -3,11 +3,11 @@
 method 2 into volumes, then extracted; beside it the same package as one
 program file. Not a test: it prints figures.
 
-    python3 bench/volume_bench.py [--gb 3.2] [--volume-size 512M] [--repeat 3] [--keep]
+    python3 bench/volume_bench.py [--gb 3.2] [--method lzma|lz] [--volume-size 512M] [--repeat 3] [--keep]
 
 Steps: generate the payload (bench/peers.py's generator, kept in
 build/volume-bench/payload between runs), `qwpack pack --method lzma
---volume-size` once, the same package assembled into one program file from
+(or lz) --volume-size` once, the same package assembled into one program file from
 the volumes (each entry's offsets moved from its volume to the package, the
 very bytes `pack` without --volume-size writes; --check-assembly packs the
 payload that way too and compares), then `qwpack extract` of the set and of
@@ -76,6 +76,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--gb", type=float, default=3.2)
     parser.add_argument("--files", type=int, default=3000)
+    parser.add_argument("--method", default="lzma", choices=("lzma", "lz"))
     parser.add_argument("--volume-size", default="512M")
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--keep", action="store_true", help="keep the packed files and workspaces")
@@ -100,7 +101,7 @@ def main():
         shutil.rmtree(os.path.join(OUT, folder), ignore_errors=True)
         os.makedirs(os.path.join(OUT, folder))
     program = os.path.join(OUT, "set", "Large.exe")
-    pack_seconds, pack_peak = timed([QWPACK, "pack", "--method", "lzma", "--stub", STUB,
+    pack_seconds, pack_peak = timed([QWPACK, "pack", "--method", args.method, "--stub", STUB,
                                      "--volume-size", args.volume_size, "-o", program, payload],
                                     os.path.join(OUT, "pack.log"))
     volumes = sorted(name for name in os.listdir(os.path.join(OUT, "set")) if name.endswith(".qwv"))
@@ -109,7 +110,7 @@ def main():
     assemble_single(program, single)
     if args.check_assembly:
         packed = os.path.join(OUT, "single", "Packed.exe")
-        timed([QWPACK, "pack", "--method", "lzma", "--stub", STUB, "-o", packed, payload],
+        timed([QWPACK, "pack", "--method", args.method, "--stub", STUB, "-o", packed, payload],
               os.path.join(OUT, "pack-single.log"))
         if open(packed, "rb").read() != open(single, "rb").read():
             sys.exit("the assembled program file is not what pack writes")
@@ -130,7 +131,7 @@ def main():
 
     gb_in = input_bytes / GB
     lines = [
-        f"payload: {input_bytes:,} bytes in {len(expected)} files; method 2, "
+        f"payload: {input_bytes:,} bytes in {len(expected)} files; --method {args.method}, "
         f"--volume-size {args.volume_size}: {len(volumes)} volumes, {set_bytes:,} bytes "
         f"({100 * set_bytes / input_bytes:.1f} %)",
         "",

@@ -29,19 +29,32 @@ void CompressBlock(uint32_t state[8], const uint8_t block[64]) {
     uint32_t s1 = RotateRight(w2, 17) ^ RotateRight(w2, 19) ^ (w2 >> 10);
     schedule[i] = schedule[i - 16] + s0 + schedule[i - 7] + s1;
   }
-  uint32_t v[8];
-  memcpy(v, state, sizeof v);
+  // The working variables a..h by name: the compiler keeps them in
+  // registers and renames them, where shifting an array would move them.
+  uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+  uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
   for (int i = 0; i < 64; i++) {
-    uint32_t s1 = RotateRight(v[4], 6) ^ RotateRight(v[4], 11) ^ RotateRight(v[4], 25);
-    uint32_t choice = (v[4] & v[5]) ^ (~v[4] & v[6]);
-    uint32_t t1 = v[7] + s1 + choice + kRoundConstants[i] + schedule[i];
-    uint32_t s0 = RotateRight(v[0], 2) ^ RotateRight(v[0], 13) ^ RotateRight(v[0], 22);
-    uint32_t majority = (v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]);
-    memmove(v + 1, v, 7 * sizeof v[0]);
-    v[4] += t1;
-    v[0] = t1 + s0 + majority;
+    uint32_t s1 = RotateRight(e, 6) ^ RotateRight(e, 11) ^ RotateRight(e, 25);
+    uint32_t t1 = h + s1 + ((e & f) ^ (~e & g)) + kRoundConstants[i] + schedule[i];
+    uint32_t s0 = RotateRight(a, 2) ^ RotateRight(a, 13) ^ RotateRight(a, 22);
+    uint32_t t2 = s0 + ((a & b) ^ (a & c) ^ (b & c));
+    h = g;
+    g = f;
+    f = e;
+    e = d + t1;
+    d = c;
+    c = b;
+    b = a;
+    a = t1 + t2;
   }
-  for (int i = 0; i < 8; i++) state[i] += v[i];
+  state[0] += a;
+  state[1] += b;
+  state[2] += c;
+  state[3] += d;
+  state[4] += e;
+  state[5] += f;
+  state[6] += g;
+  state[7] += h;
 }
 
 }  // namespace
