@@ -1,5 +1,7 @@
 #include "tools/qwpack/volume_reader.h"
 
+#include <memory>
+
 #include "common/entry_names.h"
 #include "decode/notices.h"
 #include "decode/unpack.h"
@@ -13,13 +15,16 @@ namespace {
 struct HostVolumes {
   std::string program;
   std::string lastPath;  // in full: the worker's buffer holds kPathCapacity bytes
+  StreamBuffer buffer;   // of each volume in turn, one open at a time
 };
 
 FILE* OpenHostVolume(void* context, uint32_t number, char* path) {
   HostVolumes* volumes = static_cast<HostVolumes*>(context);
   volumes->lastPath = VolumePathBeside(volumes->program, number);
   snprintf(path, kPathCapacity, "%s", volumes->lastPath.c_str());
-  return HostOpenFile(volumes->lastPath, "rb");
+  FILE* volume = HostOpenFile(volumes->lastPath, "rb");
+  if (volume) UseStreamBuffer(volume, &volumes->buffer);
+  return volume;
 }
 
 std::string Explain(VolumeProblem problem, const std::string& volume, const VolumeRecord& record,
@@ -51,10 +56,10 @@ SetReading ReadHostVolumeSet(const std::string& program, VolumeSet* set) {
 uint32_t CopyOutHostVolumes(const std::string& program, const VolumeSet& set, FILE* copy,
                             const std::string& copyPath, void* noticeTarget,
                             std::string* noticePath, std::string* explanation) {
-  HostVolumes volumes = {program, ""};
+  std::unique_ptr<HostVolumes> volumes(new HostVolumes{program, "", {}});
   char path[kPathCapacity];
   VolumeProblem problem = kVolumeSound;
-  uint32_t code = CopyOutVolumes(set, {OpenHostVolume, &volumes}, copy, copyPath.c_str(),
+  uint32_t code = CopyOutVolumes(set, {OpenHostVolume, volumes.get()}, copy, copyPath.c_str(),
                                  noticeTarget, path, &problem);
   if (code == 0) return 0;
   if (problem == kVolumeSound) {  // the copy could not be written
@@ -62,12 +67,12 @@ uint32_t CopyOutHostVolumes(const std::string& program, const VolumeSet& set, FI
     *explanation = "cannot write " + copyPath + ": " + HostErrorText();
     return code;
   }
-  *noticePath = volumes.lastPath;
+  *noticePath = volumes->lastPath;
   uint32_t number = 0;
   while (number < set.header.volumeCount &&
-         VolumePathBeside(program, number + 1) != volumes.lastPath)
+         VolumePathBeside(program, number + 1) != volumes->lastPath)
     number++;
-  *explanation = Explain(problem, volumes.lastPath, set.volumes[number], program);
+  *explanation = Explain(problem, volumes->lastPath, set.volumes[number], program);
   return code;
 }
 
@@ -78,6 +83,8 @@ uint32_t ExtractHostVolumeSet(const std::string& program, const VolumeSet& set,
   *noticeValue = g_runState.packageCopyPath;
   FILE* copy = HostOpenFile(copyPath, "wb");
   if (!copy) return kNoticeDamagedPackage;
+  std::unique_ptr<StreamBuffer> copyBuffer(new StreamBuffer);
+  UseStreamBuffer(copy, copyBuffer.get());
   std::string failedPath;
   uint32_t code = CopyOutHostVolumes(program, set, copy, copyPath, g_runState.noticeTarget,
                                      &failedPath, explanation);
