@@ -151,13 +151,15 @@ def volume_set_gives_the_linux_bytes():
     with the Linux qwpack's bytes, and its verify names a changed volume."""
     folder = os.path.join(OUT, "Ñandú 😀", "large payload")
     shutil.copytree(FOLDER, folder, dirs_exist_ok=True)
-    write(os.path.join(folder, "bin", "noise.bin"), random.Random(23).randbytes(150000))
+    noise = random.Random(23)
+    for part in range(3):
+        write(os.path.join(folder, "bin", f"noise{part}.bin"), noise.randbytes(700000))
     sets = {}
     for side, run in (("Windows", windows), ("Linux", linux)):
         program = os.path.join(OUT, side + "-set", "Setup.exe")
         os.makedirs(os.path.dirname(program), exist_ok=True)
         path = windows_path if side == "Windows" else (lambda p: p)
-        run("pack-set", "pack", "--volume-size", "64K", "-o", path(program),
+        run("pack-set", "pack", "--volume-size", "1M", "-o", path(program),
             path(folder)).expect(0, "pack --volume-size")
         sets[side] = {name: read(os.path.join(os.path.dirname(program), name))
                       for name in os.listdir(os.path.dirname(program))}
