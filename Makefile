@@ -25,7 +25,7 @@ host-asan: deps
 # Every harness for FUZZ_SECONDS each (CI uses a short bound). The built
 # launchers seed the image and package harnesses.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = decode_fuzz package_fuzz roundtrip_fuzz launcher_image_fuzz resource_fuzz lzma_decode_fuzz
+FUZZ_TARGETS = decode_fuzz package_fuzz roundtrip_fuzz launcher_image_fuzz resource_fuzz lzma_decode_fuzz volume_set_fuzz
 fuzz: deps win32 win64
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS) --target $(FUZZ_TARGETS)

@@ -25,6 +25,13 @@ inline void StoreLe32(uint8_t* p, uint32_t v) {
   p[2] = static_cast<uint8_t>(v >> 16);
   p[3] = static_cast<uint8_t>(v >> 24);
 }
+inline uint64_t LoadLe64(const uint8_t* p) {
+  return LoadLe32(p) | static_cast<uint64_t>(LoadLe32(p + 4)) << 32;
+}
+inline void StoreLe64(uint8_t* p, uint64_t v) {
+  StoreLe32(p, static_cast<uint32_t>(v));
+  StoreLe32(p + 4, static_cast<uint32_t>(v >> 32));
+}
 // Big-endian: LZMA2's chunk headers and range coder, and the method-1 bit
 // reader, which takes its bits most significant first.
 inline uint16_t LoadBe16(const uint8_t* p) {

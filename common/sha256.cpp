@@ -16,26 +16,28 @@ constexpr uint32_t kRoundConstants[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-inline uint32_t RotateRight(uint32_t value, unsigned bits) {
-  return (value >> bits) | (value << (32 - bits));
+uint32_t RotateRight(uint32_t value, int count) {
+  return (value >> count) | (value << (32 - count));
 }
 
-void Compress(uint32_t state[8], const uint8_t block[64]) {
-  uint32_t w[64];
-  for (int i = 0; i < 16; i++) w[i] = LoadBe32(block + 4 * i);
+void CompressBlock(uint32_t state[8], const uint8_t block[64]) {
+  uint32_t schedule[64];
+  for (int i = 0; i < 16; i++) schedule[i] = LoadBe32(block + 4 * i);
   for (int i = 16; i < 64; i++) {
-    uint32_t s0 = RotateRight(w[i - 15], 7) ^ RotateRight(w[i - 15], 18) ^ (w[i - 15] >> 3);
-    uint32_t s1 = RotateRight(w[i - 2], 17) ^ RotateRight(w[i - 2], 19) ^ (w[i - 2] >> 10);
-    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    uint32_t w15 = schedule[i - 15], w2 = schedule[i - 2];
+    uint32_t s0 = RotateRight(w15, 7) ^ RotateRight(w15, 18) ^ (w15 >> 3);
+    uint32_t s1 = RotateRight(w2, 17) ^ RotateRight(w2, 19) ^ (w2 >> 10);
+    schedule[i] = schedule[i - 16] + s0 + schedule[i - 7] + s1;
   }
+  // The working variables a..h by name: the compiler keeps them in
+  // registers and renames them, where shifting an array would move them.
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
   for (int i = 0; i < 64; i++) {
     uint32_t s1 = RotateRight(e, 6) ^ RotateRight(e, 11) ^ RotateRight(e, 25);
-    uint32_t choose = (e & f) ^ (~e & g);
-    uint32_t t1 = h + s1 + choose + kRoundConstants[i] + w[i];
+    uint32_t t1 = h + s1 + ((e & f) ^ (~e & g)) + kRoundConstants[i] + schedule[i];
     uint32_t s0 = RotateRight(a, 2) ^ RotateRight(a, 13) ^ RotateRight(a, 22);
-    uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
+    uint32_t t2 = s0 + ((a & b) ^ (a & c) ^ (b & c));
     h = g;
     g = f;
     f = e;
@@ -43,7 +45,7 @@ void Compress(uint32_t state[8], const uint8_t block[64]) {
     d = c;
     c = b;
     b = a;
-    a = t1 + s0 + majority;
+    a = t1 + t2;
   }
   state[0] += a;
   state[1] += b;
@@ -62,35 +64,39 @@ void Sha256Begin(Sha256* hash) {
                                        0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
   memcpy(hash->state, kInitial, sizeof kInitial);
   hash->length = 0;
+  hash->pendingLength = 0;
 }
 
 void Sha256Add(Sha256* hash, const void* bytes, size_t length) {
-  const uint8_t* in = static_cast<const uint8_t*>(bytes);
-  size_t pending = hash->length % 64;
+  const uint8_t* p = static_cast<const uint8_t*>(bytes);
   hash->length += length;
-  if (pending) {
-    size_t take = 64 - pending < length ? 64 - pending : length;
-    memcpy(hash->pending + pending, in, take);
-    in += take;
-    length -= take;
-    if (pending + take < 64) return;
-    Compress(hash->state, hash->pending);
+  while (length > 0) {
+    if (hash->pendingLength == 0 && length >= 64) {
+      CompressBlock(hash->state, p);
+      p += 64;
+      length -= 64;
+      continue;
+    }
+    size_t taken = 64 - hash->pendingLength < length ? 64 - hash->pendingLength : length;
+    memcpy(hash->pending + hash->pendingLength, p, taken);
+    hash->pendingLength += static_cast<uint32_t>(taken);
+    p += taken;
+    length -= taken;
+    if (hash->pendingLength == 64) {
+      CompressBlock(hash->state, hash->pending);
+      hash->pendingLength = 0;
+    }
   }
-  for (; length >= 64; in += 64, length -= 64) Compress(hash->state, in);
-  memcpy(hash->pending, in, length);
 }
 
-void Sha256Finish(Sha256* hash, uint8_t digest[kSha256Bytes]) {
+void Sha256Finish(Sha256* hash, uint8_t digest[kSha256Size]) {
   uint64_t bits = hash->length * 8;
-  size_t pending = hash->length % 64;
-  hash->pending[pending++] = 0x80;
-  if (pending > 56) {
-    memset(hash->pending + pending, 0, 64 - pending);
-    Compress(hash->state, hash->pending);
-    pending = 0;
-  }
-  memset(hash->pending + pending, 0, 56 - pending);
-  for (int i = 0; i < 8; i++) hash->pending[56 + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-  Compress(hash->state, hash->pending);
+  static const uint8_t kPadding[64] = {0x80};
+  // The message, 0x80, zeros, then its length in bits: a whole number of blocks.
+  size_t padding = hash->pendingLength < 56 ? 56 - hash->pendingLength : 120 - hash->pendingLength;
+  Sha256Add(hash, kPadding, padding);
+  uint8_t lengthBytes[8];
+  for (int i = 0; i < 8; i++) lengthBytes[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+  Sha256Add(hash, lengthBytes, 8);
   for (int i = 0; i < 8; i++) StoreBe32(digest + 4 * i, hash->state[i]);
 }

@@ -37,13 +37,15 @@ bool ReadLocator(FILE* program, uint32_t fileSize, PackageLocator* locator) {
   return IsLocatorValid(*locator, fileSize);
 }
 
-// Sizes `program` and reads its package locator: false when the file is
-// under 136 bytes or 2 GiB and over, or the locator is invalid.
+}  // namespace
+
 bool LocatePackage(FILE* program, PackageLocator* locator) {
   uint32_t fileSize;
   return SizeProgramFile(program, &fileSize) && fileSize >= kLocatorEnd &&
          ReadLocator(program, fileSize, locator);
 }
+
+namespace {
 
 // Composes the entry's output path and creates its subdirectory. Names are
 // checked before anything is created. Returns 0 or the failure's code.
@@ -265,7 +267,7 @@ bool HeldFileMatches(HeldHandle file, const HeldDigest& expected) {
     Sha256Add(&hash, bytes, static_cast<uint32_t>(got));
     length += static_cast<uint32_t>(got);
   }
-  uint8_t digest[kSha256Bytes];
+  uint8_t digest[kSha256Size];
   Sha256Finish(&hash, digest);
-  return length == expected.length && memcmp(digest, expected.sha256, kSha256Bytes) == 0;
+  return length == expected.length && memcmp(digest, expected.sha256, kSha256Size) == 0;
 }

@@ -20,6 +20,10 @@ inline void UseStreamBuffer(FILE* stream, StreamBuffer* buffer) {
   setvbuf(stream, buffer->bytes, _IOFBF, sizeof buffer->bytes);
 }
 
+// Sizes `program` and reads its package locator: false when the file is
+// under 136 bytes or 2 GiB and over, or the locator is invalid.
+bool LocatePackage(FILE* program, PackageLocator* locator);
+
 // Copies the package body (the package less its file count) from `program`
 // to `copy`, sending a progress notice 0..100 to `noticeTarget` after each
 // chunk. Returns the package's fileCount, or 0 when the file is under 136
@@ -30,7 +34,7 @@ uint32_t CopyPackageBody(FILE* program, FILE* copy, void* noticeTarget);
 // The SHA-256 and length of a held file's bytes: a forged file can match a
 // CRC-32 and a length, which are linear, but not these.
 struct HeldDigest {
-  uint8_t sha256[kSha256Bytes];
+  uint8_t sha256[kSha256Size];
   uint64_t length;
 };
 

@@ -59,6 +59,12 @@ void EntryHeaderBuilder::AddBlock(const StoredBlock& block, uint8_t rawBlockHead
   header_.lastBlockSize = header_.fileSize - kBlockSize * (blockCount_ - 1);
 }
 
+void EntryHeaderBuilder::MoveTo(uint32_t headerOffset) {
+  uint32_t stored = header_.dataEnd - header_.dataStart;
+  header_.dataStart = headerOffset + kEntryHeaderSize;
+  header_.dataEnd = header_.dataStart + stored;
+}
+
 void EntryHeaderBuilder::Serialize(uint8_t raw[kEntryHeaderSize]) const {
   SerializeEntryHeader(header_, raw);
 }

@@ -38,6 +38,9 @@ class EntryHeaderBuilder {
   // The header, valid once every block has been added.
   void Serialize(uint8_t raw[kEntryHeaderSize]) const;
   uint32_t DataEnd() const { return header_.dataEnd; }
+  // Places the header at another package-relative offset, its blocks
+  // following it there: for an entry moved on into the next volume.
+  void MoveTo(uint32_t headerOffset);
 
  private:
   EntryHeader header_;

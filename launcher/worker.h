@@ -10,9 +10,13 @@
 #include "decode/unpack.h"
 #include "platform/platform.h"
 
-// Copies the package body out of programPath into packageCopyPath. Returns
-// the package's fileCount, 0 on any failure (both files closed either way).
-uint32_t CopyOutPackage();
+// Copies the package body out of programPath into packageCopyPath, or, for
+// a set, every volume beside programPath, each checked against the set's
+// record as it goes by. Returns 0 with the package's *fileCount, or the
+// final notice of a failure with `path` (kPathCapacity bytes) its value:
+// damaged package with packageCopyPath, or a volume's open or checksum
+// error with the volume's path. Both files are closed either way.
+uint32_t CopyOutPackage(uint32_t* fileCount, char* path);
 
 // Thread entry: copy-out, then unpack from the package copy into the
 // workspace; ends with exactly one final notice, the package copy closed

@@ -38,4 +38,5 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/cmake/qwpack/qwpackFunctions.cmake
   ${PROJECT_SOURCE_DIR}/cmake/qwpack/qwpackStagePayload.cmake
   ${PROJECT_SOURCE_DIR}/cmake/qwpack/qwpackCPackExternal.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/qwpack/qwpackVolumes.cmake
   DESTINATION ${qw_cmake_package_dir})

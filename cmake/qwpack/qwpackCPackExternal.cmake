@@ -1,7 +1,7 @@
 # cpack -G External with this script (set up by qwpack_cpack_launcher):
 # packs the staged install tree (every component) into
 # <name>-<version>-Setup.exe and hands it to CPack, which puts it beside the
-# other packages.
+# other packages; a volume set's volumes go with it.
 
 if(NOT CPACK_QWPACK_COMMAND)
   message(FATAL_ERROR "qwpack: CPACK_QWPACK_COMMAND is not set; call qwpack_cpack_launcher() "
@@ -43,4 +43,6 @@ execute_process(
 if(NOT _qwpack_status EQUAL 0)
   message(FATAL_ERROR "qwpack: packing ${_qwpack_tree} failed (${_qwpack_status})")
 endif()
-set(CPACK_EXTERNAL_BUILT_PACKAGES "${_qwpack_launcher}")
+include("${CMAKE_CURRENT_LIST_DIR}/qwpackVolumes.cmake")
+_qwpack_volumes_beside(_qwpack_volumes "${_qwpack_launcher}")
+set(CPACK_EXTERNAL_BUILT_PACKAGES "${_qwpack_launcher}" ${_qwpack_volumes})

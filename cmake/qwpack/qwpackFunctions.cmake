@@ -4,7 +4,7 @@
 #                     PAYLOAD_DIR <dir> | PAYLOAD_TARGETS <target>...
 #                     [SETUP <file-or-target>] [STUB win32|win64|<file>]
 #                     [METHOD lz|lzma] [BRAND <file>] [CODEPAGE <n>] [STRICT]
-#                     [THREADS <n>])
+#                     [THREADS <n>] [VOLUME_SIZE <size>])
 #
 #   Adds <target>, built by default, that packs the payload into the launcher
 #   OUTPUT (relative paths: to the current binary directory) with qwpack
@@ -38,13 +38,25 @@
 #                    than warn of them.
 #   THREADS          coding threads (qwpack's default: every core). The
 #                    launcher's bytes do not depend on it.
+#   VOLUME_SIZE      a volume set (qwpack pack --volume-size): OUTPUT holds
+#                    the record, the entries go into <OUTPUT less .exe>-1.qwv,
+#                    -2.qwv, ... beside it, each at most <size> (64K to 2G).
+#                    The build tracks OUTPUT, whose record changes with any
+#                    volume; qwpack removes volumes of an earlier, longer set.
+#
+# qwpack_install_launcher(<target> DESTINATION <dir> [COMPONENT <component>])
+#
+#   Installs the launcher of qwpack_add_launcher's <target> into <dir>, with
+#   every volume of its set beside it when it is one.
 #
 # qwpack_cpack_launcher([STUB ...] [METHOD lz|lzma] [BRAND <file>]
-#                       [CODEPAGE <n>] [STRICT] [THREADS <n>])
+#                       [CODEPAGE <n>] [STRICT] [THREADS <n>]
+#                       [VOLUME_SIZE <size>])
 #
 #   Before include(CPack): makes `cpack -G External` pack the project's
 #   install tree into <CPACK_PACKAGE_NAME>-<CPACK_PACKAGE_VERSION>-Setup.exe
-#   beside the other packages. The install rules put QWSetup.exe at the top
+#   beside the other packages, with the volumes of a set (VOLUME_SIZE, or a
+#   package past 2 GiB) beside it. The install rules put QWSetup.exe at the top
 #   of the tree. It sets CPACK_EXTERNAL_ENABLE_STAGING,
 #   CPACK_EXTERNAL_PACKAGE_SCRIPT and CPACK_QWPACK_COMMAND; the other
 #   generators ignore them.
@@ -147,6 +159,13 @@ function(_qwpack_pack_options caller prefix arguments_var depends_var)
   if(${prefix}_STRICT)
     list(APPEND arguments --strict)
   endif()
+  if(DEFINED ${prefix}_VOLUME_SIZE)
+    if(NOT ${prefix}_VOLUME_SIZE MATCHES "^[1-9][0-9]*[KMGkmg]?$")
+      _qwpack_fail("${caller}" "given VOLUME_SIZE \"${${prefix}_VOLUME_SIZE}\", which is not a "
+                   "size such as 700M or 2G")
+    endif()
+    list(APPEND arguments --volume-size "${${prefix}_VOLUME_SIZE}")
+  endif()
   set(${arguments_var} "${arguments}" PARENT_SCOPE)
   set(${depends_var} "${depends}" PARENT_SCOPE)
 endfunction()
@@ -195,7 +214,7 @@ endfunction()
 function(qwpack_add_launcher target)
   set(caller "qwpack_add_launcher(${target})")
   cmake_parse_arguments(PARSE_ARGV 1 arg "STRICT"
-                        "OUTPUT;PAYLOAD_DIR;SETUP;STUB;METHOD;BRAND;CODEPAGE;THREADS"
+                        "OUTPUT;PAYLOAD_DIR;SETUP;STUB;METHOD;BRAND;CODEPAGE;THREADS;VOLUME_SIZE"
                         "PAYLOAD_TARGETS")
   _qwpack_refuse_stray_arguments("${caller}" arg)
   _qwpack_require_qwpack("${caller}")
@@ -260,11 +279,40 @@ function(qwpack_add_launcher target)
     COMMENT "Packing the launcher ${arg_OUTPUT}"
     VERBATIM COMMAND_EXPAND_LISTS)
   add_custom_target(${target} ALL DEPENDS "${output}")
+  set_target_properties(${target} PROPERTIES QWPACK_OUTPUT "${output}")
+endfunction()
+
+function(qwpack_install_launcher target)
+  set(caller "qwpack_install_launcher(${target})")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "DESTINATION;COMPONENT" "")
+  _qwpack_refuse_stray_arguments("${caller}" arg)
+  if(NOT TARGET "${target}")
+    _qwpack_fail("${caller}" "cannot see ${target}: make it with qwpack_add_launcher first")
+  endif()
+  get_target_property(output "${target}" QWPACK_OUTPUT)
+  if(NOT output)
+    _qwpack_fail("${caller}" "${target} was not made by qwpack_add_launcher")
+  endif()
+  if(NOT DEFINED arg_DESTINATION)
+    _qwpack_fail("${caller}" "given no DESTINATION")
+  endif()
+  set(component "")
+  if(DEFINED arg_COMPONENT)
+    set(component COMPONENT "${arg_COMPONENT}")
+  endif()
+  install(FILES "${output}" DESTINATION "${arg_DESTINATION}" ${component})
+  # The volumes are known once qwpack has run: listed at install time.
+  set(script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/qwpackVolumes.cmake")
+  install(CODE "include(\"${script}\")
+_qwpack_volumes_beside(volumes \"${output}\")
+if(volumes)
+  file(INSTALL \${volumes} DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${arg_DESTINATION}\")
+endif()" ${component})
 endfunction()
 
 function(qwpack_cpack_launcher)
   set(caller "qwpack_cpack_launcher()")
-  cmake_parse_arguments(PARSE_ARGV 0 arg "STRICT" "STUB;METHOD;BRAND;CODEPAGE;THREADS" "")
+  cmake_parse_arguments(PARSE_ARGV 0 arg "STRICT" "STUB;METHOD;BRAND;CODEPAGE;THREADS;VOLUME_SIZE" "")
   _qwpack_refuse_stray_arguments("${caller}" arg)
   _qwpack_require_qwpack("${caller}")
   if(DEFINED CPACK_OUTPUT_CONFIG_FILE)

@@ -1,5 +1,7 @@
 #include "encode/pipeline/entry_writer.h"
 
+#include "common/volume_set.h"
+
 std::string EntryWriter::Write(const Chunk& chunk, uint16_t method, PackageTotals* totals) {
   if (!chunk.problem.empty()) return entries_[chunk.entry].hostPath + ": " + chunk.problem;
   const PackageEntry& entry = entries_[chunk.entry];
@@ -23,11 +25,36 @@ std::string EntryWriter::Write(const Chunk& chunk, uint16_t method, PackageTotal
   totals->inputBytes += chunk.input.size();
   if (!files_.writeAt(bytes.data(), bytes.size(), end_)) return WriteProblem();
   end_ += bytes.size();
+  if (volumeLimit_) {
+    std::string problem = KeepEntryInOnePart(entry);
+    if (!problem.empty()) return problem;
+  }
   if (chunk.lastOfEntry) {
     uint8_t raw[kEntryHeaderSize];
     header_->Serialize(raw);
     if (!files_.writeAt(raw, kEntryHeaderSize, headerAt_)) return WriteProblem();
   }
+  return "";
+}
+
+std::string EntryWriter::KeepEntryInOnePart(const PackageEntry& entry) {
+  if (end_ - packageOffset_ <= partLimit_) return "";
+  uint64_t entryLength = end_ - headerAt_;
+  bool firstInPart = headerAt_ == packageOffset_ + 4;
+  if (firstInPart || kVolumeHeaderSize + entryLength > volumeLimit_) {
+    uint64_t limit = firstInPart ? partLimit_ : volumeLimit_;
+    return entry.hostPath + ": packed, it passes the " + std::to_string(limit) +
+           " bytes a volume may hold, and a file never spans volumes";
+  }
+  std::string problem =
+      files_.nextVolume(headerAt_ - packageOffset_, headerAt_, entryLength, kVolumeHeaderSize);
+  if (!problem.empty()) return problem;
+  volumesStarted_++;
+  packageOffset_ = 0;
+  partLimit_ = volumeLimit_;
+  headerAt_ = kVolumeHeaderSize;
+  end_ = headerAt_ + entryLength;
+  header_->MoveTo(kVolumeHeaderSize);
   return "";
 }
 

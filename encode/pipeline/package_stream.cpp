@@ -28,7 +28,7 @@ std::string WritePackageStream(const PackageFiles& files, uint64_t packageOffset
   std::deque<std::unique_ptr<Chunk>> inFlight;
   JobPool pool(threads);
   ChunkReader reader(entries, files);
-  EntryWriter writer(files, packageOffset, entries);
+  EntryWriter writer(files, packageOffset, entries, options);
   bool lzma = options.method == kMethodLzma && !options.store;
   unsigned stretchesCoding = threads < kLzmaMaxStretchesCoding ? threads : kLzmaMaxStretchesCoding;
   uint64_t stretchLength = BalancedStretchBytes(MethodTwoBytes(entries), options.lzmaStretchBytes);
@@ -63,12 +63,14 @@ std::string WritePackageStream(const PackageFiles& files, uint64_t packageOffset
     problem = writer.Write(*inFlight.front(), lzma ? kMethodLzma : kMethodLz, totals);
     inFlightBytes -= inFlight.front()->input.size();
     inFlight.pop_front();
-    if (problem.empty() && writer.PackageLength() > options.maxPackageLength)
+    if (problem.empty() && !options.maxVolumeLength &&
+        writer.PackageLength() > options.maxPackageLength)
       problem = "the launcher would reach 2 GiB, more than the launcher can read";
     if (problem.empty() && options.progress) options.progress(totals->inputBytes);
   }
   pool.DropQueued();
   for (const std::unique_ptr<Chunk>& chunk : inFlight) pool.Wait(&chunk->job);
   totals->packageLength = writer.PackageLength();
+  totals->volumes = writer.VolumesStarted();
   return problem;
 }

@@ -22,7 +22,8 @@ struct PackageEntry {
 };
 
 struct PackageTotals {
-  uint64_t packageLength = 0;
+  uint64_t packageLength = 0;  // of the last part, when cut into volumes
+  uint32_t volumes = 0;        // parts after the first
   uint64_t inputBytes = 0;
   uint64_t blocks = 0;
   uint64_t codedBlocks = 0;
@@ -36,13 +37,27 @@ struct PackageFiles {
   // any thread.
   std::function<bool(const uint8_t* bytes, size_t length, uint64_t offset)> writeAt;
   std::function<std::string()> errorText;  // why the last call failed
+  // Only for a stream cut into volumes (PackageStreamOptions::maxVolumeLength):
+  // ends the part being written at `partLength` bytes from its start (what
+  // lies past them is dropped), starts the next volume, and moves the
+  // `length` bytes at `from` in the ended part's file to the new volume's
+  // offset `to`; positioned writes go to the new volume from then on.
+  // Returns an empty string or what went wrong.
+  std::function<std::string(uint64_t partLength, uint64_t from, uint64_t length, uint64_t to)>
+      nextVolume;
 };
 
 struct PackageStreamOptions {
-  unsigned threads = 1;                              // coding threads, at least 1
-  bool store = false;                                // keep every block plain
-  uint16_t method = 1;                               // 1 (LZ) or 2 (LZMA), for coded blocks
-  uint64_t maxPackageLength = 0x7FFFFFFF;            // refuse to grow past this
+  unsigned threads = 1;                    // coding threads, at least 1
+  bool store = false;                      // keep every block plain
+  uint16_t method = 1;                     // 1 (LZ) or 2 (LZMA), for coded blocks
+  uint64_t maxPackageLength = 0x7FFFFFFF;  // refuse to grow past this
+  // Non-zero: cut the stream into volumes instead of refusing. The first
+  // part ends within maxPackageLength, each volume after it within this; an
+  // entry that would pass its part's end moves on, whole, to the next
+  // volume (PackageFiles::nextVolume). Offsets in a volume count from its
+  // start, and its first four bytes are left for its header.
+  uint64_t maxVolumeLength = 0;
   uint64_t lzmaStretchBytes = kLzmaStretchBytes;     // the longest, at least one block
   std::function<void(uint64_t inputDone)> progress;  // optional, on the calling thread
 };

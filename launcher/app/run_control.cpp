@@ -10,6 +10,7 @@
 #include "launcher/app/exit_status.h"
 #include "launcher/app/extract_folder.h"
 #include "launcher/app/launch_command.h"
+#include "launcher/app/room.h"
 #include "launcher/app/run_log.h"
 #include "launcher/app/setup_wait.h"
 #include "launcher/app/switch_texts.h"
@@ -289,7 +290,7 @@ void PrepareRun(HWND owner) {
 
   char sddl[kWorkspaceSecurityCapacity];
   ReadWorkspaceSecurity(sddl, sizeof sddl, &g_elevated);
-  WorkspaceOutcome workspace = PrepareWorkspace();
+  WorkspaceOutcome workspace = PrepareWorkspace(ReadRoomNeeded());
   if (workspace == kWorkspaceReady) return;
   // Unreadable rights fail closed: no workspace whose trustees are a guess.
   const TextPair* message = &kNoSpaceMessage;

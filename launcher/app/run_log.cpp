@@ -121,7 +121,7 @@ const char* VolumeVerdictName(VolumeVerdict verdict) {
   switch (verdict) {
     case kVolumeChosen:
       return "chosen";
-    case kVolumeMissing:
+    case kVolumePathMissing:
       return "does not exist";
     case kVolumeNoRoom:
       return "not enough free space";
@@ -306,6 +306,13 @@ void LogVolume(const char* base, VolumeVerdict verdict, bool freeKnown, uint64_t
   line.Add("volume ").AddAnsi(base).Add(": ").Add(VolumeVerdictName(verdict));
   if (freeKnown) line.Add(" (").AddNumber(freeBytes / 1048576).Add(" MiB free)");
   line.End();
+}
+
+void LogRoomNeeded(const PackageNeeds& needs, uint64_t needed) {
+  LogLine line;
+  line.Add("room needed: ").AddNumber(needed / 1048576).Add(" MiB (package copy ");
+  line.AddNumber(needs.copyBytes).Add(" bytes, ").AddNumber(needs.fileCount).Add(" files of ");
+  line.AddNumber(needs.fileBytes).Add(" bytes)").End();
 }
 
 void LogWorkspace(const char* path, bool extractFolder) {

@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "common/container.h"
+#include "decode/package_needs.h"
 #include "launcher/app/command_line.h"
 #include "launcher/app/exit_codes.h"
 #include "launcher/app/workspace_cleanup.h"
@@ -77,7 +78,7 @@ void LogRunStart(const char* version, const char16_t* commandLine, const LaunchO
 
 enum VolumeVerdict {
   kVolumeChosen,    // the workspace is made there
-  kVolumeMissing,   // the path does not exist
+  kVolumePathMissing,   // the path does not exist
   kVolumeNoRoom,    // less free than the workspace needs (or the query failed)
   kVolumeNotFixed,  // a drive of another kind
   kVolumeTooLong,   // a base longer than the workspace path allows
@@ -86,6 +87,8 @@ enum VolumeVerdict {
 // A volume tried for the workspace: its base path, the verdict, and its
 // free bytes where they are known (`freeKnown`).
 void LogVolume(const char* base, VolumeVerdict verdict, bool freeKnown, uint64_t freeBytes);
+// What the package needs on disk and the free space a volume must have.
+void LogRoomNeeded(const PackageNeeds& needs, uint64_t needed);
 // The workspace made (or the folder /extract=DIR unpacks into).
 void LogWorkspace(const char* path, bool extractFolder);
 

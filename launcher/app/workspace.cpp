@@ -31,6 +31,8 @@ void FormatWorkspaceName(uint32_t stamp, char* out) {
 // only when the one before it could not take the workspace.
 class WorkspaceBases {
  public:
+  explicit WorkspaceBases(uint64_t needed) : needed_(needed) {}
+
   // The next base into `base` (ending with a separator); false when none
   // is left.
   bool Next(char* base) {
@@ -66,19 +68,19 @@ class WorkspaceBases {
 
  private:
   // Whether the base exists and has the space, as the log says it.
-  static bool HasRoom(const char* base) {
+  bool HasRoom(const char* base) const {
     if (!g_platform.pathExists(base)) {
-      LogVolume(base, kVolumeMissing, false, 0);
+      LogVolume(base, kVolumePathMissing, false, 0);
       return false;
     }
     uint64_t freeBytes = 0;
     bool known = QueryFreeBytes(base, &freeBytes);
-    if (known && freeBytes >= kWorkspaceFreeBytes) return true;
+    if (known && freeBytes >= needed_) return true;
     LogVolume(base, kVolumeNoRoom, known, freeBytes);
     return false;
   }
 
-  static bool UsableTempPath(char* base) {
+  bool UsableTempPath(char* base) const {
     base[0] = '\0';
     // A length beyond the buffer means that nothing was written.
     uint32_t length = g_platform.getTempPath(kPathCapacity, base);
@@ -90,6 +92,7 @@ class WorkspaceBases {
     return HasRoom(base);
   }
 
+  uint64_t needed_;
   bool tempTried_ = false;
   bool drivesRead_ = false;
   char drives_[kPathCapacity];
@@ -156,9 +159,9 @@ bool QueryFreeBytes(const char* path, uint64_t* freeBytes) {
   return true;
 }
 
-bool HasEnoughFreeSpace(const char* path) {
+bool HasEnoughFreeSpace(const char* path, uint64_t needed) {
   uint64_t freeBytes = 0;
-  return QueryFreeBytes(path, &freeBytes) && freeBytes >= kWorkspaceFreeBytes;
+  return QueryFreeBytes(path, &freeBytes) && freeBytes >= needed;
 }
 
 bool WorkspaceSecurity(const TokenFacts& token, char* sddl, size_t capacity) {
@@ -173,8 +176,8 @@ bool WorkspaceSecurity(const TokenFacts& token, char* sddl, size_t capacity) {
   return length > 0 && static_cast<size_t>(length) < capacity;
 }
 
-bool ChooseWorkspaceBase() {
-  WorkspaceBases bases;
+bool ChooseWorkspaceBase(uint64_t needed) {
+  WorkspaceBases bases(needed);
   return bases.Next(g_runState.workspacePath);
 }
 
@@ -202,12 +205,12 @@ bool AdoptHeldFolder(HeldHandle hold) {
   return AdoptWorkspace(hold);
 }
 
-WorkspaceOutcome PrepareWorkspace() {
+WorkspaceOutcome PrepareWorkspace(uint64_t needed) {
   g_runState.workspacePath[0] = '\0';
   g_runState.workspace = nullptr;
   char sddl[kWorkspaceSecurityCapacity];
   if (!ReadWorkspaceSecurity(sddl, sizeof sddl, nullptr)) return kWorkspaceTokenUnreadable;
-  WorkspaceBases bases;
+  WorkspaceBases bases(needed);
   char base[kPathCapacity];
   bool roomSomewhere = false;
   while (bases.Next(base)) {

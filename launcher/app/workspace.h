@@ -1,5 +1,5 @@
-// The workspace: a fresh, uniquely named directory on a volume with at
-// least 300 MiB free, in which the package copy is made and every entry is
+// The workspace: a fresh, uniquely named directory on a volume with room
+// for the package (launcher/app/room.h, at least 300 MiB), in which the package copy is made and every entry is
 // unpacked. It outlives the run. Everything here reaches the system only
 // through g_platform and runs on the user-interface thread before the
 // worker starts.
@@ -8,9 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "launcher/app/room.h"
 #include "platform/platform.h"
 
-constexpr uint64_t kWorkspaceFreeBytes = 314572800;  // 300 MiB, inclusive
+constexpr uint64_t kWorkspaceFreeBytes = kRoomFloor;
 constexpr int kWorkspaceAttempts = 1000;             // names drawn before giving up
 
 // The longest base accepted: the workspace (base + "QW_" + 8 digits), its
@@ -20,21 +21,21 @@ constexpr int kWorkspaceAttempts = 1000;             // names drawn before givin
 // without space, and the fixed drives are tried.
 constexpr uint32_t kMaxWorkspaceBaseLength = 491;
 
-// True when the volume holding `path` has at least 314,572,800 free bytes:
+// True when the volume holding `path` has at least `needed` free bytes:
 // the total free bytes of GetDiskFreeSpaceExA, or, where the platform lacks
 // it, sectors per cluster x bytes per sector x free clusters of
 // GetDiskFreeSpaceA in 64 bits. A failing query fails the test. The
 // extended query is looked up at the first test and kept once found.
-bool HasEnoughFreeSpace(const char* path);
+bool HasEnoughFreeSpace(const char* path, uint64_t needed = kWorkspaceFreeBytes);
 // The same query's total free bytes of the volume holding `path`; false
 // when it fails.
 bool QueryFreeBytes(const char* path, uint64_t* freeBytes);
 
 // Writes the workspace base into g_runState.workspacePath: the temporary-
-// files path when it exists and has the space, else the first fixed
-// drive's root, in the platform's order, that exists and has the space.
+// files path when it exists and has `needed` bytes free, else the first
+// fixed drive's root, in the platform's order, that exists and has them.
 // Both end with a separator. False when none qualifies.
-bool ChooseWorkspaceBase();
+bool ChooseWorkspaceBase(uint64_t needed = kWorkspaceFreeBytes);
 
 enum WorkspaceOutcome {
   kWorkspaceReady,
@@ -73,7 +74,7 @@ bool ReadWorkspaceSecurity(char* sddl, size_t capacity, bool* elevated);
 bool AdoptHeldFolder(HeldHandle hold);
 
 // Reads the token first (failing closed when it cannot), then, base by base
-// in WorkspaceBases' order, creates base + "QW_" + 8 upper-case hexadecimal
+// in WorkspaceBases' order (those with `needed` bytes free), creates base + "QW_" + 8 upper-case hexadecimal
 // digits of the time-stamp counter with WorkspaceSecurity's descriptor,
 // drawing a new name while one exists or cannot be made and held, at most
 // kWorkspaceAttempts times a base; a base that takes none is given up for
@@ -84,7 +85,7 @@ bool AdoptHeldFolder(HeldHandle hold);
 // packageCopyPath that + "\QW.tmp"; a workspace the system names by no
 // path that fits is given up like a base that takes none. On any other
 // outcome workspacePath is empty and nothing is held.
-WorkspaceOutcome PrepareWorkspace();
+WorkspaceOutcome PrepareWorkspace(uint64_t needed = kWorkspaceFreeBytes);
 
 // Lets go of the workspace directory: once the setup program has been
 // started from it, or as the run ends without.

@@ -18,6 +18,7 @@ Run inside the Wine session:
 """
 import json
 import os
+import random
 import re
 import shlex
 import shutil
@@ -317,9 +318,58 @@ WRONG_USES = {
     "cpack-unknown-stub": "STUB \"arm64\"",
     "unknown-method": "METHOD \"zstd\", which is neither lz nor lzma",
     "cpack-unknown-method": "METHOD \"LZMA\", which is neither lz nor lzma",
+    "volume-size-not-a-size": "VOLUME_SIZE \"1.5G\", which is not a size",
+    "install-not-a-launcher": "interface_library was not made by qwpack_add_launcher",
     "newer-minor": "compatible with requested version \"0.2\"",
     "newer-major": "compatible with requested version \"1.0\"",
 }
+
+
+VOLUME_PROJECT = """cmake_minimum_required(VERSION 3.21)
+project(Large VERSION 3.0 LANGUAGES NONE)
+find_package(qwpack 0.1 REQUIRED)
+qwpack_add_launcher(LargeSetup OUTPUT out/LargeSetup.exe PAYLOAD_DIR payload STUB win64
+                    VOLUME_SIZE 64K)
+qwpack_install_launcher(LargeSetup DESTINATION dist)
+install(DIRECTORY payload/ DESTINATION tree)
+install(DIRECTORY payload/ DESTINATION tree-copy)
+qwpack_cpack_launcher(STUB win64 VOLUME_SIZE 512K)
+include(CPack)
+"""
+
+
+def volume_set_is_built_installed_and_cpacked():
+    """VOLUME_SIZE: the build writes the set beside OUTPUT, the install tree
+    holds the launcher with every volume, and cpack -G External hands over
+    its launcher with its volumes; each set verifies."""
+    source, folder = os.path.join(OUT, "volumes-src"), os.path.join(OUT, "volumes-build")
+    rng = random.Random(64)
+    files = {"QWSetup.exe": rng.randbytes(20000)}
+    files.update({f"data/part{i}.bin": rng.randbytes(40000) for i in range(5)})
+    for name, data in files.items():
+        os.makedirs(os.path.dirname(os.path.join(source, "payload", name)), exist_ok=True)
+        with open(os.path.join(source, "payload", name), "wb") as out:
+            out.write(data)
+    with open(os.path.join(source, "CMakeLists.txt"), "w") as project:
+        project.write(VOLUME_PROJECT)
+    configure(folder, source=source)
+    build(folder)
+    built = sorted(os.listdir(os.path.join(folder, "out")))
+    count = len(built) - 1
+    if count < 3 or built != sorted(["LargeSetup.exe"] +
+                                    [f"LargeSetup-{i}.qwv" for i in range(1, count + 1)]):
+        raise Failure(f"the build wrote {built}")
+    installed = os.path.join(OUT, "volumes-install")
+    run(["cmake", "--install", folder, "--prefix", installed])
+    if sorted(os.listdir(os.path.join(installed, "dist"))) != built:
+        raise Failure(f"the install tree holds {os.listdir(os.path.join(installed, 'dist'))}")
+    run([QWPACK, "verify", os.path.join(installed, "dist", "LargeSetup.exe")])
+    run(["cpack", "-G", "External"], cwd=folder)
+    launcher = os.path.join(folder, "Large-3.0-Setup.exe")
+    volumes = [name for name in os.listdir(folder) if name.startswith("Large-3.0-Setup-")]
+    if len(volumes) < 2:
+        raise Failure(f"cpack handed over the volumes {volumes}")
+    run([QWPACK, "verify", launcher])
 
 
 def configure_wrong_use(case, prefix=PREFIX):
@@ -425,6 +475,7 @@ CASES = [
     incremental_builds_with_ninja,
     brand_file_is_a_dependency,
     cpack_carries_the_install_tree,
+    volume_set_is_built_installed_and_cpacked,
     wrong_use_stops_at_configure_time_naming_the_argument,
     windows_zip_package_points_at_its_files,
     windows_zip_package_passes_the_method,

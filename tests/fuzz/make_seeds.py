@@ -240,3 +240,17 @@ def resource_image():
 
 
 seed("resource", "launcher_like", resource_image())
+
+
+def volume_set_seed():
+    """volume_set_fuzz's input: a set header and records for two volumes,
+    then the volumes, each 81 bytes as its first byte 'Q' selects, whose
+    lengths and digests the records hold."""
+    import hashlib
+    volumes = [b"QWV" + bytes([number]) + bytes(range(77)) for number in (1, 2)]
+    header = b"QWVS" + struct.pack("<IIQ", 3, len(volumes), 1000)
+    records = b"".join(struct.pack("<Q", len(v)) + hashlib.sha256(v).digest() for v in volumes)
+    return header + records + b"".join(volumes)
+
+
+seed("volume_set", "two_volumes", volume_set_seed())

@@ -36,7 +36,7 @@ DIST_FILES = {"qwpack.exe", "launcher-win32.exe", "launcher-win64.exe", "README.
               "NOTICES.txt",
               "cmake/", "cmake/qwpackConfig.cmake", "cmake/qwpackConfigVersion.cmake",
               "cmake/qwpackFunctions.cmake", "cmake/qwpackStagePayload.cmake",
-              "cmake/qwpackCPackExternal.cmake"}
+              "cmake/qwpackCPackExternal.cmake", "cmake/qwpackVolumes.cmake"}
 # A folder path no ANSI code page holds: only wide calls reach it.
 FOLDER = os.path.join(OUT, "Ñandú 😀", "payload")
 # Method 2's payload: programs for the x86 filter, many small files, and
@@ -207,6 +207,37 @@ def pack_gives_the_linux_bytes():
         linux("pack-" + name, "pack", *options, "-o", theirs, FOLDER).expect(0, "qwpack pack")
         if read(ours) != read(theirs):
             raise Failure(f"{ours} and {theirs} differ")
+
+
+def volume_set_gives_the_linux_bytes():
+    """--volume-size: qwpack.exe writes the program file and every volume
+    with the Linux qwpack's bytes, and its verify names a changed volume."""
+    folder = os.path.join(OUT, "Ñandú 😀", "large payload")
+    shutil.copytree(FOLDER, folder, dirs_exist_ok=True)
+    noise = random.Random(23)
+    for part in range(3):
+        write(os.path.join(folder, "bin", f"noise{part}.bin"), noise.randbytes(700000))
+    sets = {}
+    for side, run in (("Windows", windows), ("Linux", linux)):
+        program = os.path.join(OUT, side + "-set", "Setup.exe")
+        os.makedirs(os.path.dirname(program), exist_ok=True)
+        path = windows_path if side == "Windows" else (lambda p: p)
+        run("pack-set", "pack", "--volume-size", "1M", "-o", path(program),
+            path(folder)).expect(0, "pack --volume-size")
+        sets[side] = {name: read(os.path.join(os.path.dirname(program), name))
+                      for name in os.listdir(os.path.dirname(program))}
+    if len(sets["Linux"]) < 3 or sets["Windows"] != sets["Linux"]:
+        raise Failure(f"the sets differ: {sorted(sets['Windows'])} and {sorted(sets['Linux'])}")
+    program = os.path.join(OUT, "Windows-set", "Setup.exe")
+    windows("verify-set", "verify", windows_path(program)).expect(0, "qwpack.exe verify of a set")
+    volume = os.path.join(OUT, "Windows-set", "Setup-2.qwv")
+    changed = bytearray(sets["Windows"]["Setup-2.qwv"])
+    changed[100] ^= 1
+    write(volume, bytes(changed))
+    refused = windows("verify-changed-set", "verify", windows_path(program))
+    if refused.code != 1 or "Setup-2.qwv: changed" not in refused.err:
+        raise Failure(f"a changed volume: exit {refused.code}, {refused.err.strip()[:300]}")
+    shutil.rmtree(folder)
 
 
 def branded_pack_gives_the_linux_bytes():
@@ -463,7 +494,8 @@ def main():
     os.makedirs(OUT)
     make_payload()
     cases = [dist_zip_holds_qwpack_and_both_launchers, bench_shows_both_methods,
-             pack_gives_the_linux_bytes, branded_pack_gives_the_linux_bytes,
+             pack_gives_the_linux_bytes, volume_set_gives_the_linux_bytes,
+             branded_pack_gives_the_linux_bytes,
              names_outside_the_code_page_are_refused, lzma_pack_gives_the_linux_bytes,
              lzma_launcher_made_by_qwpack_exe_runs, lzma_list_verify_extract_agree,
              method_lzma_read, launcher_made_by_qwpack_exe_runs,

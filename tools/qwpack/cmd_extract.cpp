@@ -17,6 +17,7 @@
 #include "tools/qwpack/host/host_files.h"
 #include "tools/qwpack/path_stand_ins.h"
 #include "tools/qwpack/progress_bar.h"
+#include "tools/qwpack/volume_reader.h"
 
 namespace {
 
@@ -118,7 +119,18 @@ int RunExtract(int argc, char** argv) {
   recorder.bar = &bar;
   NoticeSink sink = {NoticeRecorder::Deliver, &recorder};
   g_runState.noticeTarget = &sink;
-  ExtractionWorkerMain(nullptr);
+  VolumeSet set;
+  SetReading reading = ReadHostVolumeSet(program, &set);
+  if (reading == kNotASet) {
+    ExtractionWorkerMain(nullptr);
+  } else {
+    std::string value = g_runState.packageCopyPath, explanation;
+    uint32_t code = reading == kSetRead
+                        ? ExtractHostVolumeSet(program, set, &value, &explanation)
+                        : kNoticeDamagedPackage;
+    if (!explanation.empty()) fprintf(stderr, "qwpack: %s\n", explanation.c_str());
+    recorder.Handle(code, code == kNoticeSuccess ? 0 : reinterpret_cast<uintptr_t>(value.c_str()));
+  }
   g_platform.release(g_runState.workspace);
   g_runState.workspace = nullptr;
   if (recorder.finalCode == kNoticeSuccess) bar.Finish();
@@ -145,8 +157,20 @@ int WalkPackage(const std::string& program, void (*onEntry)(void*, const EntryRe
   NoticeRecorder recorder;
   recorder.deleteCopyAtEnd = false;
   NoticeSink sink = {NoticeRecorder::Deliver, &recorder};
-  *fileCount = CopyPackageBody(programFile, copy, &sink);
+  VolumeSet set;
+  SetReading reading = ReadVolumeSet(programFile, &set);
+  *fileCount = reading == kNotASet ? CopyPackageBody(programFile, copy, &sink) : 0;
   fclose(programFile);
+  if (reading == kSetRead) {
+    std::string failedPath, explanation;
+    if (CopyOutHostVolumes(program, set, copy, "a temporary file", &sink, &failedPath,
+                           &explanation) != 0) {
+      fclose(copy);
+      fprintf(stderr, "qwpack: %s\n", explanation.c_str());
+      return 1;
+    }
+    *fileCount = set.header.fileCount;
+  }
   if (*fileCount == 0) {
     fclose(copy);
     fprintf(stderr, "%s\n", kDamagedPackageText);

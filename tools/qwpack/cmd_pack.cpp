@@ -57,6 +57,29 @@ std::string DefaultOutput(const std::string& folder) {
   return (name.empty() || name.back() == ':' ? std::string("package") : name) + ".exe";
 }
 
+constexpr uint64_t kLeastVolumeSize = 64 * 1024;
+
+// SIZE of --volume-size: bytes, or a whole number of KiB, MiB or GiB (K, M,
+// G); at most 2G, which stands for the longest volume below 2 GiB.
+std::string ParseVolumeSize(const std::string& text, uint64_t* size) {
+  size_t digits = 0;
+  uint64_t value = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9' && value < (1ull << 40))
+    value = value * 10 + static_cast<uint64_t>(text[digits++] - '0');
+  std::string unit = text.substr(digits);
+  int shift = unit.empty()                 ? 0
+              : unit == "K" || unit == "k" ? 10
+              : unit == "M" || unit == "m" ? 20
+              : unit == "G" || unit == "g" ? 30
+                                           : -1;
+  if (digits == 0 || shift < 0)
+    return "--volume-size " + text + ": give bytes, or a whole number with K, M or G";
+  *size = value << shift;
+  if (*size < kLeastVolumeSize || *size > (2ull << 30))
+    return "--volume-size " + text + ": a volume holds from 64K to 2G";
+  return "";
+}
+
 void PrintSummary(const std::string& output, const PackReport& report, double seconds,
                   unsigned threads) {
   double ratio = report.inputBytes ? 100.0 * report.packageBytes / report.inputBytes : 0;
@@ -64,6 +87,9 @@ void PrintSummary(const std::string& output, const PackReport& report, double se
          output.c_str(), report.files, static_cast<unsigned long long>(report.inputBytes),
          static_cast<unsigned long long>(report.packageBytes), ratio,
          static_cast<unsigned long long>(report.launcherBytes));
+  for (size_t i = 0; i < report.volumes.size(); i++)
+    printf("  volume %zu: %s, %llu bytes\n", i + 1, report.volumes[i].c_str(),
+           static_cast<unsigned long long>(report.volumeLengths[i]));
   double mbps = seconds > 0 ? report.inputBytes / seconds / 1e6 : 0;
   printf("%llu of %llu blocks coded; %.2f s on %u threads, %.1f MB/s\n",
          static_cast<unsigned long long>(report.codedBlocks),
@@ -111,6 +137,14 @@ int RunPack(int argc, char** argv) {
                  "also write FILE, a depfile for make or ninja naming the launcher and every "
                  "file and folder it is made from")
       ->type_name("FILE");
+  std::string volumeSize;
+  app.add_option("--volume-size", volumeSize,
+                 "write a volume set: the launcher OUTPUT holding the volumes' lengths and "
+                 "SHA-256 digests, and the entries in NAME-1.qwv, NAME-2.qwv, ... beside it, "
+                 "each at most SIZE (64K to 2G; K, M, G: powers of 1024). Without it, a "
+                 "package that would pass the launcher's 2 GiB goes into volumes of their "
+                 "longest by itself")
+      ->type_name("SIZE");
   BrandOptions brandOptions;
   AddBrandOptions(app, &brandOptions);
   CLI11_PARSE(app, argc, argv);
@@ -131,6 +165,13 @@ int RunPack(int argc, char** argv) {
   options.store = store;
   options.method = method == "lzma" ? kMethodLzma : kMethodLz;
   options.strict = strict;
+  if (!volumeSize.empty()) {
+    problem = ParseVolumeSize(volumeSize, &options.volumeSize);
+    if (!problem.empty()) {
+      fprintf(stderr, "qwpack: %s\n", problem.c_str());
+      return 1;
+    }
+  }
   if (!HostReadFile(stubPath, &options.stub)) {
     fprintf(stderr, "qwpack: cannot read the launcher stub %s: %s\n", stubPath.c_str(),
             HostErrorText().c_str());
@@ -160,6 +201,7 @@ int RunPack(int argc, char** argv) {
   bar.Finish();
   for (const std::string& warning : report.warnings)
     fprintf(stderr, "qwpack: warning: %s\n", warning.c_str());
+  for (const std::string& note : report.notes) fprintf(stderr, "qwpack: note: %s\n", note.c_str());
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   PrintSummary(output, report, seconds, threads);
   return 0;

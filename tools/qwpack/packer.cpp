@@ -8,6 +8,7 @@
 #include "decode/lzma_decode.h"
 #include "encode/package_writer.h"
 #include "encode/pipeline/package_stream.h"
+#include "encode/volume_set_writer.h"
 #include "image/launcher_stub.h"
 #include "image/pe_checksum.h"
 #include "platform/code_page.h"
@@ -17,6 +18,7 @@
 #include "tools/qwpack/host/ansi_paths.h"
 #include "tools/qwpack/host/host_files.h"
 #include "tools/qwpack/host/output_file.h"
+#include "tools/qwpack/volume_outputs.h"
 
 namespace {
 
@@ -160,8 +162,8 @@ std::string CollectEntries(const PackOptions& options, PackReport* report,
   return "";
 }
 
-// The least the package can take, to refuse a launcher that cannot fit
-// below 2 GiB before any work is done.
+// The least the package can take, to refuse a payload that cannot fit in
+// a set's most volumes before any work is done.
 uint64_t SmallestPackage(const std::vector<PackageEntry>& entries) {
   uint64_t least = 4;
   for (const PackageEntry& entry : entries)
@@ -199,6 +201,51 @@ std::vector<std::string> DepfileInputs(const PackOptions& options,
   return inputs;
 }
 
+// A set's program file carries its record in place of the package: the
+// stream's parts went into volumes, each now given its header and digest.
+std::string WriteSetPackage(const std::vector<PackageEntry>& entries, const PackageTotals& totals,
+                            uint64_t packageOffset, OutputFile* output, VolumeOutputs* volumes,
+                            PackReport* report) {
+  std::vector<VolumeRecord> records;
+  std::string problem = volumes->Finish(totals.packageLength, &records);
+  if (!problem.empty()) return problem;
+  SetHeader header = {static_cast<uint32_t>(entries.size()), static_cast<uint32_t>(records.size()),
+                      0};
+  for (const PackageEntry& entry : entries) header.fileBytes += entry.size;
+  std::vector<uint8_t> package = BuildSetPackage(header, records);
+  if (!HostTruncate(output->fd(), packageOffset) ||
+      !HostWriteAt(output->fd(), package.data(), package.size(), packageOffset))
+    return "cannot write " + output->temporaryPath() + ": " + HostErrorText();
+  report->volumes = volumes->Paths();
+  for (const VolumeRecord& record : records) {
+    report->volumeLengths.push_back(record.length);
+    report->packageBytes += record.length;
+  }
+  return "";
+}
+
+// True when `path` begins as volume `number` of a set does.
+bool LooksLikeVolume(const std::string& path, uint32_t number) {
+  FILE* file = HostOpenFile(path, "rb");
+  if (!file) return false;
+  uint8_t header[kVolumeHeaderSize];
+  bool volume =
+      fread(header, 1, sizeof header, file) == sizeof header && IsVolumeHeader(header, number);
+  fclose(file);
+  return volume;
+}
+
+// Volumes beside the program file from an earlier, longer set would be
+// taken for its own by whoever ships the folder: removed, each named.
+void RemoveStaleVolumes(const std::string& program, uint32_t first, PackReport* report) {
+  for (uint32_t number = first; number <= kMaxVolumes; number++) {
+    std::string path = VolumePathBeside(program, number);
+    if (!LooksLikeVolume(path, number)) return;
+    if (HostRemoveFile(path))
+      report->notes.push_back("removed " + path + ", a volume of an earlier set");
+  }
+}
+
 }  // namespace
 
 std::string PackFolder(const PackOptions& options, PackReport* report) {
@@ -223,14 +270,21 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
   std::string problem = CollectEntries(options, report, &entries, &folders);
   if (!problem.empty()) return problem;
 
-  uint64_t room = kMaxProgramSize - stub.size();
-  if (SmallestPackage(entries) > room)
-    return "the launcher would reach 2 GiB, more than the launcher can read (signed 32-bit "
-           "file offsets)";
+  uint64_t room = options.programLimit - stub.size();
+  uint64_t volumeLimit =
+      options.volumeSize ? std::min(options.volumeSize, kMaxVolumeLength) : kMaxVolumeLength;
+  if (SmallestPackage(entries) > kMaxVolumes * (volumeLimit - kVolumeHeaderSize))
+    return "even at its smallest, the package would need more than " + std::to_string(kMaxVolumes) +
+           " volumes of " + std::to_string(volumeLimit) + " bytes";
 
   OutputFile output;
   problem = output.Open(options.output);
   if (!problem.empty()) return problem;
+  VolumeOutputs volumes(options.output, &output, stub.size());
+  if (options.volumeSize) {
+    problem = volumes.StartFirstVolume();
+    if (!problem.empty()) return problem;
+  }
   uint64_t total = 0;
   for (const PackageEntry& entry : entries) total += entry.size;
   PackageStreamOptions streamOptions;
@@ -238,20 +292,34 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
   streamOptions.store = options.store;
   streamOptions.method = options.method;
   streamOptions.lzmaStretchBytes = options.lzmaStretchBytes;
-  streamOptions.maxPackageLength = room;
+  streamOptions.maxPackageLength = options.volumeSize ? volumeLimit : room;
+  streamOptions.maxVolumeLength = volumeLimit;
   if (options.progress)
     streamOptions.progress = [&](uint64_t done) { options.progress(done, total); };
   PackageTotals totals;
-  problem = WritePackageStream(HostPackageFiles(output.fd()), stub.size(), entries, streamOptions,
-                               &totals);
+  problem = WritePackageStream(volumes.Files(), options.volumeSize ? 0 : stub.size(), entries,
+                               streamOptions, &totals);
   if (!problem.empty()) return problem;
+  uint64_t packageLength = totals.packageLength;
+  if (volumes.HasVolumes()) {
+    problem = WriteSetPackage(entries, totals, stub.size(), &output, &volumes, report);
+    if (!problem.empty()) return problem;
+    packageLength = SetPackageLength(static_cast<uint32_t>(report->volumes.size()));
+    if (!options.volumeSize)
+      report->notes.push_back("the package would pass the program file's limit (" +
+                              (options.programLimit == kMaxProgramSize
+                                   ? std::string("2 GiB")
+                                   : std::to_string(options.programLimit) + " bytes") +
+                              "), so it went into " + std::to_string(report->volumes.size()) +
+                              " volumes beside it; ship them with it");
+  }
 
   // The stub goes in last, once the package's length is known for its
   // locator; the package was written behind the space it fills.
   WriteLocator(stub.data(), static_cast<uint32_t>(stub.size()),
-               static_cast<uint32_t>(totals.packageLength));
+               static_cast<uint32_t>(packageLength));
   if (!options.brand.Empty()) {
-    problem = SetWholeFileChecksum(output.fd(), &stub, totals.packageLength);
+    problem = SetWholeFileChecksum(output.fd(), &stub, packageLength);
     if (!problem.empty()) return "cannot write " + output.temporaryPath() + ": " + problem;
   }
   if (!HostWriteAt(output.fd(), stub.data(), stub.size(), 0))
@@ -261,13 +329,15 @@ std::string PackFolder(const PackOptions& options, PackReport* report) {
         WriteDepfile(options.depfile, options.output, DepfileInputs(options, entries, folders));
     if (!problem.empty()) return problem;
   }
-  problem = output.Commit();
+  problem = volumes.Commit();
+  if (problem.empty()) problem = output.Commit();
   if (!problem.empty()) return problem;
+  RemoveStaleVolumes(options.output, static_cast<uint32_t>(report->volumes.size()) + 1, report);
 
   report->files = entries.size();
   report->inputBytes = totals.inputBytes;
-  report->packageBytes = totals.packageLength;
-  report->launcherBytes = stub.size() + totals.packageLength;
+  if (report->volumes.empty()) report->packageBytes = totals.packageLength;
+  report->launcherBytes = stub.size() + packageLength;
   report->blocks = totals.blocks;
   report->codedBlocks = totals.codedBlocks;
   return "";

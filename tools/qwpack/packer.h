@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/container.h"
 #include "encode/pipeline/package_stream.h"
 #include "image/brand/brand.h"
 
@@ -22,6 +23,11 @@ struct PackOptions {
   uint16_t method = 1;  // of coded blocks: 1 (LZ) or 2 (LZMA, where CanWriteLzma())
   uint64_t lzmaStretchBytes = kLzmaStretchBytes;  // method 2's unit of parallel work
   bool strict = false;  // refuse, rather than warn of, paths too long for a typical workspace
+  // Non-zero: a volume set, NAME-1.qwv, NAME-2.qwv, ... beside the program
+  // file, each at most this long (and below 2 GiB). Zero: one program file,
+  // or a set of the longest volumes when the package would pass it.
+  uint64_t volumeSize = 0;
+  uint64_t programLimit = kMaxProgramSize;  // the program file's longest; less only in tests
   // A file packed as QWSetup.exe at the package's top; the folder then must
   // not hold one there.
   std::string setupProgram;
@@ -41,6 +47,9 @@ struct PackReport {
   uint64_t blocks = 0;
   uint64_t codedBlocks = 0;
   std::vector<std::string> warnings;  // what the launcher will do that the user may not expect
+  std::vector<std::string> notes;     // what qwpack did of its own accord
+  std::vector<std::string> volumes;   // of a set, in order
+  std::vector<uint64_t> volumeLengths;
 };
 
 // Checks everything first (stub, names, sizes), then writes the launcher
@@ -49,5 +58,8 @@ struct PackReport {
 // bytewise order of their package paths (subdirectory, backslash, name), so
 // the launcher is the same on any machine and at any thread count. Returns
 // an empty string, or the reasons for refusing or failing, one per line;
-// nothing is then left at or beside `output`.
+// nothing is then left at or beside `output`. A set's volumes are renamed
+// into place before the program file; volumes of an earlier set beyond the
+// new one's last are removed (with a note), so that the volumes beside a
+// program file are exactly its own.
 std::string PackFolder(const PackOptions& options, PackReport* report);

@@ -321,6 +321,70 @@ TEST_F(WorkspaceTest, UnusableTemporaryFilesPathFallsBackToDrives) {
   EXPECT_EQ(Workspace(), fake_.tempPath);
 }
 
+// The room a package needs against volumes with room for the copy only, for
+// the copy and the files, and for neither, tried in the usual order: the
+// temporary-files path (on C:), then the fixed drives C:, D:, E:.
+TEST_F(WorkspaceTest, TheFirstVolumeWithRoomForTheCopyAndEveryFile) {
+  constexpr uint64_t kMiB = 1ull << 20, kGiB = 1ull << 30;
+  // 1 GiB of package unpacking to 5 GiB in 2,000 files.
+  const PackageNeeds large = {kGiB, 2000, 5 * kGiB};
+  const uint64_t largeNeeds = 6 * kGiB + 2000 * 4096;
+  // A set: a 296-byte package, three volumes of 1.9 GiB, 8 GiB of files.
+  const uint64_t volumes = 3 * (19 * kGiB / 10);
+  const PackageNeeds set = {296 + volumes, 40000, 8 * kGiB};
+  const uint64_t setNeeds = 296 + volumes + 8 * kGiB + 40000ull * 4096;
+  // 5 MiB of package, 12 MiB of files in 30 files: below the floor.
+  const PackageNeeds small = {5 * kMiB, 30, 12 * kMiB};
+  ASSERT_EQ(RoomNeeded(large), largeNeeds);
+  ASSERT_EQ(RoomNeeded(set), setNeeds);
+
+  struct Row {
+    const char* what;
+    PackageNeeds needs;
+    std::vector<uint64_t> freeBytes;  // of C:, D:, E:
+    const char* base;                 // where the workspace goes; null: nowhere
+  };
+  const Row rows[] = {
+      {"room for the copy only, then for both", large, {kGiB + kMiB, largeNeeds, 0}, "D:\\"},
+      {"room for both at once", large, {largeNeeds, 100 * kGiB, 0}, "C:\\Temp\\"},
+      {"room for neither, then for the copy only", large, {kMiB, 2 * kGiB, kGiB}, nullptr},
+      {"one byte short everywhere", large, {largeNeeds - 1, largeNeeds - 1, 0}, nullptr},
+      {"the order stands: the later, roomier drive waits",
+       large,
+       {0, largeNeeds, largeNeeds * 10},
+       "D:\\"},
+      {"a set: room for the volumes' copies only", set, {volumes + kGiB, 0, setNeeds}, "E:\\"},
+      {"a set: room for the files but not the copies",
+       set,
+       {8 * kGiB + 40000ull * 4096, setNeeds - 1, 0},
+       nullptr},
+      {"a set: room for all", set, {setNeeds, 0, 0}, "C:\\Temp\\"},
+      {"small: the floor, exactly", small, {kRoomFloor, 500 * kGiB, 0}, "C:\\Temp\\"},
+      {"small: one byte below the floor", small, {kRoomFloor - 1, kRoomFloor, 0}, "D:\\"},
+      {"small: nowhere with the floor", small, {kRoomFloor - 1, 17 * kMiB, 0}, nullptr},
+  };
+  fake_.existing.insert("E:\\");
+  fake_.drives.push_back({"E:\\", kDriveFixed});
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ReleaseWorkspace();
+    fake_.created.clear();
+    fake_.existing.erase("C:\\Temp\\QW_0A1B2C3D");
+    fake_.existing.erase("D:\\QW_0A1B2C3D");
+    fake_.existing.erase("E:\\QW_0A1B2C3D");
+    const char* drives[] = {"C:\\", "D:\\", "E:\\"};
+    for (int i = 0; i < 3; i++) fake_.freeBytes[drives[i]] = row.freeBytes[i];
+    WorkspaceOutcome outcome = PrepareWorkspace(RoomNeeded(row.needs));
+    if (!row.base) {
+      EXPECT_EQ(outcome, kWorkspaceNoRoom);
+      EXPECT_TRUE(fake_.created.empty());
+    } else {
+      EXPECT_EQ(outcome, kWorkspaceReady);
+      EXPECT_EQ(Workspace(), std::string(row.base) + "QW_0A1B2C3D");
+    }
+  }
+}
+
 TEST_F(WorkspaceTest, NoQualifyingBaseCreatesNothing) {
   fake_.freeBytes["C:\\"] = kJustEnough - 1;
   fake_.freeBytes["D:\\"] = 0;

@@ -75,6 +75,12 @@ bool HostWriteAt(int fd, const uint8_t* bytes, size_t length, uint64_t offset);
 // file ends before them or a read fails.
 bool HostReadAt(int fd, uint8_t* bytes, size_t length, uint64_t offset);
 
+// Cuts the open file `fd` to `length` bytes.
+bool HostTruncate(int fd, uint64_t length);
+
+// Removes a file; false when it could not.
+bool HostRemoveFile(const std::string& path);
+
 // The packing pipeline's reads of the payload and positioned writes into
 // the open launcher `fd`, through the calls above.
 PackageFiles HostPackageFiles(int fd);

@@ -84,6 +84,14 @@ bool HostWriteAt(int fd, const uint8_t* bytes, size_t length, uint64_t offset) {
   return true;
 }
 
+bool HostTruncate(int fd, uint64_t length) {
+  return ftruncate(fd, static_cast<off_t>(length)) == 0;
+}
+
+bool HostRemoveFile(const std::string& path) {
+  return unlink(path.c_str()) == 0;
+}
+
 bool HostReadAt(int fd, uint8_t* bytes, size_t length, uint64_t offset) {
   while (length > 0) {
     ssize_t read = pread(fd, bytes, length, static_cast<off_t>(offset));

@@ -179,6 +179,21 @@ bool HostWriteAt(int fd, const uint8_t* bytes, size_t length, uint64_t offset) {
   return true;
 }
 
+bool HostTruncate(int fd, uint64_t length) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  FILE_END_OF_FILE_INFO end = {};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  if (SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end)) return true;
+  Failed("truncate");
+  return false;
+}
+
+bool HostRemoveFile(const std::string& path) {
+  if (DeleteFileW(HostWide(path).c_str())) return true;
+  Failed("remove " + path);
+  return false;
+}
+
 bool HostReadAt(int fd, uint8_t* bytes, size_t length, uint64_t offset) {
   HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
   while (length > 0) {

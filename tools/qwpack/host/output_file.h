@@ -1,9 +1,12 @@
 // A file written under a temporary name beside its final place and renamed
 // into place only when complete, so that a failed or interrupted run never
-// leaves a half-written file under the final name.
+// leaves a half-written file under the final name. Several may be pending
+// at once (a program file and its volumes), up to kMostPendingOutputs.
 #pragma once
 
 #include <string>
+
+constexpr int kMostPendingOutputs = 300;  // a program file and the most volumes a set has
 
 class OutputFile {
  public:
@@ -31,4 +34,5 @@ class OutputFile {
   std::string finalPath_;
   std::string temporaryPath_;
   int fd_ = -1;
+  int pendingSlot_ = -1;  // where an interruption finds the temporary file
 };

@@ -4,36 +4,48 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 namespace {
 
-// The temporary file a signal must remove; one at a time. Written only
-// while the signals are blocked, read by the handler.
-char g_pendingPath[4096];
+// The temporary files a signal must remove: each slot holds a complete copy
+// of a path or null, stored in one step, so that a handler on any thread
+// sees the one or the other.
+std::atomic<char*> g_pendingPaths[kMostPendingOutputs];
+static_assert(std::atomic<char*>::is_always_lock_free, "the handler reads the slots");
 
 void RemovePendingAndDie(int signal) {
-  if (g_pendingPath[0]) unlink(g_pendingPath);
+  for (std::atomic<char*>& slot : g_pendingPaths) {
+    char* path = slot.load();
+    if (path) unlink(path);
+  }
   ::signal(signal, SIG_DFL);
   raise(signal);
 }
 
 const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Sets the pending path with the signals blocked, so that the handler never
-// sees half of it.
-void SetPendingPath(const std::string& path) {
-  sigset_t block, previous;
-  sigemptyset(&block);
-  for (int signal : kCleanupSignals) sigaddset(&block, signal);
-  pthread_sigmask(SIG_BLOCK, &block, &previous);
-  size_t length = path.size() < sizeof g_pendingPath - 1 ? path.size() : 0;
-  memcpy(g_pendingPath, path.data(), length);
-  g_pendingPath[length] = '\0';
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+// Records `path` in a free slot; -1 when every slot is taken.
+int ClaimPendingSlot(const char* path) {
+  for (int i = 0; i < kMostPendingOutputs; i++) {
+    char* expected = nullptr;
+    char* copy = strdup(path);
+    if (g_pendingPaths[i].compare_exchange_strong(expected, copy)) return i;
+    free(copy);
+  }
+  return -1;
+}
+
+void ReleasePendingSlot(int* slot) {
+  if (*slot < 0) return;
+  char* path = g_pendingPaths[*slot].exchange(nullptr);
+  free(path);
+  *slot = -1;
 }
 
 void InstallHandlers() {
@@ -69,10 +81,14 @@ std::string OutputFile::Open(const std::string& finalPath) {
   int error = errno;
   if (fd_ >= 0) {
     temporaryPath_ = name.data();
-    SetPendingPath(temporaryPath_);
+    pendingSlot_ = ClaimPendingSlot(name.data());
   }
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   if (fd_ < 0) return "cannot create a file beside " + finalPath + ": " + strerror(error);
+  if (pendingSlot_ < 0) {
+    Discard();
+    return "cannot create a file beside " + finalPath + ": too many output files at once";
+  }
   return "";
 }
 
@@ -87,7 +103,7 @@ std::string OutputFile::Commit() {
     Discard();
     return problem;
   }
-  SetPendingPath("");
+  ReleasePendingSlot(&pendingSlot_);
   temporaryPath_.clear();
   return "";
 }
@@ -97,7 +113,7 @@ void OutputFile::Discard() {
   fd_ = -1;
   if (!temporaryPath_.empty()) {
     unlink(temporaryPath_.c_str());
-    SetPendingPath("");
+    ReleasePendingSlot(&pendingSlot_);
     temporaryPath_.clear();
   }
 }

@@ -16,7 +16,7 @@
 namespace {
 
 CRITICAL_SECTION g_pendingLock;
-HANDLE g_pendingHandle = nullptr;  // the temporary file an interruption must delete
+HANDLE g_pendingHandles[kMostPendingOutputs];  // the temporary files an interruption must delete
 
 // The exit status of a process ended by Ctrl-C.
 constexpr UINT kControlCExit = 0xC000013A;
@@ -28,7 +28,8 @@ void MarkForDeletion(HANDLE handle) {
 
 BOOL WINAPI DeletePendingAndExit(DWORD) {
   EnterCriticalSection(&g_pendingLock);
-  if (g_pendingHandle) MarkForDeletion(g_pendingHandle);
+  for (HANDLE handle : g_pendingHandles)
+    if (handle) MarkForDeletion(handle);
   ExitProcess(kControlCExit);  // holding the lock: nothing commits after this
 }
 
@@ -38,6 +39,24 @@ void InstallHandler() {
   installed = true;
   InitializeCriticalSection(&g_pendingLock);
   SetConsoleCtrlHandler(DeletePendingAndExit, TRUE);
+}
+
+// Under the lock: a free slot for `handle`, or -1.
+int ClaimPendingSlot(HANDLE handle) {
+  for (int i = 0; i < kMostPendingOutputs; i++) {
+    if (g_pendingHandles[i]) continue;
+    g_pendingHandles[i] = handle;
+    return i;
+  }
+  return -1;
+}
+
+// Under the lock: the slot's handle, its slot freed.
+HANDLE ReleasePendingSlot(int* slot) {
+  HANDLE handle = *slot >= 0 ? g_pendingHandles[*slot] : nullptr;
+  if (*slot >= 0) g_pendingHandles[*slot] = nullptr;
+  *slot = -1;
+  return handle;
 }
 
 }  // namespace
@@ -61,11 +80,16 @@ std::string OutputFile::Open(const std::string& finalPath) {
     DWORD error = GetLastError();
     if (handle != INVALID_HANDLE_VALUE) {
       fd_ = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_RDWR);
-      if (fd_ < 0) {
+      if (fd_ >= 0) pendingSlot_ = ClaimPendingSlot(handle);
+      if (fd_ >= 0 && pendingSlot_ < 0) {
+        MarkForDeletion(handle);
+        _close(fd_);  // closes the handle too, which deletes the file
+        fd_ = -1;
+        handle = nullptr;
+      }
+      if (fd_ < 0 && handle) {
         MarkForDeletion(handle);
         CloseHandle(handle);
-      } else {
-        g_pendingHandle = handle;
       }
     }
     LeaveCriticalSection(&g_pendingLock);
@@ -84,8 +108,8 @@ std::string OutputFile::Commit() {
   bool renamed = MoveFileExW(HostWide(temporaryPath_).c_str(), HostWide(finalPath_).c_str(),
                              MOVEFILE_REPLACE_EXISTING) != 0;
   DWORD error = GetLastError();
-  if (!renamed) MarkForDeletion(g_pendingHandle);
-  g_pendingHandle = nullptr;
+  HANDLE handle = ReleasePendingSlot(&pendingSlot_);
+  if (!renamed) MarkForDeletion(handle);
   _close(fd_);  // every byte went out through WriteFile already
   fd_ = -1;
   LeaveCriticalSection(&g_pendingLock);
@@ -96,8 +120,7 @@ std::string OutputFile::Commit() {
 void OutputFile::Discard() {
   if (fd_ < 0) return;
   EnterCriticalSection(&g_pendingLock);
-  MarkForDeletion(g_pendingHandle);
-  g_pendingHandle = nullptr;
+  MarkForDeletion(ReleasePendingSlot(&pendingSlot_));
   _close(fd_);
   fd_ = -1;
   LeaveCriticalSection(&g_pendingLock);
