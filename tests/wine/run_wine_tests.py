@@ -908,7 +908,8 @@ def room_for_the_files_only_on_another_drive():
     """The temporary-files directory lies on a 320 MiB drive: room for the
     least a workspace needs, not for the 340 MiB the package unpacks to.
     The launcher passes it over for C:, which has the room, unpacks there
-    and starts the setup program; nothing is made on the small drive."""
+    and starts the setup program; nothing is made on the small drive, and
+    the log says what was needed and what each volume had."""
     if not os.path.exists(QWPACK):
         raise Skip(f"{QWPACK} not built")
     payload = os.path.join(OUT, "room", "payload")
@@ -929,6 +930,7 @@ def room_for_the_files_only_on_another_drive():
             shutil.copy(DRIVER if name == "driver.exe" else program, drives.mount)
         os.makedirs(os.path.join(drives.mount, "tmp"))
         facts = drive("outcome", program, "--temp", "T:\\tmp",
+                      *launcher_arguments("/log=C:\\room.log"),
                       driver=os.path.join(drives.mount, "driver.exe"), program_path="T:\\Room.exe",
                       timeout=300)
         left = os.listdir(os.path.join(drives.mount, "tmp"))
@@ -940,6 +942,13 @@ def room_for_the_files_only_on_another_drive():
         raise Failure(f"the workspace on C: holds {found}")
     if left:
         raise Failure(f"made in the small drive's temporary-files directory: {left}")
+    log = read_log(os.path.join(drive_c, "room.log"))
+    os.remove(os.path.join(drive_c, "room.log"))
+    for said in (r"room needed: 34\d MiB \(package copy \d+ bytes, 2 files of 35\d+ bytes\)",
+                 r"volume T:\\tmp\\: not enough free space \(3[01]\d MiB free\)",
+                 r"volume C:\\: chosen \(\d+ MiB free\)"):
+        if not re.search(said, log):
+            raise Failure(f"the log does not say /{said}/:\n{log}")
 
 
 @case
