@@ -11,8 +11,8 @@
 namespace {
 
 VerifiedSetup g_verifiedSetup;
-VolumeSet g_volumeSet;          // about 10 KB: kept off the worker's stack
-StreamBuffer g_volumeBuffer;    // of each volume in turn, one open at a time
+VolumeSet g_volumeSet;        // about 10 KB: kept off the worker's stack
+StreamBuffer g_volumeBuffer;  // of each volume in turn, one open at a time
 
 // "QWSetup.exe" at the workspace's root, in any case, as Windows finds it.
 bool IsSetupProgram(const EntryHeader& header) {
@@ -95,7 +95,8 @@ uint32_t CopyOutPackage(uint32_t* fileCount, char* path) {
   fclose(program);
   // A copy that cannot be flushed (a full disk) is no copy.
   if (fclose(copy) != 0 && code == 0) code = kNoticeDamagedPackage;
-  if (code == kNoticeDamagedPackage) snprintf(path, kPathCapacity, "%s", g_runState.packageCopyPath);
+  if (code == kNoticeDamagedPackage)
+    snprintf(path, kPathCapacity, "%s", g_runState.packageCopyPath);
   return code;
 }
 

@@ -92,11 +92,36 @@ void PrimeDecoder(LzmaDecoder* decoder, const std::vector<uint8_t>& history, uin
   decoder->dictionaryFill = static_cast<uint32_t>(history.size());
 }
 
-}  // namespace
-
-// The decoder's state but for its dictionary, which decoding a block only
-// appends to: what decoding a block again from the same start needs back.
+// The decoder's state but for its dictionary: what decoding a block again
+// from the same start needs back, with the part of the ring the block
+// overwrote (RingSpan).
 constexpr size_t kDecoderStateBytes = offsetof(LzmaDecoder, dictionary);
+
+// Where a block decoded from the decoder's position writes in the circular
+// dictionary: [start, start + length), wrapping at its end. Once the ring
+// is full, those bytes are the oldest a match may still reach, so a second
+// decode from the same start must find them as the first one did.
+struct RingSpan {
+  uint32_t start, first, rest;  // rest: the part past the ring's end
+};
+
+RingSpan BlockRingSpan(const LzmaDecoder& decoder, uint32_t length) {
+  uint32_t start = decoder.position & (kLzmaDictionarySize - 1);
+  uint32_t first = kLzmaDictionarySize - start < length ? kLzmaDictionarySize - start : length;
+  return {start, first, length - first};
+}
+
+void SaveRing(const LzmaDecoder& decoder, const RingSpan& span, uint8_t* saved) {
+  memcpy(saved, decoder.dictionary + span.start, span.first);
+  memcpy(saved + span.first, decoder.dictionary, span.rest);
+}
+
+void RestoreRing(LzmaDecoder* decoder, const RingSpan& span, const uint8_t* saved) {
+  memcpy(decoder->dictionary + span.start, saved, span.first);
+  memcpy(decoder->dictionary, saved + span.first, span.rest);
+}
+
+}  // namespace
 
 struct LzmaStretchEncoder::State {
   lzma_stream stream = LZMA_STREAM_INIT;
@@ -104,6 +129,7 @@ struct LzmaStretchEncoder::State {
   // The launcher's decoder, run beside the encoder on what it writes.
   std::unique_ptr<LzmaDecoder, void (*)(LzmaDecoder*)> decoder{nullptr, nullptr};
   uint8_t decoderBefore[kDecoderStateBytes];  // before the block being coded
+  uint8_t ringBefore[kBlockSize];             // the ring bytes the block overwrites
   uint8_t chunk[kChunkCapacity];
   uint8_t decoded[kBlockSize];
 };
@@ -176,6 +202,8 @@ std::string LzmaStretchEncoder::AddBlock(const uint8_t* data, const uint8_t* fil
   }
   const uint8_t* stored = block->coded ? block->bytes.data() : filtered;
   memcpy(s.decoderBefore, decoder, kDecoderStateBytes);
+  RingSpan span = BlockRingSpan(*decoder, length);
+  SaveRing(*decoder, span, s.ringBefore);
   if (!LzmaDecodeBlock(decoder, s.decoded, length, stored,
                        static_cast<uint32_t>(block->bytes.size()), block->coded) ||
       memcmp(s.decoded, filtered, length) != 0)
@@ -192,6 +220,7 @@ std::string LzmaStretchEncoder::AddBlock(const uint8_t* data, const uint8_t* fil
     // same start, it must give the same bytes, and the decoder goes on from
     // where the launcher's will.
     memcpy(decoder, s.decoderBefore, kDecoderStateBytes);
+    RestoreRing(decoder, span, s.ringBefore);
     if (!LzmaDecodeBlock(decoder, s.decoded, length, block->bytes.data(),
                          static_cast<uint32_t>(block->bytes.size()), true) ||
         memcmp(s.decoded, filtered, length) != 0)

@@ -77,12 +77,12 @@ class LogLine {
 void LogRunStart(const char* version, const char16_t* commandLine, const LaunchOptions& options);
 
 enum VolumeVerdict {
-  kVolumeChosen,    // the workspace is made there
-  kVolumePathMissing,   // the path does not exist
-  kVolumeNoRoom,    // less free than the workspace needs (or the query failed)
-  kVolumeNotFixed,  // a drive of another kind
-  kVolumeTooLong,   // a base longer than the workspace path allows
-  kVolumeRefused,   // the room, but no workspace could be made there
+  kVolumeChosen,       // the workspace is made there
+  kVolumePathMissing,  // the path does not exist
+  kVolumeNoRoom,       // less free than the workspace needs (or the query failed)
+  kVolumeNotFixed,     // a drive of another kind
+  kVolumeTooLong,      // a base longer than the workspace path allows
+  kVolumeRefused,      // the room, but no workspace could be made there
 };
 // A volume tried for the workspace: its base path, the verdict, and its
 // free bytes where they are known (`freeKnown`).

@@ -32,6 +32,7 @@ void FormatWorkspaceName(uint32_t stamp, char* out) {
 class WorkspaceBases {
  public:
   explicit WorkspaceBases(uint64_t needed) : needed_(needed) {}
+  uint64_t FreeBytes() const { return freeBytes_; }
 
   // The next base into `base` (ending with a separator); false when none
   // is left.
@@ -68,19 +69,20 @@ class WorkspaceBases {
 
  private:
   // Whether the base exists and has the space, as the log says it.
-  bool HasRoom(const char* base) const {
+  bool HasRoom(const char* base) {
     if (!g_platform.pathExists(base)) {
       LogVolume(base, kVolumePathMissing, false, 0);
       return false;
     }
     uint64_t freeBytes = 0;
     bool known = QueryFreeBytes(base, &freeBytes);
+    freeBytes_ = freeBytes;
     if (known && freeBytes >= needed_) return true;
     LogVolume(base, kVolumeNoRoom, known, freeBytes);
     return false;
   }
 
-  bool UsableTempPath(char* base) const {
+  bool UsableTempPath(char* base) {
     base[0] = '\0';
     // A length beyond the buffer means that nothing was written.
     uint32_t length = g_platform.getTempPath(kPathCapacity, base);
@@ -93,6 +95,7 @@ class WorkspaceBases {
   }
 
   uint64_t needed_;
+  uint64_t freeBytes_ = 0;  // of the base Next gave last
   bool tempTried_ = false;
   bool drivesRead_ = false;
   char drives_[kPathCapacity];
@@ -216,11 +219,11 @@ WorkspaceOutcome PrepareWorkspace(uint64_t needed) {
   while (bases.Next(base)) {
     roomSomewhere = true;
     if (MakeWorkspaceIn(base, sddl)) {
-      LogVolume(base, kVolumeChosen, false, 0);
+      LogVolume(base, kVolumeChosen, true, bases.FreeBytes());
       LogWorkspace(g_runState.workspacePath, false);
       return kWorkspaceReady;
     }
-    LogVolume(base, kVolumeRefused, false, 0);
+    LogVolume(base, kVolumeRefused, true, bases.FreeBytes());
   }
   g_runState.workspacePath[0] = '\0';
   return roomSomewhere ? kWorkspaceNotMade : kWorkspaceNoRoom;

@@ -1,8 +1,7 @@
 // The workspace: a fresh, uniquely named directory on a volume with room
-// for the package (launcher/app/room.h, at least 300 MiB), in which the package copy is made and every entry is
-// unpacked. It outlives the run. Everything here reaches the system only
-// through g_platform and runs on the user-interface thread before the
-// worker starts.
+// for the package (launcher/app/room.h, at least 300 MiB), in which the package copy is made and
+// every entry is unpacked. It outlives the run. Everything here reaches the system only through
+// g_platform and runs on the user-interface thread before the worker starts.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +11,7 @@
 #include "platform/platform.h"
 
 constexpr uint64_t kWorkspaceFreeBytes = kRoomFloor;
-constexpr int kWorkspaceAttempts = 1000;             // names drawn before giving up
+constexpr int kWorkspaceAttempts = 1000;  // names drawn before giving up
 
 // The longest base accepted: the workspace (base + "QW_" + 8 digits), its
 // package copy (+ "\QW.tmp") and the quoted launch command
@@ -74,17 +73,15 @@ bool ReadWorkspaceSecurity(char* sddl, size_t capacity, bool* elevated);
 bool AdoptHeldFolder(HeldHandle hold);
 
 // Reads the token first (failing closed when it cannot), then, base by base
-// in WorkspaceBases' order (those with `needed` bytes free), creates base + "QW_" + 8 upper-case hexadecimal
-// digits of the time-stamp counter with WorkspaceSecurity's descriptor,
-// drawing a new name while one exists or cannot be made and held, at most
-// kWorkspaceAttempts times a base; a base that takes none is given up for
-// the next. The new directory is held (no one can rename or delete it)
-// until ReleaseWorkspace, and the run works through that handle
-// (g_runState.workspace). workspacePath (no trailing separator) is the
-// path the held handle resolves to, junctions and links followed, and
-// packageCopyPath that + "\QW.tmp"; a workspace the system names by no
-// path that fits is given up like a base that takes none. On any other
-// outcome workspacePath is empty and nothing is held.
+// in WorkspaceBases' order (those with `needed` bytes free), creates base + "QW_" + 8 upper-case
+// hexadecimal digits of the time-stamp counter with WorkspaceSecurity's descriptor, drawing a new
+// name while one exists or cannot be made and held, at most kWorkspaceAttempts times a base; a base
+// that takes none is given up for the next. The new directory is held (no one can rename or delete
+// it) until ReleaseWorkspace, and the run works through that handle (g_runState.workspace).
+// workspacePath (no trailing separator) is the path the held handle resolves to, junctions and
+// links followed, and packageCopyPath that + "\QW.tmp"; a workspace the system names by no path
+// that fits is given up like a base that takes none. On any other outcome workspacePath is empty
+// and nothing is held.
 WorkspaceOutcome PrepareWorkspace(uint64_t needed = kWorkspaceFreeBytes);
 
 // Lets go of the workspace directory: once the setup program has been

@@ -14,6 +14,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from minimal_stub import minimal_stub  # noqa: E402
+
 qwpack = sys.argv[1]
 failures = []
 checks = 0
@@ -25,23 +28,6 @@ def check(condition, what):
     if not condition:
         failures.append(what)
         print("FAIL:", what)
-
-
-def minimal_stub():
-    """A 32-bit PE program of one section, its PE header at 0x88."""
-    stub = bytearray(1024)
-    stub[0:2] = b"MZ"
-    pe = 0x88
-    struct.pack_into("<I", stub, 0x3C, pe)
-    stub[pe:pe + 4] = b"PE\0\0"
-    struct.pack_into("<HHxxxxxxxxxxxxHH", stub, pe + 4, 0x14C, 1, 224, 0x0102)
-    optional = pe + 24
-    struct.pack_into("<H", stub, optional, 0x10B)
-    struct.pack_into("<I", stub, optional + 92, 16)
-    section = optional + 224
-    stub[section:section + 5] = b".text"
-    struct.pack_into("<II", stub, section + 16, 512, 512)
-    return bytes(stub)
 
 
 def make_folder(folder):

@@ -827,17 +827,128 @@ def workspace_cannot_be_made():
             continue
         facts.expect("box.seen", 0)
         facts.expect("exit.code", STATUS["setup started"])
-        if len(made) != 1:
-            raise Failure(f"no single workspace at C:'s root: {made}")
-        workspace = os.path.join(drive_c, made[0])
-        for _ in range(50):  # the setup program records what it received as it starts
-            if os.path.exists(os.path.join(workspace, "QWSetup-received.txt")):
-                break
-            time.sleep(0.1)
-        found = sorted(os.listdir(workspace))
-        shutil.rmtree(workspace)
+        found = take_workspace_at_c_root(made)
         if found != ["QWSetup-received.txt", "QWSetup.exe"]:
             raise Failure(f"the workspace on C: holds {found}")
+
+
+def take_workspace_at_c_root(made):
+    """The names in the one workspace `made` at C:'s root, once the setup
+    program has started from it; the workspace is removed."""
+    if len(made) != 1:
+        raise Failure(f"no single workspace at C:'s root: {made}")
+    workspace = os.path.join(os.environ["WINEPREFIX"], "drive_c", made[0])
+    for _ in range(50):  # the setup program records what it received as it starts
+        if os.path.exists(os.path.join(workspace, "QWSetup-received.txt")):
+            break
+        time.sleep(0.1)
+    found = sorted(os.listdir(workspace))
+    shutil.rmtree(workspace)
+    return found
+
+
+def packed_set(case, volumes_wanted=3):
+    """The example payload, QWSetup.exe and some noise packed by qwpack pack
+    into a set of volumes of 1 MiB: (program, payload, volumes)."""
+    if not os.path.exists(QWPACK):
+        raise Skip(f"{QWPACK} not built")
+    payload = os.path.join(OUT, case, "payload")
+    shutil.copytree(PAYLOAD, payload)
+    shutil.copy(SETUP, payload)
+    for part in range(3):
+        with open(os.path.join(payload, "data", f"noise{part}.bin"), "wb") as out:
+            out.write(os.urandom(700000))
+    program = os.path.join(OUT, case, "Set Of Volumes.exe")
+    packed = subprocess.run([QWPACK, "pack", "--volume-size", "1M", "-o", program, "--stub",
+                             LAUNCHER, payload], capture_output=True, text=True)
+    if packed.returncode != 0:
+        raise Failure(f"qwpack pack failed ({packed.returncode}): {packed.stderr.strip()}")
+    volumes = sorted(name for name in os.listdir(os.path.dirname(program)) if name.endswith(".qwv"))
+    if len(volumes) < volumes_wanted:
+        raise Failure(f"the set has {volumes}, the test needs {volumes_wanted} volumes or more")
+    return program, payload, [os.path.join(os.path.dirname(program), v) for v in volumes]
+
+
+@case
+def volume_set_unpacks_verifies_and_starts_setup():
+    """A set of three volumes or more beside its program file: every file
+    of every volume unpacked byte for byte, the package copy gone, and the
+    setup program started from the workspace."""
+    program, payload, _ = packed_set("set")
+    facts = drive("outcome", program)
+    expect_launched(facts)
+    expect_unpacked(facts, entries_from_directory(payload))
+
+
+@case
+def changed_volume_ends_with_the_checksum_status():
+    """One byte of the second volume changed: the checksum message names
+    that volume, the checksum status, nothing of any volume unpacked and
+    nothing started; a missing volume is an open error naming it."""
+    program, _, volumes = packed_set("set-changed")
+    with open(volumes[1], "r+b") as volume:
+        volume.seek(os.path.getsize(volumes[1]) // 2)
+        byte = volume.read(1)
+        volume.seek(-1, os.SEEK_CUR)
+        volume.write(bytes([byte[0] ^ 1]))
+    facts = drive("outcome", program)
+    expect_failure_box(facts, f"CRC file:{windows_path(volumes[1])} error!",
+                       "Set Of Volumes", "checksum error")
+    if os.listdir(facts["workspace.unix"]):
+        raise Failure(f"the workspace holds {os.listdir(facts['workspace.unix'])}")
+    os.remove(volumes[2])
+    facts = drive("outcome", program)
+    facts.expect("exit.code", STATUS["open error"])
+    if windows_path(volumes[2]) not in facts.get("box.text", ""):
+        raise Failure(f"the open error does not name {volumes[2]}: {facts.get('box.text')!r}")
+
+
+@case
+def room_for_the_files_only_on_another_drive():
+    """The temporary-files directory lies on a 320 MiB drive: room for the
+    least a workspace needs, not for the 340 MiB the package unpacks to.
+    The launcher passes it over for C:, which has the room, unpacks there
+    and starts the setup program; nothing is made on the small drive, and
+    the log says what was needed and what each volume had."""
+    if not os.path.exists(QWPACK):
+        raise Skip(f"{QWPACK} not built")
+    payload = os.path.join(OUT, "room", "payload")
+    os.makedirs(payload, exist_ok=True)
+    shutil.copy(SETUP, payload)
+    with open(os.path.join(payload, "zeros.bin"), "wb") as out:
+        out.truncate(340 * 1024 * 1024)
+    program = os.path.join(OUT, "room", "Room.exe")
+    packed = subprocess.run([QWPACK, "pack", "-o", program, "--stub", LAUNCHER, payload],
+                            capture_output=True, text=True)
+    os.remove(os.path.join(payload, "zeros.bin"))
+    if packed.returncode != 0:
+        raise Failure(f"qwpack pack failed ({packed.returncode}): {packed.stderr.strip()}")
+    drive_c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
+    before = set(os.listdir(drive_c))
+    with SmallDrivesOnly("room", size_mb=320, c_kind="hd") as drives:
+        for name in ("driver.exe", "Room.exe"):
+            shutil.copy(DRIVER if name == "driver.exe" else program, drives.mount)
+        os.makedirs(os.path.join(drives.mount, "tmp"))
+        facts = drive("outcome", program, "--temp", "T:\\tmp",
+                      *launcher_arguments("/log=C:\\room.log"),
+                      driver=os.path.join(drives.mount, "driver.exe"), program_path="T:\\Room.exe",
+                      timeout=300)
+        left = os.listdir(os.path.join(drives.mount, "tmp"))
+    made = sorted(name for name in set(os.listdir(drive_c)) - before if WORKSPACE_NAME.match(name))
+    facts.expect("box.seen", 0)
+    facts.expect("exit.code", STATUS["setup started"])
+    found = take_workspace_at_c_root(made)
+    if found != ["QWSetup-received.txt", "QWSetup.exe", "zeros.bin"]:
+        raise Failure(f"the workspace on C: holds {found}")
+    if left:
+        raise Failure(f"made in the small drive's temporary-files directory: {left}")
+    log = read_log(os.path.join(drive_c, "room.log"))
+    os.remove(os.path.join(drive_c, "room.log"))
+    for said in (r"room needed: 34\d MiB \(package copy \d+ bytes, 2 files of 35\d+ bytes\)",
+                 r"volume T:\\tmp\\: not enough free space \(3[01]\d MiB free\)",
+                 r"volume C:\\: chosen \(\d+ MiB free\)"):
+        if not re.search(said, log):
+            raise Failure(f"the log does not say /{said}/:\n{log}")
 
 
 @case

@@ -125,9 +125,8 @@ int RunExtract(int argc, char** argv) {
     ExtractionWorkerMain(nullptr);
   } else {
     std::string value = g_runState.packageCopyPath, explanation;
-    uint32_t code = reading == kSetRead
-                        ? ExtractHostVolumeSet(program, set, &value, &explanation)
-                        : kNoticeDamagedPackage;
+    uint32_t code = reading == kSetRead ? ExtractHostVolumeSet(program, set, &value, &explanation)
+                                        : kNoticeDamagedPackage;
     if (!explanation.empty()) fprintf(stderr, "qwpack: %s\n", explanation.c_str());
     recorder.Handle(code, code == kNoticeSuccess ? 0 : reinterpret_cast<uintptr_t>(value.c_str()));
   }

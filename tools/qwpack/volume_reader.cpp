@@ -95,8 +95,12 @@ uint32_t ExtractHostVolumeSet(const std::string& program, const VolumeSet& set,
   if (!body) return kNoticeOpenError;
   UseStreamBuffer(body, copyBuffer.get());
   char outputPath[kPathCapacity];
-  UnpackJob job = {g_runState.workspacePath, g_runState.workspace, set.header.fileCount,
-                   g_runState.noticeTarget,  true,                   nullptr,
+  UnpackJob job = {g_runState.workspacePath,
+                   g_runState.workspace,
+                   set.header.fileCount,
+                   g_runState.noticeTarget,
+                   true,
+                   nullptr,
                    nullptr};
   uint32_t walked = UnpackPackageBody(body, job, outputPath);
   fclose(body);

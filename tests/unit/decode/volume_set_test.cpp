@@ -224,7 +224,8 @@ TEST_F(VolumeSetTest, TheWorkerUnpacksASetAndRefusesAChangedVolumeWhole) {
   EXPECT_EQ(ReadFile("data/deep/three.bin").size(), 20000u);
   EXPECT_NE(VerifiedSetupProgram().file, nullptr);
   ReleaseVerifiedSetup();
-  EXPECT_EQ(system(("rm -rf '" + workspace_ + "/data' '" + workspace_ + "/QWSetup.exe'").c_str()), 0);
+  EXPECT_EQ(system(("rm -rf '" + workspace_ + "/data' '" + workspace_ + "/QWSetup.exe'").c_str()),
+            0);
 
   volumes_[2][volumes_[2].size() / 2] ^= 1;
   WriteBytes(VolumePath(3), volumes_[2]);

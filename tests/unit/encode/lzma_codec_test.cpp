@@ -264,6 +264,24 @@ TEST(LzmaRoundTrip, StretchesCodedApartDecodeAsOneStream) {
   EXPECT_LT(secondProgram, program.size() / 50);
 }
 
+// With the dictionary full, a block whose match reaches back almost the
+// whole dictionary reads the ring slots the block itself overwrites: the
+// packer's second read-back, of the trimmed block, must see them as the
+// first read-back did, or it refuses a sound block.
+TEST(LzmaStretch, AMatchReachingBackTheWholeDictionaryIsReadBackTwice) {
+  Bytes history = RandomBytes(kLzmaDictionarySize, 7);
+  // The block's slots run over the ring's end: 1,000 before it, 3,096 after.
+  LzmaStretchEncoder encoder;
+  ASSERT_EQ(encoder.BeginStretch(history, 3ull * kLzmaDictionarySize - 1000), "");
+  // A match 100 bytes short of the dictionary: it reads the slots 100 on
+  // from the one being written.
+  const uint8_t* block = history.data() + 100;
+  StoredBlock stored;
+  ASSERT_EQ(encoder.AddBlock(block, block, kBlockSize, &stored), "");
+  EXPECT_TRUE(stored.coded);
+  EXPECT_LT(stored.bytes.size(), 64u);  // one long match
+}
+
 TEST(LzmaDecoder, RefusesBlocksThatBreakTheStreamRules) {
   DecoderPtr decoder = NewDecoder();
   Bytes data = TextNoiseText();
