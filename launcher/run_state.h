@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "common/entry_names.h"
+#include "decode/volume_set.h"
 #include "platform/platform.h"
 
 struct RunState {
@@ -18,6 +19,9 @@ struct RunState {
   // workspacePath is the path the handle resolves to, for messages and the
   // setup program's start.
   HeldHandle workspace;
+  // How the worker reaches a set's volumes; with no `open`, beside
+  // programPath. qwpack extract gives its own, on host paths.
+  VolumeOpener volumes;
 };
 
 // The package copy, in the workspace.

@@ -70,8 +70,10 @@ uint32_t CopyOutFrom(FILE* program, FILE* copy, uint32_t* fileCount, char* path)
   // refused as damaged, as any package of no entries.
   if (ReadVolumeSet(program, &g_volumeSet) == kSetRead) {
     *fileCount = g_volumeSet.header.fileCount;
-    return CopyOutVolumes(g_volumeSet, {OpenVolumeBesideProgram, nullptr}, copy,
-                          g_runState.packageCopyPath, g_runState.noticeTarget, path);
+    VolumeOpener opener = g_runState.volumes;
+    if (!opener.open) opener = {OpenVolumeBesideProgram, nullptr};
+    return CopyOutVolumes(g_volumeSet, opener, copy, g_runState.packageCopyPath,
+                          g_runState.noticeTarget, path);
   }
   *fileCount = CopyPackageBody(program, copy, g_runState.noticeTarget);
   return *fileCount == 0 ? static_cast<uint32_t>(kNoticeDamagedPackage) : 0;

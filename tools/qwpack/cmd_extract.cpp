@@ -1,6 +1,7 @@
 // extract, list and verify: the launcher's own two stages, run on the host.
 #include <CLI/CLI.hpp>
 #include <cstring>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -119,17 +120,19 @@ int RunExtract(int argc, char** argv) {
   recorder.bar = &bar;
   NoticeSink sink = {NoticeRecorder::Deliver, &recorder};
   g_runState.noticeTarget = &sink;
+  // A set's volumes lie beside the host path; the worker, which knows the
+  // program file by a stand-in, is given the way to them.
+  std::unique_ptr<HostVolumes> volumes(new HostVolumes{program, "", {}});
+  g_runState.volumes = HostVolumeOpener(volumes.get());
+  ExtractionWorkerMain(nullptr);
+  g_runState.volumes = {};
   VolumeSet set;
-  SetReading reading = ReadHostVolumeSet(program, &set);
-  if (reading == kNotASet) {
-    ExtractionWorkerMain(nullptr);
-  } else {
-    std::string value = g_runState.packageCopyPath, explanation;
-    uint32_t code = reading == kSetRead ? ExtractHostVolumeSet(program, set, &value, &explanation)
-                                        : kNoticeDamagedPackage;
-    if (!explanation.empty()) fprintf(stderr, "qwpack: %s\n", explanation.c_str());
-    recorder.Handle(code, code == kNoticeSuccess ? 0 : reinterpret_cast<uintptr_t>(value.c_str()));
-  }
+  bool volumeRefused =
+      (recorder.finalCode == kNoticeOpenError || recorder.finalCode == kNoticeChecksumError) &&
+      ReadHostVolumeSet(program, &set) == kSetRead;
+  std::string explanation =
+      volumeRefused ? ExplainVolumeRefusal(program, set, recorder.finalPath) : "";
+  if (!explanation.empty()) fprintf(stderr, "qwpack: %s\n", explanation.c_str());
   g_platform.release(g_runState.workspace);
   g_runState.workspace = nullptr;
   if (recorder.finalCode == kNoticeSuccess) bar.Finish();
@@ -161,9 +164,8 @@ int WalkPackage(const std::string& program, void (*onEntry)(void*, const EntryRe
   *fileCount = reading == kNotASet ? CopyPackageBody(programFile, copy, &sink) : 0;
   fclose(programFile);
   if (reading == kSetRead) {
-    std::string failedPath, explanation;
-    if (CopyOutHostVolumes(program, set, copy, "a temporary file", &sink, &failedPath,
-                           &explanation) != 0) {
+    std::string explanation;
+    if (CopyOutHostVolumes(program, set, copy, "a temporary file", &sink, &explanation) != 0) {
       fclose(copy);
       fprintf(stderr, "qwpack: %s\n", explanation.c_str());
       return 1;

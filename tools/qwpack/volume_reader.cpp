@@ -4,27 +4,28 @@
 
 #include "common/entry_names.h"
 #include "decode/notices.h"
-#include "decode/unpack.h"
-#include "launcher/run_state.h"
 #include "tools/qwpack/host/host_files.h"
 #include "tools/qwpack/path_stand_ins.h"
 #include "tools/qwpack/volume_outputs.h"
 
 namespace {
 
-struct HostVolumes {
-  std::string program;
-  std::string lastPath;  // in full: the worker's buffer holds kPathCapacity bytes
-  StreamBuffer buffer;   // of each volume in turn, one open at a time
-};
-
+// The worker's path buffer holds kPathCapacity ANSI bytes: a volume is
+// named there by a stand-in for its host path, and in full in lastPath.
 FILE* OpenHostVolume(void* context, uint32_t number, char* path) {
   HostVolumes* volumes = static_cast<HostVolumes*>(context);
   volumes->lastPath = VolumePathBeside(volumes->program, number);
-  snprintf(path, kPathCapacity, "%s", volumes->lastPath.c_str());
+  snprintf(path, kPathCapacity, "%s", AddStandIn(volumes->lastPath).c_str());
   FILE* volume = HostOpenFile(volumes->lastPath, "rb");
   if (volume) UseStreamBuffer(volume, &volumes->buffer);
   return volume;
+}
+
+// The index of the set's volume at `path`, or -1.
+int VolumeIndexOf(const std::string& program, const VolumeSet& set, const std::string& path) {
+  for (uint32_t i = 0; i < set.header.volumeCount; i++)
+    if (VolumePathBeside(program, i + 1) == path) return static_cast<int>(i);
+  return -1;
 }
 
 std::string Explain(VolumeProblem problem, const std::string& volume, const VolumeRecord& record,
@@ -53,57 +54,35 @@ SetReading ReadHostVolumeSet(const std::string& program, VolumeSet* set) {
   return reading;
 }
 
+VolumeOpener HostVolumeOpener(HostVolumes* volumes) {
+  return {OpenHostVolume, volumes};
+}
+
 uint32_t CopyOutHostVolumes(const std::string& program, const VolumeSet& set, FILE* copy,
                             const std::string& copyPath, void* noticeTarget,
-                            std::string* noticePath, std::string* explanation) {
+                            std::string* explanation) {
   std::unique_ptr<HostVolumes> volumes(new HostVolumes{program, "", {}});
   char path[kPathCapacity];
   VolumeProblem problem = kVolumeSound;
-  uint32_t code = CopyOutVolumes(set, {OpenHostVolume, volumes.get()}, copy, copyPath.c_str(),
+  uint32_t code = CopyOutVolumes(set, HostVolumeOpener(volumes.get()), copy, copyPath.c_str(),
                                  noticeTarget, path, &problem);
   if (code == 0) return 0;
   if (problem == kVolumeSound) {  // the copy could not be written
-    *noticePath = copyPath;
     *explanation = "cannot write " + copyPath + ": " + HostErrorText();
     return code;
   }
-  *noticePath = volumes->lastPath;
-  uint32_t number = 0;
-  while (number < set.header.volumeCount &&
-         VolumePathBeside(program, number + 1) != volumes->lastPath)
-    number++;
-  *explanation = Explain(problem, volumes->lastPath, set.volumes[number], program);
+  int index = VolumeIndexOf(program, set, volumes->lastPath);
+  *explanation = Explain(problem, volumes->lastPath, set.volumes[index], program);
   return code;
 }
 
-uint32_t ExtractHostVolumeSet(const std::string& program, const VolumeSet& set,
-                              std::string* noticeValue, std::string* explanation) {
-  *noticeValue = g_runState.packageCopyPath;
-  FILE* copy = g_platform.openFileIn(g_runState.workspace, kPackageCopyName, "wb");
-  if (!copy) return kNoticeDamagedPackage;
-  std::unique_ptr<StreamBuffer> copyBuffer(new StreamBuffer);
-  UseStreamBuffer(copy, copyBuffer.get());
-  std::string failedPath;
-  uint32_t code = CopyOutHostVolumes(program, set, copy, g_runState.packageCopyPath,
-                                     g_runState.noticeTarget, &failedPath, explanation);
-  if (fclose(copy) != 0 && code == 0) code = kNoticeDamagedPackage;
-  if (code != 0) {
-    if (code != kNoticeDamagedPackage) *noticeValue = AddStandIn(failedPath);
-    return code;
-  }
-  FILE* body = g_platform.openFileIn(g_runState.workspace, kPackageCopyName, "rb");
-  if (!body) return kNoticeOpenError;
-  UseStreamBuffer(body, copyBuffer.get());
-  char outputPath[kPathCapacity];
-  UnpackJob job = {g_runState.workspacePath,
-                   g_runState.workspace,
-                   set.header.fileCount,
-                   g_runState.noticeTarget,
-                   true,
-                   nullptr,
-                   nullptr};
-  uint32_t walked = UnpackPackageBody(body, job, outputPath);
-  fclose(body);
-  *noticeValue = outputPath;
-  return walked;
+std::string ExplainVolumeRefusal(const std::string& program, const VolumeSet& set,
+                                 const std::string& volumePath) {
+  int index = VolumeIndexOf(program, set, volumePath);
+  if (index < 0) return "";
+  const VolumeRecord& record = set.volumes[index];
+  FILE* volume = HostOpenFile(volumePath, "rb");
+  VolumeProblem problem = volume ? CheckVolumeLength(volume, record) : kVolumeMissing;
+  if (volume) fclose(volume);
+  return Explain(problem, volumePath, record, program);
 }
