@@ -36,10 +36,15 @@ bool ShowsBoxes() {
   return DisplayOf(g_options) == kDisplayFull;
 }
 
-[[noreturn]] void End(const RunOutcome& outcome) {
+// The run's end logged and the log closed: the process's exit code.
+uint32_t CloseRun(const RunOutcome& outcome) {
   LogRunEnd(g_options, outcome);
   CloseRunLog();
-  exit(static_cast<int>(ProcessExitCode(g_options, outcome)));
+  return ProcessExitCode(g_options, outcome);
+}
+
+[[noreturn]] void End(const RunOutcome& outcome) {
+  exit(static_cast<int>(CloseRun(outcome)));
 }
 
 [[noreturn]] void EndAt(int status) {
@@ -315,10 +320,7 @@ void FinishRun(HWND owner, uint32_t code, const char* path) {
 }
 
 uint32_t ExitCodeOfWindowEnd(int status) {
-  RunOutcome outcome = {false, 0, status};
-  LogRunEnd(g_options, outcome);
-  CloseRunLog();
-  return ProcessExitCode(g_options, outcome);
+  return CloseRun(RunOutcome{false, 0, status});
 }
 
 void RunQuietly() {
