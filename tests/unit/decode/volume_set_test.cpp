@@ -283,6 +283,43 @@ TEST_F(VolumeSetTest, EveryVolumeMissingCutExtendedOrChangedIsRefusedByName) {
   }
 }
 
+// Another program swaps volume 2 between the check of every volume's length
+// and the copy: a changed volume of the same length, or one grown by a
+// byte. The worker hashes the very bytes it copies, so either is refused
+// by name, and nothing of any volume is unpacked.
+TEST_F(VolumeSetTest, AVolumeSwappedBetweenItsCheckAndItsCopyIsRefused) {
+  struct Swapper {
+    std::string program;
+    Bytes replacement;
+    int opensOfTwo;
+  };
+  const Bytes sound = volumes_[1];
+  Bytes changed = sound, grown = sound;
+  changed[changed.size() - 10] ^= 0x40;
+  grown.push_back('!');
+  for (const Bytes& replacement : {changed, grown}) {
+    WriteSet();
+    Swapper swapper = {program_, replacement, 0};
+    g_runState.volumes = {[](void* context, uint32_t number, char* path) {
+                            Swapper* s = static_cast<Swapper*>(context);
+                            VolumeFilePath(s->program.c_str(), number, path, kPathCapacity);
+                            if (number == 2 && ++s->opensOfTwo == 2)
+                              std::ofstream(path, std::ios::binary)
+                                  .write(reinterpret_cast<const char*>(s->replacement.data()),
+                                         static_cast<std::streamsize>(s->replacement.size()));
+                            return fopen(path, "rb");
+                          },
+                          &swapper};
+    Run();
+    g_runState.volumes = {};
+    EXPECT_EQ(swapper.opensOfTwo, 2);
+    ExpectOneFinal(kNoticeChecksumError);
+    EXPECT_EQ(Final().path, VolumePath(2));
+    EXPECT_EQ(WorkspaceEntries(), std::vector<std::string>{"QW.tmp"});
+    unlink((workspace_ + "/QW.tmp").c_str());
+  }
+}
+
 // A volume of the right length and digest must also carry its own number:
 // the record of another set's volume 2 in place of volume 1 is no match.
 TEST_F(VolumeSetTest, AVolumeWhoseHeaderNamesAnotherNumberIsChanged) {
